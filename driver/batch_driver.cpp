@@ -1,0 +1,93 @@
+#include "driver/batch_driver.h"
+
+#include <cstdint>
+#include <string_view>
+
+#include "fuelmap/grid.h"
+#include "fuelmap/map.h"
+#include "fuelmap/point_evaluator.h"
+#include "textio/endings.h"
+#include "textio/fixed_text.h"
+#include "textio/formats.h"
+#include "textio/units.h"
+
+namespace driver {
+namespace {
+
+using textio::StatusReturn;
+
+constexpr int kMapUnit = 17;
+constexpr int kInputUnit = 10;
+constexpr int kOutputUnit = 11;
+constexpr std::string_view TAB = "\t";
+
+// Closing texts, as code page 932 bytes.
+constexpr std::string_view kComplete = " complete. ";
+constexpr std::string_view kCompleteTail =
+    "\x83\x66\x81[\x83^\x89\x89\x8E\x5A\x8F\x49\x97\xB9";  // データ演算終了
+constexpr std::string_view kReadError =
+    " \x93\xC7\x82\xDD\x8D\x9E\x82\xDD\x83\x47\x83\x89\x81[ at ";  // " 読み込みエラー at "
+constexpr std::string_view kReadErrorTail =
+    "\x94\xD4\x96\xDA\x83\x66\x81[\x83^. \x8F\x49\x97\xB9\x81\x44";  // 番目データ. 終了．
+
+// Asks on the console until the name is not blank. An empty answer line
+// moves on to the next line; "," or "/" leaves the name blank and asks again.
+void settle_name(textio::FixedText& name, std::string_view prompt) {
+  while (textio::is_blank(name)) {
+    textio::write_formatted(textio::kConsoleOutput, textio::PROMPT_FMT, {prompt});
+    textio::read_text(textio::kConsoleInput, StatusReturn::None, name);
+  }
+}
+
+}  // namespace
+
+int run_batch(int argc, const char* const* argv) {
+  const textio::RoutineFrame frame("FUELCALC");
+  textio::FixedText TORQUE_FILE = textio::blank_text();
+  textio::FixedText INPUT_FILE = textio::blank_text();
+  textio::FixedText OUTPUT_FILE = textio::blank_text();
+  textio::FixedText HEADER = textio::blank_text();
+  if (argc > 1) textio::assign_text(TORQUE_FILE, argv[1]);
+  if (argc > 2) textio::assign_text(INPUT_FILE, argv[2]);
+  if (argc > 3) textio::assign_text(OUTPUT_FILE, argv[3]);
+
+  settle_name(TORQUE_FILE, "TYPE FILENAME FOR TORQUEMAP : ");
+  settle_name(INPUT_FILE, "TYPE FILENAME FOR INPUT : ");
+  settle_name(OUTPUT_FILE, "TYPE FILENAME FOR OUTPUT : ");
+
+  fuelmap::MAP map;
+  fuelmap::LOADMAP(kMapUnit, textio::trim_trailing_blanks(TORQUE_FILE), map);
+  fuelmap::GRID grid;
+  fuelmap::FCGRID(grid, map);
+  const fuelmap::PointEvaluator evaluator = fuelmap::prepare_evaluator(grid);
+
+  // The input is opened and its header consumed before the output file is
+  // touched, so a missing or empty input leaves any existing output intact.
+  textio::open_unit(kInputUnit, textio::trim_trailing_blanks(INPUT_FILE),
+                    textio::OpenStatus::Old, StatusReturn::None);
+  textio::read_text(kInputUnit, StatusReturn::None, HEADER);
+  textio::open_unit(kOutputUnit, textio::whole(OUTPUT_FILE), textio::OpenStatus::Unknown,
+                    StatusReturn::None);
+  textio::write_list(kOutputUnit, {"A", TAB, "B", TAB, "C"});
+
+  double X = 0.0, Y = 0.0, FC = 0.0;
+  double* const point[] = {&X, &Y};
+  std::int64_t records = 0;
+  while (textio::read_numbers(kInputUnit, StatusReturn::ErrorAndEnd, point) == 0) {
+    fuelmap::evaluate_point(evaluator, X, Y, FC, grid);
+    textio::write_formatted(kOutputUnit, textio::RESULT_FMT, {X, TAB, Y, TAB, FC});
+    ++records;
+  }
+
+  const bool ended_normally = textio::at_end_of_file(kInputUnit);
+  if (ended_normally)
+    textio::write_list(textio::kConsoleOutput, {kComplete, records, kCompleteTail});
+  else
+    textio::write_list(textio::kConsoleOutput, {kReadError, records + 1, kReadErrorTail});
+
+  textio::close_unit(kInputUnit);
+  textio::close_unit(kOutputUnit);
+  return ended_normally ? 0 : 1;
+}
+
+}  // namespace driver

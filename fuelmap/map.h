@@ -1,0 +1,29 @@
+#pragma once
+// The TORQUE MAP: measured operating points (first coordinate, second
+// coordinate, fuel value), ordered by first and then second coordinate.
+#include <string_view>
+#include <vector>
+
+namespace fuelmap {
+
+struct MAP {
+  int NMAP = 0;                // number of map points
+  std::vector<double> XMAP;    // first coordinate of each point
+  std::vector<double> YMAP;    // second coordinate of each point
+  std::vector<double> FCMAP;   // fuel value of each point
+};
+
+// Reads the map file on UNIT (a count pass, then a fill pass after a rewind)
+// and orders its points. Returns only with a complete map; an unopenable or
+// unreadable file ends the run with the loader's message.
+void LOADMAP(const int& UNIT, std::string_view FILENAME, MAP& map);
+
+// Orders the points ascending by first coordinate and, within equal first
+// coordinates, by second coordinate. Maps holding a not-a-number are ordered by
+// the exact Shell-sort procedure, whose result for them is deterministic but not sorted.
+void order_map(MAP& map);
+
+// The exact Shell-sort procedure, for any map.
+void order_map_by_shell_sorts(MAP& map);
+
+}  // namespace fuelmap

@@ -1,0 +1,30 @@
+#pragma once
+// Fuel value at one point from precomputed slopes and cubic coefficients.
+//
+// Every slope and cubic coefficient of the first pass (along the first
+// coordinate, on each grid line) depends only on the grid, so it is computed
+// once, by the same formulas as the literal procedure. The second pass needs
+// only the two slopes at the ends of the interval that holds Y. The result is
+// the same double as CALCFC gives; rare inputs (a not-a-number or infinity,
+// a grid the literal procedure rejects) go through CALCFC itself.
+#include <array>
+#include <vector>
+
+#include "fuelmap/grid.h"
+
+namespace fuelmap {
+
+struct PointEvaluator {
+  bool literal_only = true;  // the grid is not fit for the precomputed path
+  // First pass, interval k of the first-coordinate axis and grid line j at
+  // [k * kGridPoints + j]: the cubic F1 + D1 t + c2 t^2 + c3 t^3, t = X - GX[k].
+  std::vector<double> c3, c2, d1, f1;
+  std::array<double, kGridPoints - 1> hy{};  // widths GY[j + 1] - GY[j]
+};
+
+PointEvaluator prepare_evaluator(const GRID& grid);
+
+void evaluate_point(const PointEvaluator& evaluator, const double& X, const double& Y, double& FC,
+                    const GRID& grid);
+
+}  // namespace fuelmap

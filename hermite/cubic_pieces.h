@@ -1,0 +1,80 @@
+#pragma once
+// The formulas DPCHIM and DCUBIV are made of, one function each, so that a
+// caller that precomputes slopes or cubic coefficients gets the very same
+// doubles. Every formula keeps its association exactly as written.
+#include <cmath>
+
+#include "hermite/hermite.h"
+
+namespace hermite {
+
+// Three-point slope at an end point, corrected so that it cannot break the
+// shape: zero if it points against the end secant `near`, at most 3 * near in
+// magnitude when the data turn right after the end interval (`far` is the
+// secant next to it).
+inline double limit_end_slope(double slope, double near, double far) {
+  if (DSGNPR(slope, near) <= 0.0) return 0.0;
+  if (DSGNPR(near, far) < 0.0) {
+    const double dmax = 3.0 * near;
+    if (std::fabs(slope) > std::fabs(dmax)) return dmax;
+  }
+  return slope;
+}
+
+// Slope at the first point from the first two intervals (widths h1, h2 with
+// hsum = h1 + h2, secants del1, del2).
+inline double start_slope(double h1, double hsum, double del1, double del2) {
+  const double w1 = (h1 + hsum) / hsum;
+  const double w2 = (-h1) / hsum;
+  return limit_end_slope((w1 * del1) + (w2 * del2), del1, del2);
+}
+
+// Slope at the last point from the last two intervals.
+inline double end_slope(double h2, double hsum, double del1, double del2) {
+  const double w1 = -(h2 / hsum);
+  const double w2 = (h2 + hsum) / hsum;
+  return limit_end_slope((w1 * del1) + (w2 * del2), del2, del1);
+}
+
+// Weighted harmonic mean of two secants of one sign, 1 / (w1 / del1 + w2 / del2),
+// in a form that cannot overflow.
+inline double harmonic_slope(double h1, double h2, double hsum, double del1, double del2) {
+  const double hsumt3 = 3.0 * hsum;
+  const double w1 = (h1 + hsum) / hsumt3;
+  const double w2 = (hsum + h2) / hsumt3;
+  const double a1 = std::fabs(del1);
+  const double a2 = std::fabs(del2);
+  const double dmax = a1 >= a2 ? a1 : a2;
+  const double dmin = a1 >= a2 ? a2 : a1;
+  const double drat1 = del1 / dmax;
+  const double drat2 = del2 / dmax;
+  return dmin / ((w1 * drat1) + (w2 * drat2));
+}
+
+// Slope at an interior point: the harmonic mean where both secants have one
+// sign, zero where the data turn or either secant is zero.
+inline double interior_slope(double h1, double h2, double hsum, double del1, double del2) {
+  return DSGNPR(del1, del2) > 0.0 ? harmonic_slope(h1, h2, hsum, del1, del2) : 0.0;
+}
+
+// Higher coefficients of the cubic about X1 over an interval of width h:
+// F1 + D1 t + c2 t^2 + c3 t^3.
+struct CubicCoefficients {
+  double c2;
+  double c3;
+};
+
+inline CubicCoefficients cubic_coefficients(double h, double F1, double F2, double D1,
+                                            double D2) {
+  const double delta = (F2 - F1) / h;
+  const double del1 = (D1 - delta) / h;
+  const double del2 = (D2 - delta) / h;
+  return {-((del1 + del1) + del2), (del1 + del2) / h};
+}
+
+// The cubic at offset t from X1, by Horner's rule, innermost first.
+inline double cubic_value(double c3, double c2, double D1, double F1, double t) {
+  return ((((c3 * t) + c2) * t + D1) * t) + F1;
+}
+
+}  // namespace hermite

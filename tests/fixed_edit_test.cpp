@@ -1,0 +1,174 @@
+#include "textio/fixed_edit.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "textio/fixed_edit_reference.h"
+
+namespace {
+
+// The random comparisons run many millions of values in the ordinary build
+// and a fiftieth of that under the sanitizers.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kCountDivisor = 50;
+#else
+constexpr int kCountDivisor = 1;
+#endif
+
+// Edits into a heap buffer of exactly the documented capacity, so that a
+// write past it is caught under the address sanitizer.
+template <class Editor>
+std::string edit_with(Editor editor, double v, int decimals) {
+  std::vector<char> buffer(textio::fixed_field_capacity(decimals));
+  return std::string(buffer.data(), editor(v, decimals, buffer.data()));
+}
+
+struct Example {
+  double value;
+  int decimals;
+  std::string text;
+};
+
+TEST(FixedEdit, WorkedExamples) {
+  const std::string dbl_max_digits =
+      "1797693134862315708145274237317043567980705675258449965989174768031572607800285387605895586327668781"
+      "7154045895351438246423432132688946418276846754670353751698604991057655128207624549009038932894407586"
+      "8508455133942304583236903222948165808559332123348274797826204144723168738177180919299881250404026184"
+      "124858368";
+  const Example examples[] = {
+      {2.675, 2, "2.67"},       // the double lies just below 2.675
+      {0.125, 2, "0.12"},       // exact tie, to even
+      {0.375, 2, "0.38"},       // exact tie, to even
+      {12.345, 2, "12.35"},     // the double lies just above 12.345
+      {0.0625, 3, "0.062"},     // exact tie
+      {0.0005, 3, "0.001"},     // the double lies just above 0.0005
+      {0.0004, 3, "0.000"},
+      {0.0, 2, "0.00"},
+      {-0.0, 2, "0.00"},
+      {-0.004, 2, "0.00"},
+      {-0.001, 2, "0.00"},
+      {0.5, 2, "0.50"},
+      {1500.0, 2, "1500.00"},
+      {-1500.0, 2, "-1500.00"},
+      {45.5, 3, "45.500"},
+      {-45.5, 3, "-45.500"},
+      {-2.25, 3, "-2.250"},
+      {212.3456, 3, "212.346"},
+      {-7.0, 3, "-7.000"},
+      {9.9996, 3, "10.000"},    // rounding carries into the integer part
+      {-9.9996, 3, "-10.000"},
+      {0.995, 2, "0.99"},
+      {3.0, 0, "3."},
+      {2.5, 0, "2."},
+      {3.5, 0, "4."},
+      {-1.5, 0, "-2."},
+      {-0.5, 0, "0."},
+      {0.1, 17, "0.10000000000000001"},
+      {1.0e20, 3, "100000000000000000000.000"},
+      {1.0e23, 0, "99999999999999991611392."},
+      {9223372036854775808.0, 1, "9223372036854775808.0"},  // 2^63
+      {DBL_MAX, 0, dbl_max_digits + "."},
+      {-DBL_MAX, 2, "-" + dbl_max_digits + ".00"},
+      {DBL_MIN, 17, "0.00000000000000000"},
+      {-DBL_TRUE_MIN, 3, "0.000"},
+  };
+  for (const auto& e : examples) {
+    SCOPED_TRACE(testing::Message() << e.text << " d=" << e.decimals);
+    EXPECT_EQ(edit_with(textio::edit_fixed, e.value, e.decimals), e.text);
+    EXPECT_EQ(edit_with(textio::edit_fixed_reference, e.value, e.decimals), e.text);
+  }
+}
+
+TEST(FixedEdit, NotANumberAndInfinitiesArePaddedToDPlus310) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const std::pair<double, std::string> cases[] = {
+      {nan, "NaN"}, {-nan, "NaN"}, {inf, "Infinity"}, {-inf, "-Infinity"}};
+  for (int d : {0, 2, 3, 17}) {
+    for (const auto& [value, text] : cases) {
+      const std::string expected = text + std::string(d + 310 - text.size(), ' ');
+      EXPECT_EQ(edit_with(textio::edit_fixed, value, d), expected) << text << " d=" << d;
+    }
+  }
+}
+
+// Compares edit_fixed with the reference on count values from draw(rng),
+// each with decimals from pick_decimals(rng); stops at the first difference.
+template <class Draw, class PickDecimals>
+void expect_same_as_reference(int count, Draw draw, PickDecimals pick_decimals) {
+  std::mt19937_64 rng(20240611);
+  char fast[textio::fixed_field_capacity(17)];
+  char reference[textio::fixed_field_capacity(17)];
+  for (int i = 0; i < count / kCountDivisor; ++i) {
+    const double v = draw(rng);
+    const int d = pick_decimals(rng);
+    const std::string_view got(fast, textio::edit_fixed(v, d, fast));
+    const std::string_view want(reference, textio::edit_fixed_reference(v, d, reference));
+    ASSERT_EQ(got, want) << "bits 0x" << std::hex << std::bit_cast<std::uint64_t>(v)
+                         << std::dec << " d=" << d;
+  }
+}
+
+int any_decimals(std::mt19937_64& rng) { return static_cast<int>(rng() % 18); }
+int few_decimals(std::mt19937_64& rng) { return static_cast<int>(rng() % 7); }
+
+// A double from a random sign, significand and binary exponent in [lo, hi].
+double from_parts(std::mt19937_64& rng, int lo, int hi) {
+  const auto significand = static_cast<double>((rng() >> 11) | (std::uint64_t{1} << 52));
+  const int exponent = lo + static_cast<int>(rng() % static_cast<std::uint64_t>(hi - lo + 1));
+  const double v = std::ldexp(significand, exponent - 52);
+  return (rng() & 1) ? -v : v;
+}
+
+TEST(FixedEdit, MatchesReferenceOnRandomBitPatterns) {
+  expect_same_as_reference(
+      2'000'000, [](auto& rng) { return std::bit_cast<double>(rng()); }, any_decimals);
+}
+
+// Binary exponents across both ends of the integer path: values that round
+// to zero, subnormal-free tiny values, and values near 2^63 / 10^d.
+TEST(FixedEdit, MatchesReferenceAcrossTheIntegerRange) {
+  expect_same_as_reference(
+      4'000'000, [](auto& rng) { return from_parts(rng, -70, 64); }, any_decimals);
+}
+
+TEST(FixedEdit, MatchesReferenceOnRealisticValues) {
+  std::uniform_real_distribution<double> decade(-4.0, 7.0);
+  expect_same_as_reference(
+      4'000'000,
+      [&](auto& rng) {
+        const double v = std::pow(10.0, decade(rng));
+        return (rng() & 1) ? -v : v;
+      },
+      few_decimals);
+}
+
+// The values exactly halfway between two d-decimal numbers are odd / 2^(d+1);
+// each is checked with its two neighbouring doubles.
+TEST(FixedEdit, MatchesReferenceOnExactTiesAndTheirNeighbours) {
+  for (int d = 0; d <= 17; ++d) {
+    expect_same_as_reference(
+        1'000'000,
+        [d](auto& rng) {
+          const int width = 1 + static_cast<int>(rng() % 53);
+          const std::uint64_t odd = (rng() >> (64 - width)) | 1;
+          const double tie = std::ldexp(static_cast<double>(odd), -(d + 1));
+          switch (rng() % 3) {
+            case 0: return tie;
+            case 1: return std::nextafter(tie, 0.0);
+            default: return std::nextafter(tie, HUGE_VAL);
+          }
+        },
+        [d](auto&) { return d; });
+  }
+}
+
+}  // namespace

@@ -1,0 +1,130 @@
+#include "test_support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include <csignal>
+#include <grp.h>
+
+namespace testing_support {
+
+TempDir::TempDir() {
+  char pattern[] = "/tmp/fuelcalc-test-XXXXXX";
+  if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+  path = pattern;
+  ::chmod(path.c_str(), 0777);
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path, ignored);
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+bool file_exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+RunResult run_program(const std::string& program, const std::vector<std::string>& args,
+                      const RunOptions& options) {
+  std::signal(SIGPIPE, SIG_IGN);  // a child that exits early must not kill the test
+  int in_pipe[2], out_pipe[2], err_pipe[2];
+  if (::pipe(in_pipe) || ::pipe(out_pipe) || ::pipe(err_pipe)) throw std::runtime_error("pipe");
+  const pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("fork");
+  if (pid == 0) {
+    ::dup2(in_pipe[0], 0);
+    ::dup2(out_pipe[1], 1);
+    ::dup2(err_pipe[1], 2);
+    for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
+      ::close(fd);
+    if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0) ::_exit(126);
+    if (options.drop_privileges) {
+      if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+        ::_exit(125);
+    }
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+  }
+  ::close(in_pipe[0]);
+  ::close(out_pipe[1]);
+  ::close(err_pipe[1]);
+  ::fcntl(in_pipe[1], F_SETFL, O_NONBLOCK);
+
+  RunResult result;
+  std::size_t written = 0;
+  int in_fd = in_pipe[1];
+  if (options.input.empty()) {
+    ::close(in_fd);
+    in_fd = -1;
+  }
+  bool out_open = true, err_open = true;
+  char chunk[65536];
+  while (out_open || err_open) {
+    pollfd fds[3];
+    int n = 0;
+    if (out_open) fds[n++] = {out_pipe[0], POLLIN, 0};
+    if (err_open) fds[n++] = {err_pipe[0], POLLIN, 0};
+    if (in_fd >= 0) fds[n++] = {in_fd, POLLOUT, 0};
+    if (::poll(fds, static_cast<nfds_t>(n), -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (int i = 0; i < n; ++i) {
+      if (!fds[i].revents) continue;
+      if (fds[i].fd == in_fd) {
+        const ssize_t w = ::write(in_fd, options.input.data() + written,
+                                  options.input.size() - written);
+        if (w > 0) written += static_cast<std::size_t>(w);
+        if (w < 0 || written == options.input.size()) {
+          ::close(in_fd);
+          in_fd = -1;
+        }
+        continue;
+      }
+      const ssize_t r = ::read(fds[i].fd, chunk, sizeof chunk);
+      if (r <= 0) {
+        if (fds[i].fd == out_pipe[0]) out_open = false; else err_open = false;
+        continue;
+      }
+      (fds[i].fd == out_pipe[0] ? result.out : result.err).append(chunk, static_cast<std::size_t>(r));
+    }
+  }
+  if (in_fd >= 0) ::close(in_fd);
+  ::close(out_pipe[0]);
+  ::close(err_pipe[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+RunResult run_fuelcalc(const std::vector<std::string>& args, const RunOptions& options) {
+  return run_program(FUELCALC_BINARY, args, options);
+}
+
+}  // namespace testing_support

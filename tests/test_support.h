@@ -1,0 +1,42 @@
+#pragma once
+// Helpers shared by the tests: temporary folders, whole-file I/O and running
+// the real fuelcalc binary with captured streams.
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh folder under /tmp, removed with everything in it on destruction.
+struct TempDir {
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string path;
+  std::string file(const std::string& name) const { return path + "/" + name; }
+};
+
+void write_file(const std::string& path, const std::string& bytes);
+std::string read_file(const std::string& path);
+bool file_exists(const std::string& path);
+
+struct RunResult {
+  int status = -1;  // exit status, or 128 + signal number
+  std::string out;
+  std::string err;
+};
+
+struct RunOptions {
+  std::string cwd;                 // empty: the current folder
+  std::string input;               // bytes on standard input
+  bool drop_privileges = false;    // run as uid/gid 65534
+};
+
+// Runs program with args, feeding options.input on standard input.
+RunResult run_program(const std::string& program, const std::vector<std::string>& args,
+                      const RunOptions& options = {});
+
+// Runs the fuelcalc binary built with the tests.
+RunResult run_fuelcalc(const std::vector<std::string>& args, const RunOptions& options = {});
+
+}  // namespace testing_support

@@ -1,0 +1,106 @@
+#include "textio/record_source.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace textio {
+namespace {
+
+constexpr std::size_t kInitialBuffer = std::size_t{1} << 20;
+
+// Reads more bytes after `filled`, first dropping the records already taken
+// (unless every byte must be kept) and doubling the buffer when it is full.
+// Returns the byte count read, 0 at end of data, -1 on failure.
+long fill(RecordSource& source) {
+  if (source.fd < 0) return 0;
+  if (!source.keep_all && source.next > 0) {
+    std::memmove(source.buffer.data(), source.buffer.data() + source.next,
+                 source.filled - source.next);
+    source.filled -= source.next;
+    source.next = 0;
+  }
+  if (source.buffer.size() < kInitialBuffer) source.buffer.resize(kInitialBuffer);
+  if (source.filled == source.buffer.size()) source.buffer.resize(2 * source.buffer.size());
+  for (;;) {
+    const ssize_t n = ::read(source.fd, source.buffer.data() + source.filled,
+                             source.buffer.size() - source.filled);
+    if (n >= 0) {
+      source.filled += static_cast<std::size_t>(n);
+      if (n == 0) source.os_end = true;
+      return static_cast<long>(n);
+    }
+    if (errno != EINTR) {
+      source.os_error = errno;
+      return -1;
+    }
+  }
+}
+
+std::string_view cut_record(RecordSource& source, std::size_t end, std::size_t after) {
+  const char* begin = source.buffer.data() + source.next;
+  std::size_t length = end - source.next;
+  while (length > 0 && begin[length - 1] == '\r') --length;
+  source.next = after;
+  return {begin, length};
+}
+
+}  // namespace
+
+RecordSource source_from_descriptor(int fd, bool replay_on_rewind) {
+  RecordSource source;
+  source.fd = fd;
+  source.keep_all = replay_on_rewind && ::lseek(fd, 0, SEEK_CUR) < 0;
+  return source;
+}
+
+RecordSource source_from_bytes(std::string_view bytes) {
+  RecordSource source;
+  source.buffer.assign(bytes.begin(), bytes.end());
+  source.filled = bytes.size();
+  source.os_end = true;
+  source.keep_all = true;
+  return source;
+}
+
+RecordStatus next_record(RecordSource& source, std::string_view& record) {
+  std::size_t searched = source.next;
+  for (;;) {
+    const char* base = source.buffer.data();
+    if (const void* lf = std::memchr(base + searched, '\n', source.filled - searched)) {
+      const auto at = static_cast<std::size_t>(static_cast<const char*>(lf) - base);
+      record = cut_record(source, at, at + 1);
+      return RecordStatus::Record;
+    }
+    if (source.os_end) {
+      if (source.next == source.filled) return RecordStatus::End;
+      record = cut_record(source, source.filled, source.filled);
+      return RecordStatus::Record;
+    }
+    const std::size_t scanned = source.filled - source.next;
+    if (fill(source) < 0) return RecordStatus::Failed;
+    searched = source.next + scanned;
+  }
+}
+
+bool source_at_end(RecordSource& source) {
+  while (source.next == source.filled) {
+    if (source.os_end) return true;
+    if (fill(source) <= 0) return source.os_end;
+  }
+  return false;
+}
+
+bool rewind_source(RecordSource& source) {
+  if (source.keep_all) {
+    source.next = 0;
+    return true;
+  }
+  if (::lseek(source.fd, 0, SEEK_SET) < 0) return false;
+  source.next = 0;
+  source.filled = 0;
+  source.os_end = false;
+  return true;
+}
+
+}  // namespace textio

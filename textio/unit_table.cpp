@@ -1,0 +1,51 @@
+#include "textio/unit_table.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+#include "textio/units.h"
+
+namespace textio {
+
+UnitTable& unit_table() {
+  static UnitTable table;
+  return table;
+}
+
+Unit* find_unit(int number) {
+  auto& units = unit_table().units;
+  for (Unit& unit : units)
+    if (unit.number == number) return unit.connected ? &unit : nullptr;
+  int fd = -1;
+  const char* name = "CONOUT$";
+  switch (number) {
+    case kConsoleInput: fd = 0; name = "CONIN$"; break;
+    case kConsoleOutput: fd = 1; break;
+    case kErrorOutput: fd = 2; break;
+    default: return nullptr;
+  }
+  Unit& unit = units.emplace_back();
+  unit.number = number;
+  unit.connected = true;
+  unit.name = name;
+  unit.fd = fd;
+  return &unit;
+}
+
+int flush_unit(Unit& unit) {
+  std::size_t done = 0;
+  int error = 0;
+  while (done < unit.output.size()) {
+    const ssize_t n = ::write(unit.fd, unit.output.data() + done, unit.output.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error = errno;
+      break;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  unit.output.clear();
+  return error;
+}
+
+}  // namespace textio

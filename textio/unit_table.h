@@ -1,0 +1,43 @@
+#pragma once
+// The unit table: the one piece of mutable state the text layer keeps for the
+// whole run. Internal to textio.
+#include <deque>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+#include "textio/record_source.h"
+
+namespace textio {
+
+struct Unit {
+  int number = 0;
+  bool connected = false;
+  std::string name;          // shown in messages: "CONIN$", "CONOUT$" or the full path
+  int fd = -1;
+  bool owns_fd = false;      // a file opened here, closed on close; the console streams are not
+  bool read_only = false;
+  bool eof_mark = false;     // set when a read met the end of the file, cleared by rewind
+  bool cut_pending = false;  // the next record written becomes the file's last record
+  dev_t device = 0;          // identity of the connected file
+  ino_t inode = 0;
+  bool has_input = false;    // `input` has been set up for this connection
+  RecordSource input;
+  std::string output;        // bytes written and not yet handed to the operating system
+};
+
+struct UnitTable {
+  std::deque<Unit> units;              // deque: references stay valid as units are added
+  std::vector<const char*> routines;   // active routines, outermost first, for stack traces
+};
+
+UnitTable& unit_table();
+
+// The unit with this number, connecting the console units on first use;
+// nullptr when a file unit is not connected.
+Unit* find_unit(int number);
+
+// Hands the unit's pending output to the operating system. Returns 0 or errno.
+int flush_unit(Unit& unit);
+
+}  // namespace textio

@@ -1,0 +1,264 @@
+#include "textio/units.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "textio/endings.h"
+#include "textio/list_input.h"
+#include "textio/unit_table.h"
+
+namespace textio {
+namespace {
+
+constexpr std::size_t kFlushThreshold = std::size_t{1} << 20;
+constexpr std::size_t kMaxShownPath = 256;
+
+// Message number for an open refused by the operating system.
+int open_failure_number(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR: return 29;
+    case EACCES:
+    case EPERM:
+    case EROFS: return 9;
+    case ENODEV:
+    case ENXIO: return 42;
+    case ENAMETOOLONG:
+    case ELOOP:
+    case EINVAL: return 43;
+    default: return 30;
+  }
+}
+
+// An open failure: returned when the statement asked for it, else reported.
+// Failures of an unnamed reason (30) carry the operating system's text.
+int open_failed(int unit, int number, std::string_view os_text, StatusReturn choice) {
+  if (choice != StatusReturn::None) return number;
+  runtime_error(number, unit, number == 30 ? os_text : std::string_view{});
+}
+
+std::string_view trim_name(std::string_view name) {
+  const auto first = name.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  name.remove_prefix(first);
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.remove_suffix(1);
+  return name;
+}
+
+// The slot of a unit number in the table, connected or not.
+Unit& slot(int number) {
+  for (Unit& unit : unit_table().units)
+    if (unit.number == number) return unit;
+  Unit& unit = unit_table().units.emplace_back();
+  unit.number = number;
+  return unit;
+}
+
+Unit& connected(int number) {
+  Unit* unit = find_unit(number);
+  if (!unit) runtime_error(30, number, "the unit is not connected");
+  return *unit;
+}
+
+RecordSource& input_of(Unit& unit, bool replay_on_rewind = false) {
+  if (!unit.has_input) {
+    unit.input = source_from_descriptor(unit.fd, replay_on_rewind);
+    unit.has_input = true;
+  }
+  return unit.input;
+}
+
+// Maps a statement's outcome to what its status-return choice lets through.
+int settle_read(Unit& unit, int code, StatusReturn choice) {
+  if (code == kReadOk) return 0;
+  if (code == kReadEnd) {
+    unit.eof_mark = true;
+    if (choice == StatusReturn::ErrorAndEnd) return -1;
+    runtime_error(24, unit.number);
+  }
+  if (choice != StatusReturn::None) return code;
+  runtime_error(code, unit.number,
+                code == kReadFailure ? std::strerror(unit.input.os_error) : "");
+}
+
+Unit& reading(int number) {
+  if (number == kConsoleInput) {
+    if (Unit* out = find_unit(kConsoleOutput)) flush_unit(*out);
+  }
+  return connected(number);
+}
+
+void release(Unit& unit) {
+  if (unit.owns_fd) ::close(unit.fd);
+  const int number = unit.number;
+  unit = Unit{};
+  unit.number = number;
+}
+
+}  // namespace
+
+std::string full_path_name(std::string_view name) {
+  const std::string_view trimmed = trim_name(name);
+  std::string joined;
+  if (!trimmed.starts_with('/')) {
+    std::vector<char> cwd(4096);
+    while (!::getcwd(cwd.data(), cwd.size())) {
+      if (errno != ERANGE) return std::string(trimmed);
+      cwd.resize(cwd.size() * 2);
+    }
+    joined = cwd.data();
+    joined += '/';
+  }
+  joined += trimmed;
+
+  // Lexical clean-up: drop empty and "." components, let ".." remove its parent.
+  std::vector<std::string_view> parts;
+  std::string_view rest = joined;
+  while (!rest.empty()) {
+    const auto slash = rest.find('/');
+    const std::string_view part = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(part);
+  }
+  std::string full;
+  for (const auto part : parts) {
+    full += '/';
+    full += part;
+  }
+  if (full.empty()) full.push_back('/');
+  if (full.size() > kMaxShownPath) return std::string(trimmed);
+  return full;
+}
+
+int open_unit(int unit_number, std::string_view name, OpenStatus status, StatusReturn choice,
+              bool replay_on_rewind) {
+  Unit& unit = slot(unit_number);
+  if (unit.connected) close_unit(unit_number);
+  const std::string path(trim_name(name));
+  unit.name = full_path_name(name);
+
+  // One file is never connected to two units: writing through one would
+  // destroy what the other reads.
+  struct stat existing;
+  if (::stat(path.c_str(), &existing) == 0) {
+    for (const Unit& other : unit_table().units) {
+      if (other.connected && other.owns_fd && other.device == existing.st_dev &&
+          other.inode == existing.st_ino) {
+        const std::string reason =
+            "the file is already connected to unit " + std::to_string(other.number);
+        return open_failed(unit_number, 30, reason, choice);
+      }
+    }
+  }
+
+  int fd;
+  bool read_only = status == OpenStatus::Old;
+  if (read_only) {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } else {
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+      const int refused = errno;
+      fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0) errno = refused;
+      read_only = true;
+    }
+  }
+  if (fd < 0) {
+    const int error = errno;
+    return open_failed(unit_number, open_failure_number(error), std::strerror(error), choice);
+  }
+
+  struct stat opened;
+  ::fstat(fd, &opened);
+  unit.connected = true;
+  unit.fd = fd;
+  unit.owns_fd = true;
+  unit.read_only = read_only;
+  unit.device = opened.st_dev;
+  unit.inode = opened.st_ino;
+  unit.cut_pending = status == OpenStatus::Unknown;
+  input_of(unit, replay_on_rewind);
+  return 0;
+}
+
+void rewind_unit(int unit_number) {
+  Unit& unit = connected(unit_number);
+  if (!rewind_source(input_of(unit))) runtime_error(39, unit_number, std::strerror(errno));
+  unit.eof_mark = false;
+}
+
+void close_unit(int unit_number) {
+  Unit* unit = find_unit(unit_number);
+  if (!unit || !unit->owns_fd) return;
+  const int error = flush_unit(*unit);
+  release(*unit);
+  if (error) runtime_error(38, unit_number, std::strerror(error));
+}
+
+bool at_end_of_file(int unit_number) {
+  Unit& unit = connected(unit_number);
+  return unit.eof_mark || source_at_end(input_of(unit));
+}
+
+int read_numbers(int unit_number, StatusReturn choice, std::span<double* const> items,
+                 int* stored) {
+  Unit& unit = reading(unit_number);
+  return settle_read(unit, read_list_numbers(input_of(unit), items, stored), choice);
+}
+
+int read_text(int unit_number, StatusReturn choice, FixedText& item) {
+  Unit& unit = reading(unit_number);
+  return settle_read(unit, read_list_text(input_of(unit), item), choice);
+}
+
+std::string& begin_record(int unit_number) {
+  Unit& unit = connected(unit_number);
+  if (unit.read_only) runtime_error(47, unit_number);
+  return unit.output;
+}
+
+void end_record(int unit_number, bool terminate) {
+  Unit& unit = *find_unit(unit_number);
+  if (terminate) unit.output += "\r\n";
+  if (unit.cut_pending) {
+    // Nothing has been written yet, so cutting now leaves exactly the records
+    // of this run in the file. Streams that cannot be cut are left as they are.
+    unit.cut_pending = false;
+    [[maybe_unused]] const int cut = ::ftruncate(unit.fd, 0);
+  }
+  if (!unit.owns_fd || unit.output.size() >= kFlushThreshold) {
+    if (const int error = flush_unit(unit)) runtime_error(38, unit_number, std::strerror(error));
+  }
+}
+
+std::string unit_file_name(int unit_number) {
+  for (const Unit& unit : unit_table().units)
+    if (unit.number == unit_number) return unit.name;
+  return {};
+}
+
+int close_all_units() noexcept {
+  int failure = 0;
+  for (Unit& unit : unit_table().units) {
+    if (!unit.connected || unit.output.empty()) {
+      if (unit.owns_fd) release(unit);
+      continue;
+    }
+    if (flush_unit(unit) != 0 && failure == 0) failure = 38;
+    if (unit.owns_fd) release(unit);
+  }
+  return failure;
+}
+
+}  // namespace textio

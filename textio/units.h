@@ -1,0 +1,64 @@
+#pragma once
+// Units: the numbers by which every read and write names its file or stream,
+// with open, rewind, close, the end-of-file inquiry and the status returns.
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "textio/fixed_text.h"
+
+namespace textio {
+
+inline constexpr int kConsoleInput = -4;   // standard input, "CONIN$"
+inline constexpr int kConsoleOutput = -1;  // standard output, "CONOUT$"
+inline constexpr int kErrorOutput = 0;     // standard error, "CONOUT$"
+
+enum class OpenStatus { Old, Unknown };
+
+// What a statement asks to have returned rather than raised as a run-time error.
+enum class StatusReturn { None, Error, ErrorAndEnd };
+
+// Connects unit to the named file. Status old opens an existing file for
+// reading only; status unknown opens or creates it for reading and writing
+// (read-only as a fallback) and cuts it after the first record written.
+// replay_on_rewind keeps what is read from a stream that cannot seek, so that
+// a rewind can replay it. Returns 0 or, with an error return, the message number.
+int open_unit(int unit, std::string_view name, OpenStatus status, StatusReturn choice,
+              bool replay_on_rewind = false);
+
+void rewind_unit(int unit);
+void close_unit(int unit);
+
+// Whether the unit stands at its end of file: after a read that met the end,
+// or when the position after the last record read is at the end of the data.
+bool at_end_of_file(int unit);
+
+// One list-directed read statement. Returns 0, -1 for end of file, or the
+// error's message number, as the status-return choice allows; anything the
+// choice does not return is a run-time error.
+int read_numbers(int unit, StatusReturn choice, std::span<double* const> items,
+                 int* stored = nullptr);
+int read_text(int unit, StatusReturn choice, FixedText& item);
+
+// Output records. begin_record checks the unit can be written and returns its
+// record buffer, to which the caller appends the record's characters;
+// end_record ends the record (with CR LF unless `terminate` is false) and
+// hands it to the unit.
+std::string& begin_record(int unit);
+void end_record(int unit, bool terminate);
+
+// The name shown for a unit in messages: "CONIN$", "CONOUT$", or the file's
+// full path name.
+std::string unit_file_name(int unit);
+
+// Flushes and closes every unit; the console streams are flushed only.
+// Returns 0, or 38 when some pending output could not be written.
+int close_all_units() noexcept;
+
+// Full path name of a file name as shown in messages: leading blanks skipped,
+// trailing blanks and NULs dropped, resolved against the current directory;
+// the trimmed name itself when the full path would exceed 256 characters.
+std::string full_path_name(std::string_view name);
+
+}  // namespace textio
