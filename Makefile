@@ -24,3 +24,18 @@ test-sanitize:
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD)
+
+# Runs the example map over the example drive cycle and shows the first
+# result lines and the closing message (written in code page 932).
+run: build
+	@$(BUILD)/fuelcalc examples/torque_map.dat examples/drive_cycle.dat $(BUILD)/drive_cycle.out \
+	  > $(BUILD)/drive_cycle.log; status=$$?; \
+	  echo "== $(BUILD)/drive_cycle.out (first lines)"; head -n 8 $(BUILD)/drive_cycle.out | tr -d '\r'; \
+	  echo "== closing message"; iconv -f CP932 -t UTF-8 $(BUILD)/drive_cycle.log | tr -d '\r'; \
+	  exit $$status
+
+bench: build
+	@for b in $(BUILD)/*_bench; do echo "== $$b"; $$b --benchmark_min_time=0.2; done
+
+throughput: build
+	bench/throughput.sh $(BUILD)

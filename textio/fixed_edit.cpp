@@ -33,7 +33,8 @@ constexpr auto kDigitPairs = [] {
 
 // Number of decimal digits of n; 1 for 0.
 int decimal_digits(std::uint64_t n) {
-  const int guess = std::bit_width(n | 1) * 1233 >> 12;  // 1233 / 4096 ~ log10(2)
+  n |= 1;  // no power of ten is odd, so this keeps the count
+  const int guess = std::bit_width(n) * 1233 >> 12;  // 1233 / 4096 ~ log10(2)
   return guess + (n >= kPow10[guess]);
 }
 

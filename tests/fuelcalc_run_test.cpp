@@ -1,0 +1,337 @@
+// End-to-end runs of the fuelcalc binary on real files in a temporary folder,
+// comparing standard output, standard error, the output file and the exit status.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+using testing_support::read_file;
+using testing_support::run_fuelcalc;
+using testing_support::RunOptions;
+using testing_support::TempDir;
+using testing_support::write_file;
+
+const std::string kHeader = " A\tB\tC\r\n";
+const std::string kBilinearMap =
+    "bilinear test map\nSPEED TORQUE FUEL\n1000 10 1\n1000 20 2\n2000 10 3\n2000 20 5\n";
+
+std::string complete(long count) {
+  std::string field = std::to_string(count);
+  return "  complete. " + std::string(22 - field.size(), ' ') + field +
+         " \x83\x66\x81[\x83^\x89\x89\x8E\x5A\x8F\x49\x97\xB9\r\n";
+}
+
+std::string read_error(long ordinal) {
+  std::string field = std::to_string(ordinal);
+  return "  \x93\xC7\x82\xDD\x8D\x9E\x82\xDD\x83\x47\x83\x89\x81[ at " +
+         std::string(22 - field.size(), ' ') + field +
+         " \x94\xD4\x96\xDA\x83\x66\x81[\x83^. \x8F\x49\x97\xB9\x81\x44\r\n";
+}
+
+std::string failure_report(const std::string& message, int ierr) {
+  std::string value = std::to_string(ierr);
+  return message + std::string(1024 - message.size(), ' ') + "\r\n" + "ierr = " +
+         std::string(12 - value.size(), ' ') + value + "\r\n" +
+         " Terminated by error of Hermite function. Check input fuel map.\r\n";
+}
+
+const std::string kTraceHeading =
+    "Image              PC        Routine            Line        Source             \r\n";
+
+std::string trace_line(const std::string& routine) {
+  return "fuelcalc          Unknown  " + routine + std::string(17 - routine.size(), ' ') +
+         "    Unknown Unknown\r\n";
+}
+
+// First line of a run-time error report and the trace of the given routines,
+// innermost first.
+std::string runtime_report(const std::string& first_lines, const std::vector<std::string>& trace) {
+  std::string report = first_lines + kTraceHeading;
+  for (const auto& routine : trace) report += trace_line(routine);
+  return report;
+}
+
+struct Run {
+  TempDir dir;
+  testing_support::RunResult result;
+  std::string map, input, output;
+
+  Run() : map(dir.file("map.dat")), input(dir.file("input.dat")), output(dir.file("out.dat")) {}
+
+  void go(const std::string& map_text, const std::string& input_text) {
+    write_file(map, map_text);
+    write_file(input, input_text);
+    result = run_fuelcalc({map, input, output});
+  }
+  std::string out_file() const { return read_file(output); }
+};
+
+TEST(FuelcalcRun, BilinearMapInsideAndOutside) {
+  Run run;
+  run.go(kBilinearMap, "X Y\n1500 15\n2500,25\n500 15\r\n1500 0");
+  EXPECT_EQ(run.result.status, 0);
+  EXPECT_EQ(run.result.err, "");
+  EXPECT_EQ(run.result.out, complete(4));
+  EXPECT_EQ(run.out_file(), kHeader +
+                                "1500.00\t15.000\t2.750\r\n"
+                                "2500.00\t25.000\t7.750\r\n"
+                                "500.00\t15.000\t0.250\r\n"
+                                "1500.00\t0.000\t0.500\r\n");
+}
+
+TEST(FuelcalcRun, LatticeMapReproducesItsPoints) {
+  // Points on a 20 x 20 lattice whose axes are exactly the grid's axes.
+  std::string map = "lattice\nx y f\n";
+  std::string input = "x y\n";
+  std::string expected = kHeader;
+  for (int i = 0; i < 20; ++i) {
+    for (int j = 0; j < 20; ++j) {
+      const int x = 1000 + 100 * i, y = 10 * j, f = 3 * i + 7 * j + i * j;
+      map += std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(f) + "\n";
+      input += std::to_string(x) + " " + std::to_string(y) + "\n";
+      expected += std::to_string(x) + ".00\t" + std::to_string(y) + ".000\t" + std::to_string(f) +
+                  ".000\r\n";
+    }
+  }
+  Run run;
+  run.go(map, input);
+  EXPECT_EQ(run.result.status, 0);
+  EXPECT_EQ(run.out_file(), expected);
+}
+
+TEST(FuelcalcRun, LoaderOrdersTiesAsTheShellSortsDo) {
+  // Runs of unequal lengths in scrambled order: the result shows the order.
+  Run run;
+  run.go("h1\nh2\n2 5 10\n1 7 20\n2 3 30\n1 2 50\n2 9 60\n",
+         "x y\n1 2\n1 7\n2 3\n2 5\n2 9\n");
+  EXPECT_EQ(run.result.status, 0);
+  EXPECT_EQ(run.out_file(), kHeader +
+                                "1.00\t2.000\t50.000\r\n"
+                                "1.00\t7.000\t20.000\r\n"
+                                "2.00\t3.000\t30.000\r\n"
+                                "2.00\t5.000\t10.000\r\n"
+                                "2.00\t9.000\t60.000\r\n");
+}
+
+struct FailureCase {
+  const char* name;
+  std::string map;
+  std::string input;
+  std::string message;
+  int ierr;
+  std::string output;  // result lines written before the failure
+};
+
+class InterpolationFailure : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(InterpolationFailure, ReportsAndExitsWithStatusOne) {
+  const FailureCase& c = GetParam();
+  Run run;
+  run.go(c.map, c.input);
+  EXPECT_EQ(run.result.status, 1);
+  EXPECT_EQ(run.result.out, "");
+  EXPECT_EQ(run.result.err, failure_report(c.message, c.ierr));
+  if (!c.output.empty()) EXPECT_EQ(run.out_file(), kHeader + c.output);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, InterpolationFailure,
+    ::testing::Values(
+        FailureCase{"SingletonRun", "h\nh\n1 1 1\n2 1 1\n2 2 2\n", "x\n",
+                    "Error : DPCHIM ( called from FCGRID, 1st )", -1, ""},
+        FailureCase{"EmptyMap", "h\nh\n", "x\n", "Error : DPCHIM ( called from FCGRID, 1st )",
+                    -1, ""},
+        FailureCase{"DuplicatePoint", "h\nh\n1 1 1\n1 2 2\n2 1 1\n2 1 5\n", "x\n",
+                    "Error : DPCHIM ( called from FCGRID, 1st )", -3, ""},
+        FailureCase{"OneFirstCoordinate", "h\nh\n1 1 1\n1 2 2\n1 3 2\n", "x\n",
+                    "Error : DPCHIM ( called from FCGRID, 2nd )", -1, ""},
+        FailureCase{"AxisOfRepeatedValues",
+                    "h\nh\n1000 1 1\n1000 2 2\n1000.0000000000001 1 1\n1000.0000000000001 2 2\n",
+                    "x\n1000 1\n", "Error : DPCHIM ( called from CALCFC, 1st )", -3, ""},
+        FailureCase{"NotANumberFirstCoordinate", kBilinearMap, "x\n1500 15\nNaN 30\n1500 15\n",
+                    "Error : DPCHFE ( called from CALCFC, 1st )", -5,
+                    "1500.00\t15.000\t2.750\r\n"},
+        FailureCase{"NotANumberSecondCoordinate", kBilinearMap, "x\n1500 nan\n",
+                    "Error : DPCHFE ( called from CALCFC, 2nd )", -5, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FuelcalcRun, InfiniteCoordinateIsExtrapolatedNotAFailure) {
+  Run run;
+  run.go(kBilinearMap, "x\ninf 15\n1500 -Infinity\n");
+  EXPECT_EQ(run.result.status, 0);
+  EXPECT_EQ(run.result.err, "");
+  const std::string out = run.out_file();
+  EXPECT_EQ(out.substr(0, kHeader.size()), kHeader);
+  EXPECT_NE(out.find("Infinity\t15.000\t"), std::string::npos);
+  EXPECT_NE(out.find("1500.00\t-Infinity"), std::string::npos);
+}
+
+TEST(FuelcalcRun, MapMessagesAndStatuses) {
+  Run run;
+  run.go("h\nh\n1 2 3\n1 2 x\n", "x\n");
+  EXPECT_EQ(run.result.status, 1);
+  EXPECT_EQ(run.result.err, " Failed to read TORQUE MAP [ " + run.map + " ]\r\n");
+  EXPECT_FALSE(testing_support::file_exists(run.output));
+
+  run.go("h\nh\n1 2 3\n1 3 ,\n", "x\n");  // a point lacking its fuel value
+  EXPECT_EQ(run.result.status, 1);
+  EXPECT_EQ(run.result.err, " Failed to read TORQUE MAP [ " + run.map + " ]\r\n");
+
+  const std::string missing = run.dir.file("none.dat");
+  const auto result = run_fuelcalc({missing + "   ", run.input, run.output});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, " Cannot open TORQUE MAP file [ " + missing + " ]\r\n");
+
+  run.go("only one header\n", "x\n");
+  EXPECT_EQ(run.result.status, 24);
+  EXPECT_EQ(run.result.err,
+            runtime_report("sysrun: severe (24): end-of-file during read, unit 17, file " +
+                               run.map + "\r\n",
+                           {"LOADMAP", "FUELCALC"}));
+}
+
+TEST(FuelcalcRun, ReadErrorInTheMiddleAndAtTheEnd) {
+  Run run;
+  run.go(kBilinearMap, "x\n1500 15\n1500 15\nabc\n1500 15\n");
+  EXPECT_EQ(run.result.status, 1);
+  EXPECT_EQ(run.result.out, read_error(3));
+  EXPECT_EQ(run.out_file(), kHeader + "1500.00\t15.000\t2.750\r\n1500.00\t15.000\t2.750\r\n");
+
+  run.go(kBilinearMap, "x\n1500 15\n1500 15\nabc\n");
+  EXPECT_EQ(run.result.status, 0);
+  EXPECT_EQ(run.result.out, complete(2));
+}
+
+TEST(FuelcalcRun, HeaderOnlyAndEmptyInputs) {
+  Run run;
+  run.go(kBilinearMap, "X Y FC\n");
+  EXPECT_EQ(run.result.status, 0);
+  EXPECT_EQ(run.result.out, complete(0));
+  EXPECT_EQ(run.out_file(), kHeader);
+
+  TempDir other;
+  const std::string output = other.file("out.dat");
+  write_file(run.input, "");
+  const auto result = run_fuelcalc({run.map, run.input, output});
+  EXPECT_EQ(result.status, 24);
+  EXPECT_EQ(result.err, runtime_report("sysrun: severe (24): end-of-file during read, unit 10, file " +
+                                           run.input + "\r\n",
+                                       {"FUELCALC"}));
+  EXPECT_FALSE(testing_support::file_exists(output));
+}
+
+TEST(FuelcalcRun, MissingInputLeavesTheOutputAlone) {
+  Run run;
+  write_file(run.map, kBilinearMap);
+  write_file(run.output, "precious\n");
+  const auto result = run_fuelcalc({run.map, "missing.dat", run.output}, RunOptions{.cwd = run.dir.path});
+  EXPECT_EQ(result.status, 29);
+  EXPECT_EQ(result.err, runtime_report("sysrun: severe (29): file not found, unit 10, file " +
+                                           run.dir.file("missing.dat") + "\r\n",
+                                       {"FUELCALC"}));
+  EXPECT_EQ(read_file(run.output), "precious\n");
+}
+
+TEST(FuelcalcRun, OutputOnTheInputIsRefused) {
+  Run run;
+  write_file(run.map, kBilinearMap);
+  const std::string input = "x\n1500 15\n";
+  write_file(run.input, input);
+  const auto result = run_fuelcalc({run.map, run.input, run.dir.path + "/./input.dat"});
+  EXPECT_EQ(result.status, 30);
+  EXPECT_EQ(result.err, runtime_report("sysrun: the file is already connected to unit 10\r\n"
+                                       "sysrun: severe (30): open failure, unit 11, file " +
+                                           run.input + "\r\n",
+                                       {"FUELCALC"}));
+  EXPECT_EQ(read_file(run.input), input);
+}
+
+TEST(FuelcalcRun, LongerOutputFileIsCut) {
+  Run run;
+  write_file(run.output, std::string(5000, 'z'));
+  run.go(kBilinearMap, "x\n1500 15\n");
+  EXPECT_EQ(run.result.status, 0);
+  EXPECT_EQ(run.out_file(), kHeader + "1500.00\t15.000\t2.750\r\n");
+}
+
+TEST(FuelcalcRun, OutputPermissionFailures) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to drop privileges";
+  Run run;
+  write_file(run.map, kBilinearMap);
+  write_file(run.input, "x\n1500 15\n");
+  write_file(run.output, "old\n");
+  ::chmod(run.map.c_str(), 0644);
+  ::chmod(run.input.c_str(), 0644);
+  ::chmod(run.output.c_str(), 0444);
+  auto result = run_fuelcalc({run.map, run.input, run.output}, RunOptions{.drop_privileges = true});
+  EXPECT_EQ(result.status, 47);
+  EXPECT_EQ(result.err.substr(0, result.err.find('\r')),
+            "sysrun: severe (47): write to READONLY file, unit 11, file " + run.output);
+  EXPECT_EQ(read_file(run.output), "old\n");
+
+  const std::string locked = run.dir.file("locked");
+  ::mkdir(locked.c_str(), 0555);
+  result = run_fuelcalc({run.map, run.input, locked + "/out.dat"},
+                        RunOptions{.drop_privileges = true});
+  EXPECT_EQ(result.status, 9);
+  EXPECT_EQ(result.err.substr(0, result.err.find('\r')),
+            "sysrun: severe (9): permission to access file denied, unit 11, file " + locked +
+                "/out.dat");
+
+  result = run_fuelcalc({run.map, run.input, run.dir.file("no/such/dir/out.dat")});
+  EXPECT_EQ(result.status, 29);
+}
+
+struct PromptCase {
+  const char* name;
+  std::vector<std::string> args;  // relative names, run in the temporary folder
+  std::string typed;
+  std::string prompts;
+  int status;
+};
+
+class Prompts : public ::testing::TestWithParam<PromptCase> {};
+
+TEST_P(Prompts, AskForWhatIsMissing) {
+  const PromptCase& c = GetParam();
+  TempDir dir;
+  write_file(dir.file("map.dat"), kBilinearMap);
+  write_file(dir.file("in.dat"), "x\n1500 15\n");
+  const auto result = run_fuelcalc(c.args, RunOptions{.cwd = dir.path, .input = c.typed});
+  EXPECT_EQ(result.status, c.status);
+  if (c.status == 0) {
+    EXPECT_EQ(result.out, c.prompts + complete(1));
+    EXPECT_EQ(read_file(dir.file("out.dat")), kHeader + "1500.00\t15.000\t2.750\r\n");
+  } else {
+    EXPECT_EQ(result.out, c.prompts);
+    EXPECT_EQ(result.err, runtime_report("sysrun: severe (24): end-of-file during read, unit -4, "
+                                         "file CONIN$\r\n",
+                                         {"FUELCALC"}));
+  }
+}
+
+const std::string kAskMap = "TYPE FILENAME FOR TORQUEMAP : ";
+const std::string kAskInput = "TYPE FILENAME FOR INPUT : ";
+const std::string kAskOutput = "TYPE FILENAME FOR OUTPUT : ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Console, Prompts,
+    ::testing::Values(
+        PromptCase{"NoneMissing", {"map.dat", "in.dat", "out.dat"}, "", "", 0},
+        PromptCase{"InputOnly", {"map.dat", "", "out.dat"}, "in.dat\n", kAskInput, 0},
+        PromptCase{"AllTyped", {}, "map.dat\nin.dat\nout.dat\n", kAskMap + kAskInput + kAskOutput, 0},
+        PromptCase{"EmptyLineReadsOn", {}, "\nmap.dat\n'in.dat'\n\"out.dat\" more\n",
+                   kAskMap + kAskInput + kAskOutput, 0},
+        PromptCase{"CommaAndSlashAskAgain", {"map.dat"}, ",\n/\nin.dat\nout.dat\n",
+                   kAskInput + kAskInput + kAskInput + kAskOutput, 0},
+        PromptCase{"EndOfConsoleInput", {"map.dat"}, "in.dat\n", kAskInput + kAskOutput, 24}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

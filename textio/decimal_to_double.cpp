@@ -1,0 +1,113 @@
+#include "textio/decimal_to_double.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <charconv>
+#include <system_error>
+
+namespace textio {
+namespace {
+
+// The shortcut relies on each double operation being rounded once, to double.
+static_assert(FLT_EVAL_METHOD == 0, "double arithmetic must not use wider intermediates");
+
+// Every power of ten up to 1e22 is an exact double (5^22 < 2^53).
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr std::uint64_t kExactIntegerLimit = std::uint64_t{1} << 53;
+constexpr int kMaxUint64Digits = 19;
+
+// Significant digits handed to the full conversion. Every double and every
+// midpoint between neighbouring doubles has at most 768 significant digits,
+// so with K >= 768 kept digits none of them lies strictly between the kept
+// prefix T and T + 10^-K (in units of the leading digit). The dropped tail
+// then only matters as "zero or not": a nonzero tail is replaced by one
+// digit 1 after the prefix, which lies in that same open interval and so
+// rounds exactly as the whole number does.
+constexpr std::size_t kKeptDigits = 800;
+
+// An exponent written for the full conversion is clamped to this: with at
+// most kKeptDigits + 1 digits, any exponent beyond it still gives infinity
+// or zero.
+constexpr std::int64_t kWrittenExponentLimit = 99'999;
+
+// The full conversion through std::from_chars, for what the shortcut cannot
+// take. `significant` starts at the first nonzero digit; `scale` is the power
+// of ten of the mantissa's last digit.
+std::optional<double> convert_in_full(std::string_view significant, std::int64_t scale) {
+  char text[kKeptDigits + 32];
+  std::size_t length = 0;
+  bool nonzero_dropped = false;
+  for (const char c : significant) {
+    if (c == '.') continue;
+    if (length < kKeptDigits) {
+      text[length++] = c;
+    } else {
+      nonzero_dropped |= c != '0';
+      ++scale;
+    }
+  }
+  if (nonzero_dropped) {
+    text[length++] = '1';
+    --scale;
+  }
+  const std::int64_t written = std::clamp(scale, -kWrittenExponentLimit, kWrittenExponentLimit);
+  const auto digit_count = static_cast<std::int64_t>(length);
+  text[length++] = 'e';
+  const char* const end = std::to_chars(text + length, text + sizeof text, written).ptr;
+
+  double value = 0;
+  if (std::from_chars(text, end, value).ec == std::errc::result_out_of_range) {
+    // Only infinity and zero are out of range. The value is at least
+    // 10^(written + digit_count - 1), so a positive sum means it overflowed.
+    if (written + digit_count > 0) return std::nullopt;
+    return 0.0;
+  }
+  return value;
+}
+
+}  // namespace
+
+bool exact_decimal_to_double(std::uint64_t digits, std::int64_t exponent, double& value) {
+  if (digits > kExactIntegerLimit || exponent < -22 || exponent > 22) return false;
+  const double m = static_cast<double>(digits);
+  value = exponent < 0 ? m / kExactPowersOfTen[-exponent] : m * kExactPowersOfTen[exponent];
+  return true;
+}
+
+std::optional<double> decimal_to_double(std::string_view mantissa, std::int64_t exponent) {
+  std::size_t i = 0;
+  std::int64_t fraction_digits = 0;
+  bool after_point = false;
+  for (; i < mantissa.size(); ++i) {
+    const char c = mantissa[i];
+    if (c == '.') {
+      after_point = true;
+    } else if (c == '0') {
+      fraction_digits += after_point;
+    } else {
+      break;
+    }
+  }
+  if (i == mantissa.size()) return 0.0;
+
+  const std::string_view significant = mantissa.substr(i);
+  std::uint64_t digits = 0;
+  std::int64_t count = 0;
+  for (const char c : significant) {
+    if (c == '.') {
+      after_point = true;
+      continue;
+    }
+    if (count < kMaxUint64Digits) digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
+    ++count;
+    fraction_digits += after_point;
+  }
+  const std::int64_t scale = exponent - fraction_digits;
+  double value = 0;
+  if (count <= kMaxUint64Digits && exact_decimal_to_double(digits, scale, value)) return value;
+  return convert_in_full(significant, scale);
+}
+
+}  // namespace textio
