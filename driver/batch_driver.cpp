@@ -1,5 +1,6 @@
 #include "driver/batch_driver.h"
 
+#include <csignal>
 #include <cstdint>
 #include <string_view>
 
@@ -41,7 +42,7 @@ void settle_name(textio::FixedText& name, std::string_view prompt) {
 
 }  // namespace
 
-int run_batch(int argc, const char* const* argv) {
+int run_batch(int argc, const char* const* argv, Evaluation evaluation) {
   const textio::RoutineFrame frame("FUELCALC");
   textio::FixedText TORQUE_FILE = textio::blank_text();
   textio::FixedText INPUT_FILE = textio::blank_text();
@@ -59,7 +60,9 @@ int run_batch(int argc, const char* const* argv) {
   fuelmap::LOADMAP(kMapUnit, textio::trim_trailing_blanks(TORQUE_FILE), map);
   fuelmap::GRID grid;
   fuelmap::FCGRID(grid, map);
-  const fuelmap::PointEvaluator evaluator = fuelmap::prepare_evaluator(grid);
+  const fuelmap::PointEvaluator evaluator = evaluation == Evaluation::Precomputed
+                                                ? fuelmap::prepare_evaluator(grid)
+                                                : fuelmap::PointEvaluator{};
 
   // The input is opened and its header consumed before the output file is
   // touched, so a missing or empty input leaves any existing output intact.
@@ -88,6 +91,19 @@ int run_batch(int argc, const char* const* argv) {
   textio::close_unit(kInputUnit);
   textio::close_unit(kOutputUnit);
   return ended_normally ? 0 : 1;
+}
+
+int run_program(int argc, const char* const* argv, Evaluation evaluation) {
+  // A closed output pipe is reported as a write error, not a silent death.
+  std::signal(SIGPIPE, SIG_IGN);
+  int status = 0;
+  try {
+    status = run_batch(argc, argv, evaluation);
+  } catch (const textio::RunEnd& end) {
+    status = end.status;
+  }
+  const int flush_failure = textio::close_all_units();
+  return status == 0 ? flush_failure : status;
 }
 
 }  // namespace driver

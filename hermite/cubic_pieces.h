@@ -36,7 +36,7 @@ inline double end_slope(double h2, double hsum, double del1, double del2) {
   return limit_end_slope((w1 * del1) + (w2 * del2), del2, del1);
 }
 
-// Weighted harmonic mean of two secants of one sign, 1 / (w1 / del1 + w2 / del2),
+// Weighted harmonic mean of two secants of one sign, del1 * del2 / (w1 * del1 + w2 * del2),
 // in a form that cannot overflow.
 inline double harmonic_slope(double h1, double h2, double hsum, double del1, double del2) {
   const double hsumt3 = 3.0 * hsum;

@@ -1,9 +1,11 @@
 // Evaluation of a piecewise cubic Hermite function: DCUBIV evaluates one cubic
 // piece at a batch of points, DPCHFE walks the intervals and hands each one
 // the run of points that belongs to it.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
+#include "hermite/cubic_pieces.h"
 #include "hermite/hermite.h"
 
 namespace hermite {
@@ -25,18 +27,13 @@ void DCUBIV(const double& X1, const double& X2, const double& F1, const double& 
   const double xmi = h > 0.0 ? 0.0 : h;
   const double xma = h < 0.0 ? 0.0 : h;
 
-  // Cubic about X1: F1 + D1 t + c2 t^2 + c3 t^3.
-  const double delta = (F2 - F1) / h;
-  const double del1 = (D1 - delta) / h;
-  const double del2 = (D2 - delta) / h;
-  const double c2 = -((del1 + del1) + del2);
-  const double c3 = (del1 + del2) / h;
+  const CubicCoefficients c = cubic_coefficients(h, F1, F2, D1, D2);
 
   int left = 0;
   int right = 0;
   for (int i = 0; i < NE; ++i) {
     const double t = XE[i] - X1;
-    FE[i] = ((((c3 * t) + c2) * t + D1) * t) + F1;
+    FE[i] = cubic_value(c.c3, c.c2, D1, F1, t);
     // Written so that a NaN t counts as left.
     if (!(t >= xmi)) ++left;
     if (t > xma) ++right;
@@ -141,7 +138,7 @@ void DPCHFE(const int& N, const double* X, const double* F, const double* D, con
           }
           int k = 0;
           while (!(XE[i] < X[k])) ++k;  // stops at ir - 1 at the latest
-          ir = k > 1 ? k - 1 : 0;
+          ir = std::max(0, k - 1);
           j = i;
         }
       }

@@ -4,25 +4,10 @@
 #include <cmath>
 #include <cstddef>
 
+#include "hermite/cubic_pieces.h"
 #include "hermite/hermite.h"
 
 namespace hermite {
-
-namespace {
-
-// Three-point end slope corrected so that it cannot break the shape: zero if
-// it points against the end secant `near`, at most 3 * near in magnitude when
-// the data turn right after the end interval.
-double limit_end_slope(double slope, double near, double far) {
-  if (DSGNPR(slope, near) <= 0.0) return 0.0;
-  if (DSGNPR(near, far) < 0.0) {
-    const double dmax = 3.0 * near;
-    if (std::fabs(slope) > std::fabs(dmax)) return dmax;
-  }
-  return slope;
-}
-
-}  // namespace
 
 void DPCHIM(const int& N, const double* X, const double* F, double* D, const int& INCFD,
             int& IERR) {
@@ -63,11 +48,7 @@ void DPCHIM(const int& N, const double* X, const double* F, double* D, const int
   double del2 = (F[at(2)] - F[at(1)]) / h2;
   double hsum = h1 + h2;
 
-  {
-    const double w1 = (h1 + hsum) / hsum;
-    const double w2 = (-h1) / hsum;
-    D[at(0)] = limit_end_slope((w1 * del1) + (w2 * del2), del1, del2);
-  }
+  D[at(0)] = start_slope(h1, hsum, del1, del2);
 
   for (int i = 1; i < N - 1; ++i) {
     if (i > 1) {
@@ -90,24 +71,11 @@ void DPCHIM(const int& N, const double* X, const double* F, double* D, const int
         dsave = del2;
       }
     } else {
-      // Weighted harmonic mean of the two secants, 1 / (w1 / del1 + w2 / del2),
-      // in a form that cannot overflow.
-      const double hsumt3 = 3.0 * hsum;
-      const double w1 = (h1 + hsum) / hsumt3;
-      const double w2 = (hsum + h2) / hsumt3;
-      const double a1 = std::fabs(del1);
-      const double a2 = std::fabs(del2);
-      const double dmax = a1 >= a2 ? a1 : a2;
-      const double dmin = a1 >= a2 ? a2 : a1;
-      const double drat1 = del1 / dmax;
-      const double drat2 = del2 / dmax;
-      D[at(i)] = dmin / ((w1 * drat1) + (w2 * drat2));
+      D[at(i)] = harmonic_slope(h1, h2, hsum, del1, del2);
     }
   }
 
-  const double w1 = -(h2 / hsum);
-  const double w2 = (h2 + hsum) / hsum;
-  D[at(N - 1)] = limit_end_slope((w1 * del1) + (w2 * del2), del2, del1);
+  D[at(N - 1)] = end_slope(h2, hsum, del1, del2);
 }
 
 }  // namespace hermite

@@ -27,6 +27,9 @@ void DCUBIV(const double& X1, const double& X2, const double& F1, const double& 
 // Evaluates the interpolant (X, F, D) at the NE points XE into FE. IERR: -1..-4
 // argument checks (when CHECK), -5 evaluation failure; otherwise the number of
 // extrapolated evaluations. CHECK is true on return unless a check failed.
+// With CHECK false the arguments are trusted, except that fewer than two
+// points or a negative stride give -5 rather than reads outside the arrays.
+// XE and FE must not overlap: points are read again after results are stored.
 void DPCHFE(const int& N, const double* X, const double* F, const double* D, const int& INCFD,
             bool& CHECK, const int& NE, const double* XE, double* FE, int& IERR);
 

@@ -19,6 +19,19 @@ using testing_support::TempDir;
 using testing_support::write_file;
 
 const std::string kHeader = " A\tB\tC\r\n";
+
+RunOptions in_folder(const std::string& cwd, const std::string& typed = "") {
+  RunOptions options;
+  options.cwd = cwd;
+  options.input = typed;
+  return options;
+}
+
+RunOptions unprivileged() {
+  RunOptions options;
+  options.drop_privileges = true;
+  return options;
+}
 const std::string kBilinearMap =
     "bilinear test map\nSPEED TORQUE FUEL\n1000 10 1\n1000 20 2\n2000 10 3\n2000 20 5\n";
 
@@ -58,12 +71,12 @@ std::string runtime_report(const std::string& first_lines, const std::vector<std
   return report;
 }
 
-struct Run {
+struct RunFolder {
   TempDir dir;
   testing_support::RunResult result;
   std::string map, input, output;
 
-  Run() : map(dir.file("map.dat")), input(dir.file("input.dat")), output(dir.file("out.dat")) {}
+  RunFolder() : map(dir.file("map.dat")), input(dir.file("input.dat")), output(dir.file("out.dat")) {}
 
   void go(const std::string& map_text, const std::string& input_text) {
     write_file(map, map_text);
@@ -74,7 +87,7 @@ struct Run {
 };
 
 TEST(FuelcalcRun, BilinearMapInsideAndOutside) {
-  Run run;
+  RunFolder run;
   run.go(kBilinearMap, "X Y\n1500 15\n2500,25\n500 15\r\n1500 0");
   EXPECT_EQ(run.result.status, 0);
   EXPECT_EQ(run.result.err, "");
@@ -100,24 +113,27 @@ TEST(FuelcalcRun, LatticeMapReproducesItsPoints) {
                   ".000\r\n";
     }
   }
-  Run run;
+  RunFolder run;
   run.go(map, input);
   EXPECT_EQ(run.result.status, 0);
   EXPECT_EQ(run.out_file(), expected);
 }
 
-TEST(FuelcalcRun, LoaderOrdersTiesAsTheShellSortsDo) {
-  // Runs of unequal lengths in scrambled order: the result shows the order.
-  Run run;
-  run.go("h1\nh2\n2 5 10\n1 7 20\n2 3 30\n1 2 50\n2 9 60\n",
-         "x y\n1 2\n1 7\n2 3\n2 5\n2 9\n");
+TEST(FuelcalcRun, LoaderOrdersScrambledRunsOfUnequalLengths) {
+  // The second coordinates span 0..19, so the grid's axis holds every integer
+  // there and the grid reproduces each map point only if the map was ordered.
+  RunFolder run;
+  run.go("h1\nh2\n2 5 10\n1 7 20\n2 0 30\n1 19 40\n1 0 50\n2 11 15\n2 19 60\n",
+         "x y\n1 0\n1 7\n1 19\n2 0\n2 5\n2 11\n2 19\n");
   EXPECT_EQ(run.result.status, 0);
   EXPECT_EQ(run.out_file(), kHeader +
-                                "1.00\t2.000\t50.000\r\n"
+                                "1.00\t0.000\t50.000\r\n"
                                 "1.00\t7.000\t20.000\r\n"
-                                "2.00\t3.000\t30.000\r\n"
+                                "1.00\t19.000\t40.000\r\n"
+                                "2.00\t0.000\t30.000\r\n"
                                 "2.00\t5.000\t10.000\r\n"
-                                "2.00\t9.000\t60.000\r\n");
+                                "2.00\t11.000\t15.000\r\n"
+                                "2.00\t19.000\t60.000\r\n");
 }
 
 struct FailureCase {
@@ -133,12 +149,14 @@ class InterpolationFailure : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(InterpolationFailure, ReportsAndExitsWithStatusOne) {
   const FailureCase& c = GetParam();
-  Run run;
+  RunFolder run;
   run.go(c.map, c.input);
   EXPECT_EQ(run.result.status, 1);
   EXPECT_EQ(run.result.out, "");
   EXPECT_EQ(run.result.err, failure_report(c.message, c.ierr));
-  if (!c.output.empty()) EXPECT_EQ(run.out_file(), kHeader + c.output);
+  if (!c.output.empty()) {
+    EXPECT_EQ(run.out_file(), kHeader + c.output);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -163,24 +181,27 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FuelcalcRun, InfiniteCoordinateIsExtrapolatedNotAFailure) {
-  Run run;
+  RunFolder run;
   run.go(kBilinearMap, "x\ninf 15\n1500 -Infinity\n");
   EXPECT_EQ(run.result.status, 0);
   EXPECT_EQ(run.result.err, "");
-  const std::string out = run.out_file();
-  EXPECT_EQ(out.substr(0, kHeader.size()), kHeader);
-  EXPECT_NE(out.find("Infinity\t15.000\t"), std::string::npos);
-  EXPECT_NE(out.find("1500.00\t-Infinity"), std::string::npos);
+  // Non-finite texts are padded with blanks to d + 310 characters.
+  const auto padded = [](const std::string& text, std::size_t width) {
+    return text + std::string(width - text.size(), ' ');
+  };
+  EXPECT_EQ(run.out_file(), kHeader + padded("Infinity", 312) + "\t15.000\t" + padded("NaN", 313) +
+                                "\r\n" + "1500.00\t" + padded("-Infinity", 313) + "\t" +
+                                padded("Infinity", 313) + "\r\n");
 }
 
 TEST(FuelcalcRun, MapMessagesAndStatuses) {
-  Run run;
+  RunFolder run;
   run.go("h\nh\n1 2 3\n1 2 x\n", "x\n");
   EXPECT_EQ(run.result.status, 1);
   EXPECT_EQ(run.result.err, " Failed to read TORQUE MAP [ " + run.map + " ]\r\n");
   EXPECT_FALSE(testing_support::file_exists(run.output));
 
-  run.go("h\nh\n1 2 3\n1 3 ,\n", "x\n");  // a point lacking its fuel value
+  run.go("h\nh\n1 2 3\n1,,3\n", "x\n");  // a point lacking its second coordinate
   EXPECT_EQ(run.result.status, 1);
   EXPECT_EQ(run.result.err, " Failed to read TORQUE MAP [ " + run.map + " ]\r\n");
 
@@ -198,7 +219,7 @@ TEST(FuelcalcRun, MapMessagesAndStatuses) {
 }
 
 TEST(FuelcalcRun, ReadErrorInTheMiddleAndAtTheEnd) {
-  Run run;
+  RunFolder run;
   run.go(kBilinearMap, "x\n1500 15\n1500 15\nabc\n1500 15\n");
   EXPECT_EQ(run.result.status, 1);
   EXPECT_EQ(run.result.out, read_error(3));
@@ -210,7 +231,7 @@ TEST(FuelcalcRun, ReadErrorInTheMiddleAndAtTheEnd) {
 }
 
 TEST(FuelcalcRun, HeaderOnlyAndEmptyInputs) {
-  Run run;
+  RunFolder run;
   run.go(kBilinearMap, "X Y FC\n");
   EXPECT_EQ(run.result.status, 0);
   EXPECT_EQ(run.result.out, complete(0));
@@ -228,10 +249,10 @@ TEST(FuelcalcRun, HeaderOnlyAndEmptyInputs) {
 }
 
 TEST(FuelcalcRun, MissingInputLeavesTheOutputAlone) {
-  Run run;
+  RunFolder run;
   write_file(run.map, kBilinearMap);
   write_file(run.output, "precious\n");
-  const auto result = run_fuelcalc({run.map, "missing.dat", run.output}, RunOptions{.cwd = run.dir.path});
+  const auto result = run_fuelcalc({run.map, "missing.dat", run.output}, in_folder(run.dir.path));
   EXPECT_EQ(result.status, 29);
   EXPECT_EQ(result.err, runtime_report("sysrun: severe (29): file not found, unit 10, file " +
                                            run.dir.file("missing.dat") + "\r\n",
@@ -240,7 +261,7 @@ TEST(FuelcalcRun, MissingInputLeavesTheOutputAlone) {
 }
 
 TEST(FuelcalcRun, OutputOnTheInputIsRefused) {
-  Run run;
+  RunFolder run;
   write_file(run.map, kBilinearMap);
   const std::string input = "x\n1500 15\n";
   write_file(run.input, input);
@@ -254,7 +275,7 @@ TEST(FuelcalcRun, OutputOnTheInputIsRefused) {
 }
 
 TEST(FuelcalcRun, LongerOutputFileIsCut) {
-  Run run;
+  RunFolder run;
   write_file(run.output, std::string(5000, 'z'));
   run.go(kBilinearMap, "x\n1500 15\n");
   EXPECT_EQ(run.result.status, 0);
@@ -263,14 +284,14 @@ TEST(FuelcalcRun, LongerOutputFileIsCut) {
 
 TEST(FuelcalcRun, OutputPermissionFailures) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to drop privileges";
-  Run run;
+  RunFolder run;
   write_file(run.map, kBilinearMap);
   write_file(run.input, "x\n1500 15\n");
   write_file(run.output, "old\n");
   ::chmod(run.map.c_str(), 0644);
   ::chmod(run.input.c_str(), 0644);
   ::chmod(run.output.c_str(), 0444);
-  auto result = run_fuelcalc({run.map, run.input, run.output}, RunOptions{.drop_privileges = true});
+  auto result = run_fuelcalc({run.map, run.input, run.output}, unprivileged());
   EXPECT_EQ(result.status, 47);
   EXPECT_EQ(result.err.substr(0, result.err.find('\r')),
             "sysrun: severe (47): write to READONLY file, unit 11, file " + run.output);
@@ -279,7 +300,7 @@ TEST(FuelcalcRun, OutputPermissionFailures) {
   const std::string locked = run.dir.file("locked");
   ::mkdir(locked.c_str(), 0555);
   result = run_fuelcalc({run.map, run.input, locked + "/out.dat"},
-                        RunOptions{.drop_privileges = true});
+                        unprivileged());
   EXPECT_EQ(result.status, 9);
   EXPECT_EQ(result.err.substr(0, result.err.find('\r')),
             "sysrun: severe (9): permission to access file denied, unit 11, file " + locked +
@@ -304,7 +325,7 @@ TEST_P(Prompts, AskForWhatIsMissing) {
   TempDir dir;
   write_file(dir.file("map.dat"), kBilinearMap);
   write_file(dir.file("in.dat"), "x\n1500 15\n");
-  const auto result = run_fuelcalc(c.args, RunOptions{.cwd = dir.path, .input = c.typed});
+  const auto result = run_fuelcalc(c.args, in_folder(dir.path, c.typed));
   EXPECT_EQ(result.status, c.status);
   if (c.status == 0) {
     EXPECT_EQ(result.out, c.prompts + complete(1));

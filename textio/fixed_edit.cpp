@@ -1,73 +1,45 @@
 #include "textio/fixed_edit.h"
 
-#include <array>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "textio/fixed_edit_reference.h"
 
 namespace textio {
 namespace {
 
+static_assert(std::endian::native == std::endian::little,
+              "digit words are stored with their lowest byte first");
+
 __extension__ typedef unsigned __int128 uint128;
 
-constexpr auto kPow10 = [] {
-  std::array<std::uint64_t, 20> table{};
-  std::uint64_t p = 1;
-  for (auto& entry : table) {
-    entry = p;
-    p *= 10;
-  }
-  return table;
-}();
+// The integer path edits |v| < 10^8 with at most 8 decimals, so that the
+// integer part and the decimals each fit one word of eight digits.
+constexpr int kWordDigits = 8;
+constexpr std::uint64_t kPow10[kWordDigits + 1] = {
+    1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
 
-// "00" "01" ... "99": two digits per lookup.
-constexpr auto kDigitPairs = [] {
-  std::array<char, 200> table{};
-  for (int i = 0; i < 100; ++i) {
-    table[2 * i] = static_cast<char>('0' + i / 10);
-    table[2 * i + 1] = static_cast<char>('0' + i % 10);
-  }
-  return table;
-}();
-
-// Number of decimal digits of n; 1 for 0.
-int decimal_digits(std::uint64_t n) {
-  n |= 1;  // no power of ten is odd, so this keeps the count
-  const int guess = std::bit_width(n) * 1233 >> 12;  // 1233 / 4096 ~ log10(2)
-  return guess + (n >= kPow10[guess]);
+// The eight decimal digits of n < 10^8, leading zeros included, one digit
+// value per byte and the most significant digit in the lowest byte, which is
+// memory order. The splits into halves, pairs and digits work on all lanes
+// of the word at once; x * 10486 >> 20 is x / 100 for every x < 10^4 and
+// x * 103 >> 10 is x / 10 for every x < 100, and no lane overflows.
+std::uint64_t eight_digit_values(std::uint64_t n) {
+  const std::uint64_t halves = n / 10000 | (n % 10000) << 32;
+  const std::uint64_t hundreds = (halves * 10486 >> 20) & 0x0000007F0000007FULL;
+  const std::uint64_t pairs = hundreds | (halves - hundreds * 100) << 16;
+  const std::uint64_t tens = (pairs * 103 >> 10) & 0x000F000F000F000FULL;
+  return tens | (pairs - tens * 10) << 8;
 }
 
-// Takes the last two decimal digits off n and writes them before p.
-char* put_pair(char* p, std::uint64_t& n) {
-  const auto pair = static_cast<std::size_t>(n % 100) * 2;
-  n /= 100;
-  *--p = kDigitPairs[pair + 1];
-  *--p = kDigitPairs[pair];
-  return p;
-}
-
-// Writes integer, the point and fraction as exactly d digits (leading zeros
-// kept). The field is filled from its right end once its length is known.
-std::size_t write_fixed(std::uint64_t integer, std::uint64_t fraction, bool negative,
-                        int decimals, char* dst) {
-  const auto length =
-      static_cast<std::size_t>(negative + decimal_digits(integer) + 1 + decimals);
-  char* p = dst + length;
-  if (decimals & 1) {
-    *--p = static_cast<char>('0' + fraction % 10);
-    fraction /= 10;
-  }
-  for (int left = decimals / 2; left > 0; --left) p = put_pair(p, fraction);
-  *--p = '.';
-  while (integer >= 100) p = put_pair(p, integer);
-  if (integer >= 10) {
-    p = put_pair(p, integer);
-  } else {
-    *--p = static_cast<char>('0' + integer);
-  }
-  if (negative) *--p = '-';
-  return length;
+// Stores the digits of the word after its first `skip` at p and returns the
+// end of them. The whole word is stored, so up to `skip` bytes after the end
+// are overwritten; the field's capacity leaves room for that.
+char* put_digits(char* p, std::uint64_t digit_values, int skip) {
+  const std::uint64_t text = (digit_values + 0x3030303030303030ULL) >> (8 * skip);
+  std::memcpy(p, &text, sizeof text);
+  return p + kWordDigits - skip;
 }
 
 }  // namespace
@@ -76,52 +48,55 @@ std::size_t edit_fixed(double v, int decimals, char* dst) {
   const auto bits = std::bit_cast<std::uint64_t>(v);
   const bool negative = (bits >> 63) != 0;
   const int biased_exponent = static_cast<int>(bits >> 52 & 0x7ff);
-  if (biased_exponent == 0x7ff) return edit_fixed_reference(v, decimals, dst);
 
-  // |v| = significand * 2^exponent exactly.
+  // |v| = significand / 2^shift exactly.
   std::uint64_t significand = bits & ((std::uint64_t{1} << 52) - 1);
-  int exponent = -1074;
+  int shift = 1074;
   if (biased_exponent != 0) {
     significand |= std::uint64_t{1} << 52;
-    exponent = biased_exponent - 1075;
+    shift = 1075 - biased_exponent;
+  }
+  // A shift of 26 or more means |v| < 2^27, which holds every value below
+  // 10^8. Larger values, NaN and the infinities go to the general editor.
+  if (shift < 26 || decimals > kWordDigits) return edit_fixed_reference(v, decimals, dst);
+  if (shift > 64) {
+    // |v| < 2^-11, less than half of 10^-3: with up to 3 decimals it rounds
+    // to zero.
+    if (decimals > 3) return edit_fixed_reference(v, decimals, dst);
+    significand = 0;
+    shift = 64;
   }
 
-  // |v| rounded to d decimals is integer + fraction / 10^d. Values of 2^64
-  // and more go to the general editor.
-  std::uint64_t integer = 0;
-  std::uint64_t fraction = 0;
-  if (exponent >= 0) {
-    if (exponent > 11) return edit_fixed_reference(v, decimals, dst);
-    integer = significand << exponent;
-  } else {
-    // The bits below the binary point, times 10^d, split at that point: the
-    // quotient holds the d decimals, the exact remainder is compared with
-    // half of 2^shift. below * 10^d < 2^53 * 10^17 < 2^110, so for a shift
-    // past 110 the whole is less than that half and rounds to zero.
-    const int shift = -exponent;
-    std::uint64_t below = significand;
-    if (shift < 53) {
-      integer = significand >> shift;
-      below = significand & ((std::uint64_t{1} << shift) - 1);
-    }
-    if (shift <= 110) {
-      const uint128 scaled = static_cast<uint128>(below) * kPow10[decimals];
-      const uint128 quotient = scaled >> shift;
-      const uint128 remainder = scaled - (quotient << shift);
-      const uint128 half = static_cast<uint128>(1) << (shift - 1);
-      fraction = static_cast<std::uint64_t>(quotient);
-      // A tie goes to the even neighbour: the parity of the last digit kept,
-      // which is the fraction's, or the integer's when d = 0.
-      const std::uint64_t last_kept = decimals == 0 ? integer : fraction;
-      if (remainder > half || (remainder == half && (last_kept & 1) != 0)) ++fraction;
-      if (fraction == kPow10[decimals]) {
-        ++integer;
-        fraction = 0;
-      }
-    }
+  // |v| rounded to d decimals is integer + fraction / 10^d. The bits below
+  // the binary point, moved to the top of a word, are the fraction of |v| in
+  // units of 2^-64, exactly. Times 10^d, the high word holds the d decimals
+  // and the low word what is left below the last of them, in units of 2^-64,
+  // which is compared with one half. A tie goes to the even neighbour, judged
+  // on the last digit kept: the fraction's, or the integer's when d = 0.
+  std::uint64_t integer = significand >> 1 >> (shift - 1);
+  const std::uint64_t below_point = significand << (64 - shift);
+  const uint128 scaled = static_cast<uint128>(below_point) * kPow10[decimals];
+  std::uint64_t fraction = static_cast<std::uint64_t>(scaled >> 64);
+  const auto rest = static_cast<std::uint64_t>(scaled);
+  constexpr std::uint64_t kHalf = std::uint64_t{1} << 63;
+  const std::uint64_t last_kept = decimals == 0 ? integer : fraction;
+  fraction += (rest > kHalf) | ((rest == kHalf) & (last_kept & 1));
+  if (fraction == kPow10[decimals]) {
+    ++integer;
+    fraction = 0;
   }
+  if (integer >= kPow10[kWordDigits]) return edit_fixed_reference(v, decimals, dst);
+
   // A value that rounds to zero is written without a sign.
-  return write_fixed(integer, fraction, negative && (integer | fraction) != 0, decimals, dst);
+  char* p = dst;
+  *p = '-';
+  p += negative && (integer | fraction) != 0;
+  // Leading zeros of the integer part are dropped, but never its last digit.
+  const std::uint64_t integer_digits = eight_digit_values(integer);
+  p = put_digits(p, integer_digits, std::countr_zero(integer_digits | 1ULL << 56) / 8);
+  *p++ = '.';
+  if (decimals > 0) p = put_digits(p, eight_digit_values(fraction), kWordDigits - decimals);
+  return static_cast<std::size_t>(p - dst);
 }
 
 }  // namespace textio

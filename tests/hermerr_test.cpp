@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "hermite/hermite.h"
+#include "test_support.h"
+#include "textio/endings.h"
+#include "textio/units.h"
+
+namespace {
+
+struct Report {
+  std::string err;
+  int status = -1;
+};
+
+// Calls HERMERR with standard error sent to a file, and returns what reached
+// it and the exit status the run would end with.
+Report run_hermerr(int icall, int ierr) {
+  testing_support::TempDir dir;
+  const std::string path = dir.file("stderr");
+  std::FILE* capture = std::fopen(path.c_str(), "wb");
+  const int saved = ::dup(2);
+  ::dup2(::fileno(capture), 2);
+  Report report;
+  try {
+    hermite::HERMERR(icall, ierr);
+  } catch (const textio::RunEnd& end) {
+    report.status = end.status;
+  }
+  textio::close_all_units();  // where the program's entry point would flush
+  ::dup2(saved, 2);
+  ::close(saved);
+  std::fclose(capture);
+  report.err = testing_support::read_file(path);
+  return report;
+}
+
+std::string expected_report(const std::string& message, const std::string& ierr_field) {
+  return message + std::string(1024 - message.size(), ' ') + "\r\n" + "ierr = " + ierr_field +
+         "\r\n" + " Terminated by error of Hermite function. Check input fuel map.\r\n";
+}
+
+struct Case {
+  int icall;
+  int ierr;
+  const char* message;
+  const char* ierr_field;  // 12 columns, right-justified
+};
+
+TEST(Hermerr, WritesThreeLinesAndEndsWithStatusOne) {
+  const Case cases[] = {
+      {1, -3, "Error : DPCHIM ( called from FCGRID, 1st )", "          -3"},
+      {2, -5, "Error : DPCHFE ( called from FCGRID, 1st )", "          -5"},
+      {3, -1, "Error : DPCHIM ( called from FCGRID, 2nd )", "          -1"},
+      {4, -4, "Error : DPCHFE ( called from FCGRID, 2nd )", "          -4"},
+      {5, -2, "Error : DPCHIM ( called from CALCFC, 1st )", "          -2"},
+      {6, -5, "Error : DPCHFE ( called from CALCFC, 1st )", "          -5"},
+      {7, -3, "Error : DPCHIM ( called from CALCFC, 2nd )", "          -3"},
+      {8, -2147483647 - 1, "Error : DPCHFE ( called from CALCFC, 2nd )", " -2147483648"},
+  };
+  for (const Case& c : cases) {
+    const Report report = run_hermerr(c.icall, c.ierr);
+    EXPECT_EQ(report.err, expected_report(c.message, c.ierr_field)) << "code " << c.icall;
+    // A failed interpolation must not look like success to the calling script.
+    EXPECT_EQ(report.status, 1) << "code " << c.icall;
+  }
+}
+
+TEST(Hermerr, UnknownCodeWritesABlankFirstLine) {
+  const Report report = run_hermerr(9, -1);
+  EXPECT_EQ(report.err, expected_report("", "          -1"));
+  EXPECT_EQ(report.status, 1);
+}
+
+}  // namespace
