@@ -11,31 +11,10 @@
 
 namespace {
 
-struct Report {
-  std::string err;
-  int status = -1;
-};
-
-// Calls HERMERR with standard error sent to a file, and returns what reached
-// it and the exit status the run would end with.
-Report run_hermerr(int icall, int ierr) {
-  testing_support::TempDir dir;
-  const std::string path = dir.file("stderr");
-  std::FILE* capture = std::fopen(path.c_str(), "wb");
-  const int saved = ::dup(2);
-  ::dup2(::fileno(capture), 2);
-  Report report;
-  try {
-    hermite::HERMERR(icall, ierr);
-  } catch (const textio::RunEnd& end) {
-    report.status = end.status;
-  }
-  textio::close_all_units();  // where the program's entry point would flush
-  ::dup2(saved, 2);
-  ::close(saved);
-  std::fclose(capture);
-  report.err = testing_support::read_file(path);
-  return report;
+// Calls HERMERR and returns what reached standard error and the exit status
+// the run would end with.
+testing_support::Ending run_hermerr(int icall, int ierr) {
+  return testing_support::capture_ending([&] { hermite::HERMERR(icall, ierr); });
 }
 
 std::string expected_report(const std::string& message, const std::string& ierr_field) {
@@ -62,7 +41,7 @@ TEST(Hermerr, WritesThreeLinesAndEndsWithStatusOne) {
       {8, -2147483647 - 1, "Error : DPCHFE ( called from CALCFC, 2nd )", " -2147483648"},
   };
   for (const Case& c : cases) {
-    const Report report = run_hermerr(c.icall, c.ierr);
+    const auto report = run_hermerr(c.icall, c.ierr);
     EXPECT_EQ(report.err, expected_report(c.message, c.ierr_field)) << "code " << c.icall;
     // A failed interpolation must not look like success to the calling script.
     EXPECT_EQ(report.status, 1) << "code " << c.icall;
@@ -70,7 +49,7 @@ TEST(Hermerr, WritesThreeLinesAndEndsWithStatusOne) {
 }
 
 TEST(Hermerr, UnknownCodeWritesABlankFirstLine) {
-  const Report report = run_hermerr(9, -1);
+  const auto report = run_hermerr(9, -1);
   EXPECT_EQ(report.err, expected_report("", "          -1"));
   EXPECT_EQ(report.status, 1);
 }

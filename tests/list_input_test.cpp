@@ -293,6 +293,7 @@ TEST(ListInputText, UndelimitedValues) {
       {"\n\nX Y FC\nNEXT", kReadOk, "X", "NEXT"},       // blank records before the value
       {"ab\rcd ef", kReadOk, "ab\rcd"},
       {"ab"s + '\0' + "cd", kReadOk, "ab"},
+      {'\0' + "ab"s, kReadOk, ""},
       {"(abc)*2", kReadOk, "(abc)*2"},
       {"12abc", kReadOk, "12abc"},
       {"\x83\x65\x83\x58\x83\x67", kReadOk, "\x83\x65\x83\x58\x83\x67"},

@@ -14,7 +14,11 @@
 #include <stdexcept>
 
 #include <csignal>
+#include <cstdio>
 #include <grp.h>
+
+#include "textio/endings.h"
+#include "textio/units.h"
 
 namespace testing_support {
 
@@ -121,6 +125,26 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
   ::waitpid(pid, &status, 0);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
+}
+
+Ending capture_ending(const std::function<void()>& body) {
+  TempDir dir;
+  const std::string path = dir.file("stderr");
+  std::FILE* capture = std::fopen(path.c_str(), "wb");
+  const int saved = ::dup(2);
+  ::dup2(::fileno(capture), 2);
+  Ending ending;
+  try {
+    body();
+  } catch (const textio::RunEnd& end) {
+    ending.status = end.status;
+  }
+  textio::close_all_units();
+  ::dup2(saved, 2);
+  ::close(saved);
+  std::fclose(capture);
+  ending.err = read_file(path);
+  return ending;
 }
 
 RunResult run_fuelcalc(const std::vector<std::string>& args, const RunOptions& options) {

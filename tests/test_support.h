@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the tests: temporary folders, whole-file I/O and running
 // the real fuelcalc binary with captured streams.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,17 @@ struct RunOptions {
 // Runs program with args, feeding options.input on standard input.
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const RunOptions& options = {});
+
+// What an in-process call that may end the run left behind: the bytes that
+// reached standard error and the exit status it ended with (-1: it returned).
+struct Ending {
+  std::string err;
+  int status = -1;
+};
+
+// Calls body with standard error sent to a file, catching the run's ending
+// and flushing the units as the program's entry point would.
+Ending capture_ending(const std::function<void()>& body);
 
 // Runs the fuelcalc binary built with the tests.
 RunResult run_fuelcalc(const std::vector<std::string>& args, const RunOptions& options = {});

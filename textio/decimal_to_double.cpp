@@ -16,7 +16,6 @@ constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr std::uint64_t kExactIntegerLimit = std::uint64_t{1} << 53;
-constexpr int kMaxUint64Digits = 19;
 
 // Significant digits handed to the full conversion. Every double and every
 // midpoint between neighbouring doubles has at most 768 significant digits,
@@ -32,14 +31,29 @@ constexpr std::size_t kKeptDigits = 800;
 // or zero.
 constexpr std::int64_t kWrittenExponentLimit = 99'999;
 
-// The full conversion through std::from_chars, for what the shortcut cannot
-// take. `significant` starts at the first nonzero digit; `scale` is the power
-// of ten of the mantissa's last digit.
-std::optional<double> convert_in_full(std::string_view significant, std::int64_t scale) {
+}  // namespace
+
+bool exact_decimal_to_double(std::uint64_t digits, std::int64_t exponent, double& value) {
+  if (digits > kExactIntegerLimit || exponent < -22 || exponent > 22) return false;
+  const double m = static_cast<double>(digits);
+  value = exponent < 0 ? m / kExactPowersOfTen[-exponent] : m * kExactPowersOfTen[exponent];
+  return true;
+}
+
+std::optional<double> decimal_to_double(std::string_view mantissa, std::int64_t exponent) {
+  const std::size_t point = mantissa.find('.');
+  const std::int64_t fraction_digits =
+      point == std::string_view::npos ? 0 : static_cast<std::int64_t>(mantissa.size() - point - 1);
+  const std::size_t first = mantissa.find_first_not_of("0.");
+  if (first == std::string_view::npos) return 0.0;
+
+  // The significant digits (at most kKeptDigits of them, then the sticky
+  // digit) with the power of ten of the last one, in from_chars syntax.
   char text[kKeptDigits + 32];
   std::size_t length = 0;
+  std::int64_t scale = exponent - fraction_digits;
   bool nonzero_dropped = false;
-  for (const char c : significant) {
+  for (const char c : mantissa.substr(first)) {
     if (c == '.') continue;
     if (length < kKeptDigits) {
       text[length++] = c;
@@ -65,49 +79,6 @@ std::optional<double> convert_in_full(std::string_view significant, std::int64_t
     return 0.0;
   }
   return value;
-}
-
-}  // namespace
-
-bool exact_decimal_to_double(std::uint64_t digits, std::int64_t exponent, double& value) {
-  if (digits > kExactIntegerLimit || exponent < -22 || exponent > 22) return false;
-  const double m = static_cast<double>(digits);
-  value = exponent < 0 ? m / kExactPowersOfTen[-exponent] : m * kExactPowersOfTen[exponent];
-  return true;
-}
-
-std::optional<double> decimal_to_double(std::string_view mantissa, std::int64_t exponent) {
-  std::size_t i = 0;
-  std::int64_t fraction_digits = 0;
-  bool after_point = false;
-  for (; i < mantissa.size(); ++i) {
-    const char c = mantissa[i];
-    if (c == '.') {
-      after_point = true;
-    } else if (c == '0') {
-      fraction_digits += after_point;
-    } else {
-      break;
-    }
-  }
-  if (i == mantissa.size()) return 0.0;
-
-  const std::string_view significant = mantissa.substr(i);
-  std::uint64_t digits = 0;
-  std::int64_t count = 0;
-  for (const char c : significant) {
-    if (c == '.') {
-      after_point = true;
-      continue;
-    }
-    if (count < kMaxUint64Digits) digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
-    ++count;
-    fraction_digits += after_point;
-  }
-  const std::int64_t scale = exponent - fraction_digits;
-  double value = 0;
-  if (count <= kMaxUint64Digits && exact_decimal_to_double(digits, scale, value)) return value;
-  return convert_in_full(significant, scale);
 }
 
 }  // namespace textio

@@ -20,17 +20,30 @@ constexpr int kWordDigits = 8;
 constexpr std::uint64_t kPow10[kWordDigits + 1] = {
     1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
 
-// The eight decimal digits of n < 10^8, leading zeros included, one digit
-// value per byte and the most significant digit in the lowest byte, which is
-// memory order. The splits into halves, pairs and digits work on all lanes
-// of the word at once; x * 10486 >> 20 is x / 100 for every x < 10^4 and
-// x * 103 >> 10 is x / 10 for every x < 100, and no lane overflows.
-std::uint64_t eight_digit_values(std::uint64_t n) {
-  const std::uint64_t halves = n / 10000 | (n % 10000) << 32;
-  const std::uint64_t hundreds = (halves * 10486 >> 20) & 0x0000007F0000007FULL;
-  const std::uint64_t pairs = hundreds | (halves - hundreds * 100) << 16;
+// Digit words hold one digit value per byte, the most significant digit in
+// the lowest byte, which is memory order. The splits into halves, pairs and
+// digits work on all lanes of the word at once: x * 10486 >> 20 is x / 100
+// for every x < 10^4, x * 103 >> 10 is x / 10 for every x < 100, and no
+// lane overflows.
+
+// Splits 16-bit lanes, each below 100, into their tens and units digits.
+std::uint64_t split_pairs(std::uint64_t pairs) {
   const std::uint64_t tens = (pairs * 103 >> 10) & 0x000F000F000F000FULL;
   return tens | (pairs - tens * 10) << 8;
+}
+
+// The eight digits of n < 10^8, leading zeros included.
+std::uint64_t eight_digit_values(std::uint32_t n) {
+  const std::uint64_t halves = n / 10000 | std::uint64_t{n % 10000} << 32;
+  const std::uint64_t hundreds = (halves * 10486 >> 20) & 0x0000007F0000007FULL;
+  return split_pairs(hundreds | (halves - hundreds * 100) << 16);
+}
+
+// The four digits of n < 10^4, leading zeros included, as the last four of
+// an eight-digit word; shorter to compute than eight_digit_values.
+std::uint64_t four_digit_values(std::uint32_t n) {
+  const std::uint32_t hundreds = n * 10486 >> 20;
+  return split_pairs(std::uint64_t{hundreds | (n - hundreds * 100) << 16} << 32);
 }
 
 // Stores the digits of the word after its first `skip` at p and returns the
@@ -91,11 +104,26 @@ std::size_t edit_fixed(double v, int decimals, char* dst) {
   char* p = dst;
   *p = '-';
   p += negative && (integer | fraction) != 0;
-  // Leading zeros of the integer part are dropped, but never its last digit.
-  const std::uint64_t integer_digits = eight_digit_values(integer);
+  const std::uint64_t all_digits = integer * kPow10[decimals] + fraction;
+  if (all_digits < kPow10[kWordDigits]) {
+    const std::uint64_t values = eight_digit_values(static_cast<std::uint32_t>(all_digits));
+    const int skip = std::countr_zero(values | std::uint64_t{1} << (56 - 8 * decimals)) / 8;
+    p = put_digits(p, values, skip);
+    p -= decimals;
+    const std::uint64_t text = (values + 0x3030303030303030ULL) >> (56 - 8 * decimals);
+    const std::uint64_t point_and_fraction = (text & ~std::uint64_t{0xFF}) | '.';
+    std::memcpy(p, &point_and_fraction, 8);
+    return static_cast<std::size_t>(p + 1 + decimals - dst);
+  }
+  const std::uint64_t integer_digits = eight_digit_values(static_cast<std::uint32_t>(integer));
   p = put_digits(p, integer_digits, std::countr_zero(integer_digits | 1ULL << 56) / 8);
   *p++ = '.';
-  if (decimals > 0) p = put_digits(p, eight_digit_values(fraction), kWordDigits - decimals);
+  if (decimals > 0) {
+    const auto small = static_cast<std::uint32_t>(fraction);
+    const std::uint64_t fraction_digits =
+        decimals <= 4 ? four_digit_values(small) : eight_digit_values(small);
+    p = put_digits(p, fraction_digits, kWordDigits - decimals);
+  }
   return static_cast<std::size_t>(p - dst);
 }
 

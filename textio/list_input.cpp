@@ -117,7 +117,7 @@ int read_repeat(Statement& s, int& count, bool& nulls) {
   count = static_cast<int>(value);
 
   s.pos = asterisk + 1;
-  const char after = s.pos < s.record.size() ? s.record[s.pos] : ' ';
+  const char after = s.pos < s.record.size() ? s.record[s.pos] : ' ';  // the record end is a blank
   if (after == '/') return kSyntaxError;  // a count must be followed by a value or a null form
   nulls = after == ' ' || after == '\t' || after == ',';
   if (nulls) {
@@ -128,6 +128,7 @@ int read_repeat(Statement& s, int& count, bool& nulls) {
   return kReadOk;
 }
 
+// Adds chars to the value; a syntax error once it passes the length limit.
 int append(TextValue& value, std::string_view chars) {
   if (value.length < kTextLength) {
     const std::size_t n = std::min(chars.size(), kTextLength - value.length);

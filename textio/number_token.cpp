@@ -60,6 +60,7 @@ NumberToken scan_number_token(std::string_view record, std::size_t start) {
   const std::size_t size = record.size();
   const char first = record[start];
 
+  // A logical token: T or F, directly or after a point, with anything after it.
   const char logical = first == '.' && start + 1 < size ? record[start + 1] : first;
   switch (logical) {
     case 'T': case 't':
@@ -82,13 +83,26 @@ NumberToken scan_number_token(std::string_view record, std::size_t start) {
     }
   }
 
+  // The mantissa. Its first kExactDigitsMax significant digits are gathered
+  // on the way for the exact shortcut; leading zeros add nothing to them.
   const std::size_t mantissa_start = i;
   bool point = false;
   bool digits = false;
+  std::uint64_t leading = 0;
+  int significant = 0;
+  bool more_digits = false;         // significant digits beyond those in `leading`
+  std::int64_t fraction_digits = 0;  // digits after the point
   for (; i < size; ++i) {
     const char c = record[i];
     if (is_digit(c)) {
       digits = true;
+      fraction_digits += point;
+      if (significant < kExactDigitsMax) {
+        leading = leading * 10 + static_cast<std::uint64_t>(c - '0');
+        significant += leading != 0;
+      } else {
+        more_digits = true;
+      }
     } else if (c == '.' && !point) {
       point = true;
     } else {
@@ -117,9 +131,13 @@ NumberToken scan_number_token(std::string_view record, std::size_t start) {
   }
   if (!digits) return fail(kSyntaxError);
 
-  const std::optional<double> magnitude = decimal_to_double(mantissa, exponent);
-  if (!magnitude) return fail(kConversionError);
-  return {kReadOk, negative ? -*magnitude : *magnitude, i};
+  double magnitude = 0;
+  if (more_digits || !exact_decimal_to_double(leading, exponent - fraction_digits, magnitude)) {
+    const std::optional<double> nearest = decimal_to_double(mantissa, exponent);
+    if (!nearest) return fail(kConversionError);
+    magnitude = *nearest;
+  }
+  return {kReadOk, negative ? -magnitude : magnitude, i};
 }
 
 }  // namespace textio
