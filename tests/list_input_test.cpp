@@ -209,9 +209,7 @@ TEST(ListInputNumbers, NumberValues) {
       {"0.1", kReadOk, {0.1}},
       {"1E0000000000000000000000001", kReadOk, {10}},
       {"1.7976931348623158e308", kReadOk, {DBL_MAX}},
-      {"-1.7976931348623158e308", kReadOk, {-DBL_MAX}},
       {"4.9406564584124654e-324", kReadOk, {std::numeric_limits<double>::denorm_min()}},
-      {"2.2250738585072011e-308", kReadOk, {0x0.fffffffffffffp-1022}},
       {"1e-400", kReadOk, {0.0}},
       {"-1e-400", kReadOk, {-0.0}},
       {"1e-99999999999999999999999", kReadOk, {0.0}},
@@ -352,27 +350,6 @@ TEST(ListInputText, LengthLimit) {
       {quoted(std::string(2000, 'q') + "\n" + std::string(50, 'q')), kSyntaxError, kOldText},
       {std::string(1000, 'a') + std::string(30, 'b'), kReadOk, std::string(1000, 'a') + std::string(24, 'b')},
   });
-}
-
-TEST(ListInput, StatementsStartAtFreshRecords) {
-  textio::RecordSource source = textio::source_from_bytes("HEAD ER\n1 2 3\n\n4,\n5\n'a\nb' c\n6 7\n");
-  textio::FixedText header;
-  ASSERT_EQ(textio::read_list_text(source, header), kReadOk);
-  EXPECT_EQ(textio::trim_trailing_blanks(header), "HEAD");
-  double x = 0, y = 0;
-  double* const items[] = {&x, &y};
-  ASSERT_EQ(textio::read_list_numbers(source, items), kReadOk);
-  EXPECT_EQ(x, 1);
-  EXPECT_EQ(y, 2);
-  ASSERT_EQ(textio::read_list_numbers(source, items), kReadOk);
-  EXPECT_EQ(x, 4);
-  EXPECT_EQ(y, 5);
-  ASSERT_EQ(textio::read_list_text(source, header), kReadOk);
-  EXPECT_EQ(textio::trim_trailing_blanks(header), "ab");
-  ASSERT_EQ(textio::read_list_numbers(source, items), kReadOk);
-  EXPECT_EQ(x, 6);
-  EXPECT_EQ(y, 7);
-  EXPECT_EQ(textio::read_list_numbers(source, items), kReadEnd);
 }
 
 TEST(ListInput, RefusedReadIsReadFailure) {

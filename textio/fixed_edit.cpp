@@ -104,17 +104,7 @@ std::size_t edit_fixed(double v, int decimals, char* dst) {
   char* p = dst;
   *p = '-';
   p += negative && (integer | fraction) != 0;
-  const std::uint64_t all_digits = integer * kPow10[decimals] + fraction;
-  if (all_digits < kPow10[kWordDigits]) {
-    const std::uint64_t values = eight_digit_values(static_cast<std::uint32_t>(all_digits));
-    const int skip = std::countr_zero(values | std::uint64_t{1} << (56 - 8 * decimals)) / 8;
-    p = put_digits(p, values, skip);
-    p -= decimals;
-    const std::uint64_t text = (values + 0x3030303030303030ULL) >> (56 - 8 * decimals);
-    const std::uint64_t point_and_fraction = (text & ~std::uint64_t{0xFF}) | '.';
-    std::memcpy(p, &point_and_fraction, 8);
-    return static_cast<std::size_t>(p + 1 + decimals - dst);
-  }
+  // Leading zeros of the integer part are dropped, but never its last digit.
   const std::uint64_t integer_digits = eight_digit_values(static_cast<std::uint32_t>(integer));
   p = put_digits(p, integer_digits, std::countr_zero(integer_digits | 1ULL << 56) / 8);
   *p++ = '.';
