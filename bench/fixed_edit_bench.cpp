@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <random>
 #include <vector>

@@ -32,23 +32,13 @@ int interval_of(const std::vector<double>& axis, double v) {
   return k;
 }
 
-// Slope at point i of the data (y, f), as the slope estimation gives it: it
-// depends only on the secants of the intervals beside point i (for an end
-// point, the first or last two intervals).
-double slope_at(const std::array<double, kN - 1>& h, const double* f, int i) {
-  if (i == 0) {
-    const double del1 = (f[1] - f[0]) / h[0];
-    const double del2 = (f[2] - f[1]) / h[1];
-    return hermite::start_slope(h[0], h[0] + h[1], del1, del2);
-  }
-  if (i == kN - 1) {
-    const double del1 = (f[kN - 2] - f[kN - 3]) / h[kN - 3];
-    const double del2 = (f[kN - 1] - f[kN - 2]) / h[kN - 2];
-    return hermite::end_slope(h[kN - 2], h[kN - 3] + h[kN - 2], del1, del2);
-  }
-  const double del1 = (f[i] - f[i - 1]) / h[i - 1];
-  const double del2 = (f[i + 1] - f[i]) / h[i];
-  return hermite::interior_slope(h[i - 1], h[i], h[i - 1] + h[i], del1, del2);
+// Slope at grid point i of the line values, as the slope estimation gives
+// it: from the secants beside point i (for an end point, the first or last
+// two), del[n] being the secant of interval n.
+double slope_at(const PointEvaluator& evaluator, const double* del, int i) {
+  if (i == 0) return hermite::start_slope(evaluator.weights[0], del[0], del[1]);
+  if (i == kN - 1) return hermite::end_slope(evaluator.weights[kN - 1], del[kN - 3], del[kN - 2]);
+  return hermite::interior_slope(evaluator.weights[i], del[i - 1], del[i]);
 }
 
 }  // namespace
@@ -80,7 +70,12 @@ PointEvaluator prepare_evaluator(const GRID& grid) {
       evaluator.f1[cell] = column[k];
     }
   }
-  for (int j = 0; j < kN - 1; ++j) evaluator.hy[j] = grid.GY[j + 1] - grid.GY[j];
+  auto& hy = evaluator.hy;
+  for (int j = 0; j < kN - 1; ++j) hy[j] = grid.GY[j + 1] - grid.GY[j];
+  evaluator.weights[0] = hermite::start_weights(hy[0], hy[0] + hy[1]);
+  for (int j = 1; j < kN - 1; ++j)
+    evaluator.weights[j] = hermite::interior_weights(hy[j - 1], hy[j], hy[j - 1] + hy[j]);
+  evaluator.weights[kN - 1] = hermite::end_weights(hy[kN - 2], hy[kN - 3] + hy[kN - 2]);
   evaluator.literal_only = false;
   return evaluator;
 }
@@ -107,10 +102,15 @@ void evaluate_point(const PointEvaluator& evaluator, const double& X, const doub
     }
   }
 
-  // Second pass: the cubic through the line values on the interval holding Y.
+  // Second pass: the cubic through the line values on the interval holding Y,
+  // with the slopes at its two ends from the secants around it.
   const int m = interval_of(grid.GY, Y);
-  const double dm = slope_at(evaluator.hy, fcx, m);
-  const double dm1 = slope_at(evaluator.hy, fcx, m + 1);
+  const int first = m > 0 ? m - 1 : 0;
+  const int last = m < kN - 2 ? m + 1 : kN - 2;
+  double del[kN - 1];
+  for (int n = first; n <= last; ++n) del[n] = (fcx[n + 1] - fcx[n]) / evaluator.hy[n];
+  const double dm = slope_at(evaluator, del, m);
+  const double dm1 = slope_at(evaluator, del, m + 1);
   const auto c = hermite::cubic_coefficients(evaluator.hy[m], fcx[m], fcx[m + 1], dm, dm1);
   FC = hermite::cubic_value(c.c3, c.c2, dm, fcx[m], Y - grid.GY[m]);
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fuelmap/grid.h"
+#include "hermite/cubic_pieces.h"
 
 namespace fuelmap {
 
@@ -20,6 +21,8 @@ struct PointEvaluator {
   // [k * kGridPoints + j]: the cubic F1 + D1 t + c2 t^2 + c3 t^3, t = X - GX[k].
   std::vector<double> c3, c2, d1, f1;
   std::array<double, kGridPoints - 1> hy{};  // widths GY[j + 1] - GY[j]
+  // Second pass: the weights of the two secants in the slope at GY[j].
+  std::array<hermite::SlopeWeights, kGridPoints> weights{};
 };
 
 PointEvaluator prepare_evaluator(const GRID& grid);

@@ -21,40 +21,55 @@ inline double limit_end_slope(double slope, double near, double far) {
   return slope;
 }
 
-// Slope at the first point from the first two intervals (widths h1, h2 with
-// hsum = h1 + h2, secants del1, del2).
-inline double start_slope(double h1, double hsum, double del1, double del2) {
-  const double w1 = (h1 + hsum) / hsum;
-  const double w2 = (-h1) / hsum;
-  return limit_end_slope((w1 * del1) + (w2 * del2), del1, del2);
+// Weights of the two secants in a slope; they depend only on the abscissae.
+struct SlopeWeights {
+  double w1;
+  double w2;
+};
+
+// Three-point formula at the first point (widths h1, h2 of the first two
+// intervals, hsum = h1 + h2).
+inline SlopeWeights start_weights(double h1, double hsum) {
+  return {(h1 + hsum) / hsum, (-h1) / hsum};
 }
 
-// Slope at the last point from the last two intervals.
-inline double end_slope(double h2, double hsum, double del1, double del2) {
-  const double w1 = -(h2 / hsum);
-  const double w2 = (h2 + hsum) / hsum;
-  return limit_end_slope((w1 * del1) + (w2 * del2), del2, del1);
+// Three-point formula at the last point (h2 the width of the last interval).
+inline SlopeWeights end_weights(double h2, double hsum) {
+  return {-(h2 / hsum), (h2 + hsum) / hsum};
+}
+
+// Harmonic-mean weights at an interior point between widths h1 and h2.
+inline SlopeWeights interior_weights(double h1, double h2, double hsum) {
+  const double hsumt3 = 3.0 * hsum;
+  return {(h1 + hsum) / hsumt3, (hsum + h2) / hsumt3};
+}
+
+// Slope at the first point from the first two secants del1, del2.
+inline double start_slope(const SlopeWeights& w, double del1, double del2) {
+  return limit_end_slope((w.w1 * del1) + (w.w2 * del2), del1, del2);
+}
+
+// Slope at the last point from the last two secants del1, del2.
+inline double end_slope(const SlopeWeights& w, double del1, double del2) {
+  return limit_end_slope((w.w1 * del1) + (w.w2 * del2), del2, del1);
 }
 
 // Weighted harmonic mean of two secants of one sign, del1 * del2 / (w1 * del1 + w2 * del2),
 // in a form that cannot overflow.
-inline double harmonic_slope(double h1, double h2, double hsum, double del1, double del2) {
-  const double hsumt3 = 3.0 * hsum;
-  const double w1 = (h1 + hsum) / hsumt3;
-  const double w2 = (hsum + h2) / hsumt3;
+inline double harmonic_slope(const SlopeWeights& w, double del1, double del2) {
   const double a1 = std::fabs(del1);
   const double a2 = std::fabs(del2);
   const double dmax = a1 >= a2 ? a1 : a2;
   const double dmin = a1 >= a2 ? a2 : a1;
   const double drat1 = del1 / dmax;
   const double drat2 = del2 / dmax;
-  return dmin / ((w1 * drat1) + (w2 * drat2));
+  return dmin / ((w.w1 * drat1) + (w.w2 * drat2));
 }
 
 // Slope at an interior point: the harmonic mean where both secants have one
 // sign, zero where the data turn or either secant is zero.
-inline double interior_slope(double h1, double h2, double hsum, double del1, double del2) {
-  return DSGNPR(del1, del2) > 0.0 ? harmonic_slope(h1, h2, hsum, del1, del2) : 0.0;
+inline double interior_slope(const SlopeWeights& w, double del1, double del2) {
+  return DSGNPR(del1, del2) > 0.0 ? harmonic_slope(w, del1, del2) : 0.0;
 }
 
 // Higher coefficients of the cubic about X1 over an interval of width h:

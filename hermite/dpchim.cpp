@@ -48,7 +48,7 @@ void DPCHIM(const int& N, const double* X, const double* F, double* D, const int
   double del2 = (F[at(2)] - F[at(1)]) / h2;
   double hsum = h1 + h2;
 
-  D[at(0)] = start_slope(h1, hsum, del1, del2);
+  D[at(0)] = start_slope(start_weights(h1, hsum), del1, del2);
 
   for (int i = 1; i < N - 1; ++i) {
     if (i > 1) {
@@ -71,11 +71,11 @@ void DPCHIM(const int& N, const double* X, const double* F, double* D, const int
         dsave = del2;
       }
     } else {
-      D[at(i)] = harmonic_slope(h1, h2, hsum, del1, del2);
+      D[at(i)] = harmonic_slope(interior_weights(h1, h2, hsum), del1, del2);
     }
   }
 
-  D[at(N - 1)] = end_slope(h2, hsum, del1, del2);
+  D[at(N - 1)] = end_slope(end_weights(h2, hsum), del1, del2);
 }
 
 }  // namespace hermite

@@ -11,7 +11,7 @@ namespace textio {
 // in memory, and sums with mantissa lengths stay far from int64 overflow.
 inline constexpr std::int64_t kExponentLimit = 100'000'000'000'000'000;
 
-// Significant digits that fit in a uint64 whatever they are.
+// A uint64 holds any 19 decimal digits; longer mantissas take the full conversion.
 inline constexpr int kExactDigitsMax = 19;
 
 // The shortcut for digits × 10^exponent when both factors are exact doubles

@@ -70,7 +70,8 @@ std::size_t edit_fixed(double v, int decimals, char* dst) {
     shift = 1075 - biased_exponent;
   }
   // A shift of 26 or more means |v| < 2^27, which holds every value below
-  // 10^8. Larger values, NaN and the infinities go to the general editor.
+  // 10^8 (the rest of that range is sent on below, once the integer part is
+  // known). Larger values, NaN and the infinities go to the general editor.
   if (shift < 26 || decimals > kWordDigits) return edit_fixed_reference(v, decimals, dst);
   if (shift > 64) {
     // |v| < 2^-11, less than half of 10^-3: with up to 3 decimals it rounds
@@ -100,7 +101,8 @@ std::size_t edit_fixed(double v, int decimals, char* dst) {
   }
   if (integer >= kPow10[kWordDigits]) return edit_fixed_reference(v, decimals, dst);
 
-  // A value that rounds to zero is written without a sign.
+  // The sign is stored in any case and kept only for a negative value that
+  // does not round to zero.
   char* p = dst;
   *p = '-';
   p += negative && (integer | fraction) != 0;

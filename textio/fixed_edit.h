@@ -12,7 +12,8 @@ constexpr std::size_t fixed_field_capacity(int decimals) {
 }
 
 // Writes v as F0.d at dst (room for fixed_field_capacity(d) bytes) and
-// returns the number of bytes written. 0 <= d <= 17.
+// returns the length of the field. 0 <= d <= 17. Bytes of that room past the
+// field may be overwritten: the digits are stored a word at a time.
 std::size_t edit_fixed(double v, int decimals, char* dst);
 
 }  // namespace textio

@@ -178,8 +178,9 @@ int read_token(Statement& s, double& value) {
   return kReadOk;
 }
 
-// (a, b): the item takes a; b is read by the same rules and dropped. Blanks
-// and record ends may stand around either part.
+// (a, b): the item takes a; b is read by the same rules and dropped. Both
+// are number tokens (a quote or parenthesis in them is a syntax error);
+// blanks and record ends may stand around either.
 int read_pair(Statement& s, double& value) {
   ++s.pos;
   double dropped = 0;

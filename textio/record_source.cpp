@@ -67,7 +67,10 @@ RecordStatus next_record(RecordSource& source, std::string_view& record) {
   std::size_t searched = source.next;
   for (;;) {
     const char* base = source.buffer.data();
-    if (const void* lf = std::memchr(base + searched, '\n', source.filled - searched)) {
+    const void* lf = searched < source.filled
+                         ? std::memchr(base + searched, '\n', source.filled - searched)
+                         : nullptr;
+    if (lf) {
       const auto at = static_cast<std::size_t>(static_cast<const char*>(lf) - base);
       record = cut_record(source, at, at + 1);
       return RecordStatus::Record;
