@@ -20,6 +20,7 @@ constexpr Edit kText3[] = {kText, kText, kText};
 constexpr Edit kText1[] = {kText};
 constexpr Edit kIerr[] = {kText, kInteger};
 
+constexpr int kMaxDecimals = 17;
 constexpr std::size_t kListLineLength = 80;
 constexpr std::size_t kFormatIntegerWidth = 12;
 constexpr std::size_t kListIntegerWidth = 22;
@@ -41,9 +42,8 @@ void append_integer(std::string& record, std::int64_t value, std::size_t width,
 }
 
 void append_fixed(std::string& record, double value, int decimals) {
-  const std::size_t at = record.size();
-  record.resize(at + fixed_field_capacity(decimals));
-  record.resize(at + edit_fixed(value, decimals, record.data() + at));
+  char field[fixed_field_capacity(kMaxDecimals)];
+  record.append(field, edit_fixed(value, decimals, field));
 }
 
 }  // namespace

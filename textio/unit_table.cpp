@@ -12,8 +12,24 @@ UnitTable& unit_table() {
   return table;
 }
 
+Unit& add_unit(int number) {
+  UnitTable& table = unit_table();
+  Unit& unit = table.units.emplace_back();
+  unit.number = number;
+  const int slot = number - kLowestIndexed;
+  if (slot >= 0 && slot < kIndexedUnits) table.index[slot] = &unit;
+  return unit;
+}
+
 Unit* find_unit(int number) {
-  auto& units = unit_table().units;
+  UnitTable& table = unit_table();
+  const int slot = number - kLowestIndexed;
+  const bool indexed = slot >= 0 && slot < kIndexedUnits;
+  if (indexed && table.index[slot]) {
+    Unit* unit = table.index[slot];
+    return unit->connected ? unit : nullptr;
+  }
+  auto& units = table.units;
   for (Unit& unit : units)
     if (unit.number == number) return unit.connected ? &unit : nullptr;
   int fd = -1;
@@ -24,8 +40,7 @@ Unit* find_unit(int number) {
     case kErrorOutput: fd = 2; break;
     default: return nullptr;
   }
-  Unit& unit = units.emplace_back();
-  unit.number = number;
+  Unit& unit = add_unit(number);
   unit.connected = true;
   unit.name = name;
   unit.fd = fd;

@@ -26,12 +26,20 @@ struct Unit {
   std::string output;        // bytes written and not yet handed to the operating system
 };
 
+// Unit numbers with a direct slot in the table's index.
+inline constexpr int kLowestIndexed = -4;
+inline constexpr int kIndexedUnits = 32;
+
 struct UnitTable {
   std::deque<Unit> units;              // deque: references stay valid as units are added
+  Unit* index[kIndexedUnits] = {};     // units numbered kLowestIndexed.., by number; found at once
   std::vector<const char*> routines;   // active routines, outermost first, for stack traces
 };
 
 UnitTable& unit_table();
+
+// A new, unconnected entry for the unit number.
+Unit& add_unit(int number);
 
 // The unit with this number, connecting the console units on first use;
 // nullptr when a file unit is not connected.

@@ -54,9 +54,7 @@ std::string_view trim_name(std::string_view name) {
 Unit& slot(int number) {
   for (Unit& unit : unit_table().units)
     if (unit.number == number) return unit;
-  Unit& unit = unit_table().units.emplace_back();
-  unit.number = number;
-  return unit;
+  return add_unit(number);
 }
 
 Unit& connected(int number) {
