@@ -73,13 +73,30 @@ int run_batch(int argc, const char* const* argv, Evaluation evaluation) {
                     StatusReturn::None);
   textio::write_list(kOutputUnit, {"A", TAB, "B", TAB, "C"});
 
-  double X = 0.0, Y = 0.0, FC = 0.0;
+  // Records are read a block at a time so that their points are evaluated
+  // together. Lines are still written in record order, and a point the
+  // precomputed path does not take is evaluated by the literal procedure in
+  // its turn, so a failure there comes after every line before it.
+  double X = 0.0, Y = 0.0;
   double* const point[] = {&X, &Y};
+  double xs[fuelmap::kBlockPoints], ys[fuelmap::kBlockPoints], fcs[fuelmap::kBlockPoints];
   std::int64_t records = 0;
-  while (textio::read_numbers(kInputUnit, StatusReturn::ErrorAndEnd, point) == 0) {
-    fuelmap::evaluate_point(evaluator, X, Y, FC, grid);
-    textio::write_formatted(kOutputUnit, textio::RESULT_FMT, {X, TAB, Y, TAB, FC});
-    ++records;
+  int status = 0;
+  while (status == 0) {
+    int count = 0;
+    while (count < fuelmap::kBlockPoints) {
+      status = textio::read_numbers(kInputUnit, StatusReturn::ErrorAndEnd, point);
+      if (status != 0) break;
+      xs[count] = X;
+      ys[count] = Y;
+      ++count;
+    }
+    fuelmap::evaluate_points(evaluator, count, xs, ys, fcs, grid);
+    for (int i = 0; i < count; ++i) {
+      if (!fuelmap::takes_point(evaluator, xs[i], ys[i])) fuelmap::CALCFC(xs[i], ys[i], fcs[i], grid);
+      textio::write_formatted(kOutputUnit, textio::RESULT_FMT, {xs[i], TAB, ys[i], TAB, fcs[i]});
+      ++records;
+    }
   }
 
   const bool ended_normally = textio::at_end_of_file(kInputUnit);

@@ -25,17 +25,21 @@ bool strictly_increasing(const std::vector<double>& axis) {
 
 // Index k of the interval [axis[k], axis[k + 1]] that the evaluation walk
 // places a finite v in: the last interval whose left end is <= v, the first
-// interval for v below the axis, the last for v at or beyond its end.
-int interval_of(const std::vector<double>& axis, double v) {
+// interval for v below the axis, the last for v at or beyond its end. The
+// scaled offset only guesses k; the comparisons decide it.
+int interval_of(const std::vector<double>& axis, double scale, double v) {
+  const double guess = (v - axis[0]) * scale;
   int k = 0;
-  for (int i = 1; i < kN - 1; ++i) k += axis[i] <= v;
+  if (guess > 0.0) k = guess < kN - 2 ? static_cast<int>(guess) : kN - 2;
+  while (k < kN - 2 && axis[k + 1] <= v) ++k;
+  while (k > 0 && !(axis[k] <= v)) --k;
   return k;
 }
 
 // Slope at grid point i of the line values, as the slope estimation gives
 // it: from the secants beside point i (for an end point, the first or last
 // two), del[n] being the secant of interval n.
-double slope_at(const PointEvaluator& evaluator, const double* del, int i) {
+inline double slope_at(const PointEvaluator& evaluator, const double* del, int i) {
   if (i == 0) return hermite::start_slope(evaluator.weights[0], del[0], del[1]);
   if (i == kN - 1) return hermite::end_slope(evaluator.weights[kN - 1], del[kN - 3], del[kN - 2]);
   return hermite::interior_slope(evaluator.weights[i], del[i - 1], del[i]);
@@ -70,6 +74,8 @@ PointEvaluator prepare_evaluator(const GRID& grid) {
       evaluator.f1[cell] = column[k];
     }
   }
+  evaluator.x_scale = (kN - 1) / (grid.GX[kN - 1] - grid.GX[0]);
+  evaluator.y_scale = (kN - 1) / (grid.GY[kN - 1] - grid.GY[0]);
   auto& hy = evaluator.hy;
   for (int j = 0; j < kN - 1; ++j) hy[j] = grid.GY[j + 1] - grid.GY[j];
   evaluator.weights[0] = hermite::start_weights(hy[0], hy[0] + hy[1]);
@@ -80,39 +86,63 @@ PointEvaluator prepare_evaluator(const GRID& grid) {
   return evaluator;
 }
 
-void evaluate_point(const PointEvaluator& evaluator, const double& X, const double& Y, double& FC,
-                    const GRID& grid) {
-  if (evaluator.literal_only || !std::isfinite(X) || !std::isfinite(Y)) {
-    CALCFC(X, Y, FC, grid);
-    return;
-  }
+bool takes_point(const PointEvaluator& evaluator, double X, double Y) {
+  return !evaluator.literal_only && std::isfinite(X) && std::isfinite(Y);
+}
+
+void evaluate_points(const PointEvaluator& evaluator, int count, const double* X, const double* Y,
+                     double* FC, const GRID& grid) {
+  // Per point of the block: the line values at X, the interval holding Y,
+  // the secants around it and the slopes at its ends.
+  double fcx[kBlockPoints][kN];
+  int interval[kBlockPoints];
+  double del[kBlockPoints][kN - 1];
+  double dm[kBlockPoints], dm1[kBlockPoints];
+  bool taken[kBlockPoints];
 
   // First pass: every grid line's cubic at X.
-  const int k = interval_of(grid.GX, X);
-  const double t = X - grid.GX[k];
-  const std::size_t base = static_cast<std::size_t>(k) * kN;
-  double fcx[kN];
-  for (int j = 0; j < kN; ++j)
-    fcx[j] = hermite::cubic_value(evaluator.c3[base + j], evaluator.c2[base + j],
-                                  evaluator.d1[base + j], evaluator.f1[base + j], t);
-  for (const double v : fcx) {
-    if (!std::isfinite(v)) {
-      CALCFC(X, Y, FC, grid);
-      return;
-    }
+  for (int i = 0; i < count; ++i) {
+    taken[i] = takes_point(evaluator, X[i], Y[i]);
+    if (!taken[i]) continue;
+    const int k = interval_of(grid.GX, evaluator.x_scale, X[i]);
+    const double t = X[i] - grid.GX[k];
+    const std::size_t base = static_cast<std::size_t>(k) * kN;
+    for (int j = 0; j < kN; ++j)
+      fcx[i][j] = hermite::cubic_value(evaluator.c3[base + j], evaluator.c2[base + j],
+                                       evaluator.d1[base + j], evaluator.f1[base + j], t);
+    interval[i] = interval_of(grid.GY, evaluator.y_scale, Y[i]);
   }
 
-  // Second pass: the cubic through the line values on the interval holding Y,
-  // with the slopes at its two ends from the secants around it.
-  const int m = interval_of(grid.GY, Y);
-  const int first = m > 0 ? m - 1 : 0;
-  const int last = m < kN - 2 ? m + 1 : kN - 2;
-  double del[kN - 1];
-  for (int n = first; n <= last; ++n) del[n] = (fcx[n + 1] - fcx[n]) / evaluator.hy[n];
-  const double dm = slope_at(evaluator, del, m);
-  const double dm1 = slope_at(evaluator, del, m + 1);
-  const auto c = hermite::cubic_coefficients(evaluator.hy[m], fcx[m], fcx[m + 1], dm, dm1);
-  FC = hermite::cubic_value(c.c3, c.c2, dm, fcx[m], Y - grid.GY[m]);
+  // Second pass, in stages. The secants of the three intervals around the one
+  // holding Y (for an end interval, the first or last three) are all its two
+  // end slopes depend on.
+  for (int i = 0; i < count; ++i) {
+    if (!taken[i]) continue;
+    const int m = interval[i];
+    const int first = m == 0 ? 0 : m == kN - 2 ? kN - 4 : m - 1;
+    for (int n = first; n < first + 3; ++n)
+      del[i][n] = (fcx[i][n + 1] - fcx[i][n]) / evaluator.hy[n];
+  }
+  for (int i = 0; i < count; ++i) {
+    if (!taken[i]) continue;
+    dm[i] = slope_at(evaluator, del[i], interval[i]);
+    dm1[i] = slope_at(evaluator, del[i], interval[i] + 1);
+  }
+  for (int i = 0; i < count; ++i) {
+    if (!taken[i]) continue;
+    const int m = interval[i];
+    // The cubic's own secant is the one already formed for interval m.
+    const auto c = hermite::cubic_coefficients_from_secant(evaluator.hy[m], del[i][m], dm[i], dm1[i]);
+    FC[i] = hermite::cubic_value(c.c3, c.c2, dm[i], fcx[i][m], Y[i] - grid.GY[m]);
+  }
+}
+
+void evaluate_point(const PointEvaluator& evaluator, const double& X, const double& Y, double& FC,
+                    const GRID& grid) {
+  if (takes_point(evaluator, X, Y))
+    evaluate_points(evaluator, 1, &X, &Y, &FC, grid);
+  else
+    CALCFC(X, Y, FC, grid);
 }
 
 }  // namespace fuelmap

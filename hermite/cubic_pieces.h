@@ -79,12 +79,17 @@ struct CubicCoefficients {
   double c3;
 };
 
-inline CubicCoefficients cubic_coefficients(double h, double F1, double F2, double D1,
-                                            double D2) {
-  const double delta = (F2 - F1) / h;
+// From the interval's secant slope delta = (F2 - F1) / h.
+inline CubicCoefficients cubic_coefficients_from_secant(double h, double delta, double D1,
+                                                        double D2) {
   const double del1 = (D1 - delta) / h;
   const double del2 = (D2 - delta) / h;
   return {-((del1 + del1) + del2), (del1 + del2) / h};
+}
+
+inline CubicCoefficients cubic_coefficients(double h, double F1, double F2, double D1,
+                                            double D2) {
+  return cubic_coefficients_from_secant(h, (F2 - F1) / h, D1, D2);
 }
 
 // The cubic at offset t from X1, by Horner's rule, innermost first.

@@ -1,21 +1,11 @@
 #include "textio/decimal_to_double.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <charconv>
 #include <system_error>
 
 namespace textio {
 namespace {
-
-// The shortcut relies on each double operation being rounded once, to double.
-static_assert(FLT_EVAL_METHOD == 0, "double arithmetic must not use wider intermediates");
-
-// Every power of ten up to 1e22 is an exact double (5^22 < 2^53).
-constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr std::uint64_t kExactIntegerLimit = std::uint64_t{1} << 53;
 
 // Significant digits handed to the full conversion. Every double and every
 // midpoint between neighbouring doubles has at most 768 significant digits,
@@ -32,13 +22,6 @@ constexpr std::size_t kKeptDigits = 800;
 constexpr std::int64_t kWrittenExponentLimit = 99'999;
 
 }  // namespace
-
-bool exact_decimal_to_double(std::uint64_t digits, std::int64_t exponent, double& value) {
-  if (digits > kExactIntegerLimit || exponent < -22 || exponent > 22) return false;
-  const double m = static_cast<double>(digits);
-  value = exponent < 0 ? m / kExactPowersOfTen[-exponent] : m * kExactPowersOfTen[exponent];
-  return true;
-}
 
 std::optional<double> decimal_to_double(std::string_view mantissa, std::int64_t exponent) {
   const std::size_t point = mantissa.find('.');

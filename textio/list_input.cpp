@@ -5,7 +5,9 @@
 #include <limits>
 #include <string_view>
 
+#include "textio/list_input_general.h"
 #include "textio/number_token.h"
+#include "textio/plain_values.h"
 
 namespace textio {
 namespace {
@@ -224,8 +226,8 @@ int read_number_item(Statement& s, double& item, int& stored) {
   return kReadOk;
 }
 
+// The general statement, from the start of its first record (already taken).
 int read_numbers(Statement& s, std::span<double* const> items, int& stored) {
-  if (const int status = take_record(s)) return status;
   for (double* item : items) {
     if (s.copies_left > 0) {
       --s.copies_left;
@@ -264,7 +266,25 @@ int read_text_item(Statement& s, FixedText& item) {
 int read_list_numbers(RecordSource& source, std::span<double* const> items, int* stored) {
   Statement s{source};
   int count = 0;
-  const int status = read_numbers(s, items, count);
+  int status = take_record(s);
+  if (!status) {
+    // The record lies in the source's buffer, all of which may be read.
+    const char* const readable_end = source.buffer.data() + source.buffer.size();
+    if (read_plain_values(s.record, readable_end, items)) {
+      count = static_cast<int>(items.size());
+    } else {
+      status = read_numbers(s, items, count);
+    }
+  }
+  if (stored) *stored = count;
+  return status;
+}
+
+int read_list_numbers_general(RecordSource& source, std::span<double* const> items, int* stored) {
+  Statement s{source};
+  int count = 0;
+  int status = take_record(s);
+  if (!status) status = read_numbers(s, items, count);
   if (stored) *stored = count;
   return status;
 }
