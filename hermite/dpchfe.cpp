@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "hermite/cubic_pieces.h"
+#include "hermite/data_checks.h"
 #include "hermite/hermite.h"
 
 namespace hermite {
@@ -45,19 +46,9 @@ void DCUBIV(const double& X1, const double& X2, const double& F1, const double& 
 void DPCHFE(const int& N, const double* X, const double* F, const double* D, const int& INCFD,
             bool& CHECK, const int& NE, const double* XE, double* FE, int& IERR) {
   if (CHECK) {
-    if (N < 2) {
-      IERR = -1;
+    if (const int failed = check_data(N, X, INCFD)) {
+      IERR = failed;
       return;
-    }
-    if (INCFD < 1) {
-      IERR = -2;
-      return;
-    }
-    for (int i = 1; i < N; ++i) {
-      if (X[i - 1] >= X[i]) {
-        IERR = -3;
-        return;
-      }
     }
     if (NE < 1) {
       IERR = -4;

@@ -5,25 +5,16 @@
 #include <cstddef>
 
 #include "hermite/cubic_pieces.h"
+#include "hermite/data_checks.h"
 #include "hermite/hermite.h"
 
 namespace hermite {
 
 void DPCHIM(const int& N, const double* X, const double* F, double* D, const int& INCFD,
             int& IERR) {
-  if (N < 2) {
-    IERR = -1;
+  if (const int failed = check_data(N, X, INCFD)) {
+    IERR = failed;
     return;
-  }
-  if (INCFD < 1) {
-    IERR = -2;
-    return;
-  }
-  for (int i = 1; i < N; ++i) {
-    if (X[i - 1] >= X[i]) {
-      IERR = -3;
-      return;
-    }
   }
 
   // Offsets in F and D; size_t so that (N - 1) * INCFD cannot overflow an int.
