@@ -10,15 +10,16 @@
 namespace textio {
 namespace {
 
+// The record is classified eight bytes at a time into bit masks (bit i for
+// byte i), so that the ends of digit runs and of blank runs are found with
+// bit operations instead of a walk over every byte.
 static_assert(std::endian::native == std::endian::little, "the first byte of a word must be its lowest");
 
 constexpr std::size_t kWord = 8;
+constexpr std::size_t kWindow = 64;  // bytes classified; a value reaching past them goes the general way
 constexpr std::uint64_t kEachByte = 0x0101'0101'0101'0101;
 constexpr std::uint64_t kHighBits = 0x8080'8080'8080'8080;
-
-// A record this close to the end of readable memory is copied to the stack
-// (this long at most) so that words can be loaded past its end.
-constexpr std::size_t kCopiedRecordMax = 256;
+constexpr std::uint64_t kLowBits = 0x7F7F'7F7F'7F7F'7F7F;
 
 constexpr std::uint64_t kPowersOfTen[] = {1,
                                           10,
@@ -48,109 +49,114 @@ std::uint64_t load_word(const char* p) {
   return word;
 }
 
-// The high bit of a byte is set where the word holds a non-digit. The lowest
-// such byte, and every byte below it, is flagged exactly (a byte above may be
-// flagged by a carry as well, which is never looked at).
-std::uint64_t non_digit_bytes(std::uint64_t word) {
-  const std::uint64_t x = word ^ (kEachByte * '0');  // digits become 0 to 9
-  return ((x + kEachByte * 0x76) | x) & kHighBits;
+// Per-byte tests on a word: the high bit of each byte of the result tells
+// the outcome for that byte, exactly (no carry crosses a byte).
+std::uint64_t bytes_equal(std::uint64_t word, char c) {
+  const std::uint64_t x = word ^ (kEachByte * static_cast<unsigned char>(c));
+  return ~(((x & kLowBits) + kLowBits) | x) & kHighBits;
 }
 
-// The flag of byte `remaining` when the record ends inside the word.
-std::uint64_t record_end_byte(std::size_t remaining) {
-  return remaining < kWord ? std::uint64_t{0x80} << (8 * remaining) : 0;
+std::uint64_t non_digit_bytes(std::uint64_t word) {
+  const std::uint64_t low = word & kLowBits;
+  const std::uint64_t at_least_0 = low + kEachByte * (0x80 - '0');
+  const std::uint64_t above_9 = low + kEachByte * (0x80 - '9' - 1);
+  return (word | above_9 | ~at_least_0) & kHighBits;
+}
+
+// The high bits of a per-byte result as eight bits, byte i to bit i.
+std::uint64_t byte_bits(std::uint64_t high_bits) { return (high_bits * 0x0002'0408'1020'4081) >> 56; }
+
+// The position of the first set bit of mask at or after `from`; kWindow when none.
+std::size_t next_bit(std::uint64_t mask, std::size_t from) {
+  return static_cast<std::size_t>(std::countr_zero(from < kWindow ? mask & (~std::uint64_t{0} << from) : 0));
 }
 
 // The value of the `count` digits (1 to 8) in the lowest bytes of word. They
 // are moved to the top of the word behind leading zeros, then pairs, fours
 // and eights of digits are combined by multiplications.
-std::uint64_t digits_value(std::uint64_t word, std::size_t count) {
+std::uint64_t word_value(std::uint64_t word, std::size_t count) {
   std::uint64_t x = (word ^ (kEachByte * '0')) << (8 * (kWord - count));
   x = x * 10 + (x >> 8);
-  constexpr std::uint64_t kPairMask = 0x0000'00FF'0000'00FF;
+  constexpr std::uint64_t kPairs = 0x0000'00FF'0000'00FF;
   constexpr std::uint64_t kHigh = 100 + (std::uint64_t{1'000'000} << 32);
   constexpr std::uint64_t kLow = 1 + (std::uint64_t{10'000} << 32);
-  return ((x & kPairMask) * kHigh + ((x >> 16) & kPairMask) * kLow) >> 32;
+  return ((x & kPairs) * kHigh + ((x >> 16) & kPairs) * kLow) >> 32;
 }
 
-// The run of digits at p, before `end`: its length, and in `value` the
-// number it spells when the length is at most kExactDigitsMax. Longer runs
-// may be cut short, but their length is always reported above the limit.
-std::size_t digit_run(const char* p, const char* end, std::uint64_t& value) {
-  value = 0;
-  std::size_t length = 0;
-  for (;;) {
-    const std::uint64_t word = load_word(p + length);
-    const std::uint64_t stops =
-        non_digit_bytes(word) | record_end_byte(static_cast<std::size_t>(end - p) - length);
-    if (stops) {
-      const std::size_t count = static_cast<std::size_t>(std::countr_zero(stops)) / 8;
-      if (count > 0) value = value * kPowersOfTen[count] + digits_value(word, count);
-      return length + count;
-    }
-    value = value * kPowersOfTen[kWord] + digits_value(word, kWord);
-    length += kWord;
-    if (length > kExactDigitsMax) return length;
+// The number spelt by `count` digits at p (count at most kExactDigitsMax).
+std::uint64_t run_value(const char* p, std::size_t count) {
+  std::uint64_t value = 0;
+  for (; count > kWord; count -= kWord, p += kWord) {
+    value = value * kPowersOfTen[kWord] + word_value(load_word(p), kWord);
   }
+  return count == 0 ? value : value * kPowersOfTen[count] + word_value(load_word(p), count);
 }
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-const char* skip_blanks(const char* p, const char* end) {
-  while (p != end && is_blank(*p)) ++p;
-  return p;
-}
-
-// The plain number at p; the position after it, or nullptr when the text at
-// p is anything else (including a number the shortcut cannot convert). No
-// repeat count can be hiding here: a count needs an asterisk after its digits.
-const char* scan_plain(const char* p, const char* end, double& value) {
-  if (p == end) return nullptr;
-  const bool negative = *p == '-';
-  if (negative || *p == '+') ++p;
-  std::uint64_t integer = 0;
-  const std::size_t integer_digits = digit_run(p, end, integer);
-  p += integer_digits;
-  std::uint64_t fraction = 0;
-  std::size_t fraction_digits = 0;
-  if (p != end && *p == '.') {
-    ++p;
-    fraction_digits = digit_run(p, end, fraction);
-    p += fraction_digits;
-  }
-  const std::size_t digit_count = integer_digits + fraction_digits;
-  if (digit_count == 0 || digit_count > kExactDigitsMax) return nullptr;
-  if (p != end && *p != ' ' && *p != '\t' && *p != ',') return nullptr;
-  // At most 19 digits in all, so this is the number without its point.
-  const std::uint64_t digits = integer * kPowersOfTen[fraction_digits] + fraction;
-  double magnitude = 0;
-  if (!exact_decimal_to_double(digits, -static_cast<std::int64_t>(fraction_digits), magnitude)) {
-    return nullptr;
-  }
-  value = negative ? -magnitude : magnitude;
-  return p;
-}
+bool ends_value(char c) { return c == ' ' || c == '\t' || c == ','; }
 
 }  // namespace
 
 bool read_plain_values(std::string_view record, const char* readable_end,
                        std::span<double* const> items) {
   if (items.size() > kPlainItemsMax) return false;
-  const char* p = record.data();
-  char copy[kCopiedRecordMax + kWord];
-  if (static_cast<std::size_t>(readable_end - p) < record.size() + kWord) {
-    if (record.size() > kCopiedRecordMax) return false;
-    std::copy(record.begin(), record.end(), copy);
-    p = copy;
+  const std::size_t length = record.size();
+  const std::size_t limit = std::min(length, kWindow);
+  const char* base = record.data();
+  char copy[kWindow + kWord];
+  if (static_cast<std::size_t>(readable_end - base) < limit + kWord) {
+    std::copy_n(base, limit, copy);
+    base = copy;
   }
-  const char* const end = p + record.size();
+
+  // stops: bytes that are not digits, and every position from the record
+  // end on. blanks: spaces and tabs. A carriage return inside the record is
+  // neither, so it sends the statement the general way.
+  std::uint64_t stops = 0;
+  std::uint64_t blanks = 0;
+  for (std::size_t at = 0; at < limit; at += kWord) {
+    const std::uint64_t word = load_word(base + at);
+    stops |= byte_bits(non_digit_bytes(word)) << at;
+    blanks |= byte_bits(bytes_equal(word, ' ') | bytes_equal(word, '\t')) << at;
+  }
+  if (limit < kWindow) {
+    stops |= ~std::uint64_t{0} << limit;
+    blanks &= ~(~std::uint64_t{0} << limit);
+  }
+
   double values[kPlainItemsMax];
+  std::size_t at = next_bit(~blanks, 0);
   for (std::size_t i = 0; i < items.size(); ++i) {
-    p = skip_blanks(p, end);
-    // The one comma allowed after a value; at the start it would be a null.
-    if (i > 0 && p != end && *p == ',') p = skip_blanks(p + 1, end);
-    p = scan_plain(p, end, values[i]);
-    if (!p) return false;
+    if (i > 0) {
+      // After a value: blanks, then at most one comma with blanks after it.
+      // A comma first in the record is a null value and fails as a number.
+      at = next_bit(~blanks, at);
+      if (at < limit && base[at] == ',') at = next_bit(~blanks, at + 1);
+    }
+    if (at >= limit) return false;  // the list goes on in the next record, or past the window
+    const bool negative = base[at] == '-';
+    const std::size_t integer_start = at + (negative || base[at] == '+');
+    const std::size_t integer_end = next_bit(stops, integer_start);
+    std::size_t fraction_start = integer_end;
+    std::size_t end = integer_end;
+    if (integer_end < limit && base[integer_end] == '.') {
+      fraction_start = integer_end + 1;
+      end = next_bit(stops, fraction_start);
+    }
+    // The value must end at the record end, or at a blank, tab or comma:
+    // anything else (an exponent, asterisk, slash, quote, letter, ...) is
+    // for the general rules.
+    if (end < limit ? !ends_value(base[end]) : length > limit) return false;
+    const std::size_t integer_digits = integer_end - integer_start;
+    const std::size_t fraction_digits = end - fraction_start;
+    const std::size_t digit_count = integer_digits + fraction_digits;
+    if (digit_count == 0 || digit_count > kExactDigitsMax) return false;
+    // At most 19 digits in all, so this is the number without its point.
+    const std::uint64_t digits = run_value(base + integer_start, integer_digits) * kPowersOfTen[fraction_digits] +
+                                 run_value(base + fraction_start, fraction_digits);
+    double magnitude = 0;
+    if (!exact_decimal_to_double(digits, -static_cast<std::int64_t>(fraction_digits), magnitude)) return false;
+    values[i] = negative ? -magnitude : magnitude;
+    at = end;
   }
   // In list order, so that items naming the same double end as they would.
   for (std::size_t i = 0; i < items.size(); ++i) *items[i] = values[i];
