@@ -5,21 +5,23 @@
 #include <cstdint>
 #include <cstring>
 
+#include <emmintrin.h>
+
 #include "textio/decimal_to_double.h"
 
 namespace textio {
 namespace {
 
-// The record is classified eight bytes at a time into bit masks (bit i for
+// The record is classified sixteen bytes at a time into bit masks (bit i for
 // byte i), so that the ends of digit runs and of blank runs are found with
-// bit operations instead of a walk over every byte.
+// bit operations instead of a walk over every byte. Digits are converted
+// eight at a time in a 64-bit word.
 static_assert(std::endian::native == std::endian::little, "the first byte of a word must be its lowest");
 
 constexpr std::size_t kWord = 8;
+constexpr std::size_t kChunk = 16;
 constexpr std::size_t kWindow = 64;  // bytes classified; a value reaching past them goes the general way
 constexpr std::uint64_t kEachByte = 0x0101'0101'0101'0101;
-constexpr std::uint64_t kHighBits = 0x8080'8080'8080'8080;
-constexpr std::uint64_t kLowBits = 0x7F7F'7F7F'7F7F'7F7F;
 
 constexpr std::uint64_t kPowersOfTen[] = {1,
                                           10,
@@ -49,22 +51,21 @@ std::uint64_t load_word(const char* p) {
   return word;
 }
 
-// Per-byte tests on a word: the high bit of each byte of the result tells
-// the outcome for that byte, exactly (no carry crosses a byte).
-std::uint64_t bytes_equal(std::uint64_t word, char c) {
-  const std::uint64_t x = word ^ (kEachByte * static_cast<unsigned char>(c));
-  return ~(((x & kLowBits) + kLowBits) | x) & kHighBits;
-}
+// Bit i of each mask tells about byte i of the kChunk bytes at p.
+struct ChunkClasses {
+  std::uint64_t non_digits;
+  std::uint64_t blanks;  // spaces and tabs
+};
 
-std::uint64_t non_digit_bytes(std::uint64_t word) {
-  const std::uint64_t low = word & kLowBits;
-  const std::uint64_t at_least_0 = low + kEachByte * (0x80 - '0');
-  const std::uint64_t above_9 = low + kEachByte * (0x80 - '9' - 1);
-  return (word | above_9 | ~at_least_0) & kHighBits;
+ChunkClasses classify_chunk(const char* p) {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i from_zero = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+  const __m128i digits = _mm_cmpeq_epi8(_mm_min_epu8(from_zero, _mm_set1_epi8(9)), from_zero);
+  const __m128i blanks =
+      _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t')));
+  const auto bits = [](__m128i flags) { return static_cast<std::uint64_t>(_mm_movemask_epi8(flags)); };
+  return {bits(digits) ^ 0xFFFF, bits(blanks)};
 }
-
-// The high bits of a per-byte result as eight bits, byte i to bit i.
-std::uint64_t byte_bits(std::uint64_t high_bits) { return (high_bits * 0x0002'0408'1020'4081) >> 56; }
 
 // The position of the first set bit of mask at or after `from`; kWindow when none.
 std::size_t next_bit(std::uint64_t mask, std::size_t from) {
@@ -102,8 +103,8 @@ bool read_plain_values(std::string_view record, const char* readable_end,
   const std::size_t length = record.size();
   const std::size_t limit = std::min(length, kWindow);
   const char* base = record.data();
-  char copy[kWindow + kWord];
-  if (static_cast<std::size_t>(readable_end - base) < limit + kWord) {
+  char copy[kWindow + kChunk];
+  if (static_cast<std::size_t>(readable_end - base) < limit + kChunk) {
     std::copy_n(base, limit, copy);
     base = copy;
   }
@@ -113,10 +114,10 @@ bool read_plain_values(std::string_view record, const char* readable_end,
   // neither, so it sends the statement the general way.
   std::uint64_t stops = 0;
   std::uint64_t blanks = 0;
-  for (std::size_t at = 0; at < limit; at += kWord) {
-    const std::uint64_t word = load_word(base + at);
-    stops |= byte_bits(non_digit_bytes(word)) << at;
-    blanks |= byte_bits(bytes_equal(word, ' ') | bytes_equal(word, '\t')) << at;
+  for (std::size_t at = 0; at < limit; at += kChunk) {
+    const ChunkClasses classes = classify_chunk(base + at);
+    stops |= classes.non_digits << at;
+    blanks |= classes.blanks << at;
   }
   if (limit < kWindow) {
     stops |= ~std::uint64_t{0} << limit;

@@ -7,10 +7,7 @@
 
 namespace textio {
 
-UnitTable& unit_table() {
-  static UnitTable table;
-  return table;
-}
+UnitTable the_unit_table;
 
 Unit& add_unit(int number) {
   UnitTable& table = unit_table();
@@ -21,14 +18,8 @@ Unit& add_unit(int number) {
   return unit;
 }
 
-Unit* find_unit(int number) {
+Unit* find_unit_in_table(int number) {
   UnitTable& table = unit_table();
-  const int slot = number - kLowestIndexed;
-  const bool indexed = slot >= 0 && slot < kIndexedUnits;
-  if (indexed && table.index[slot]) {
-    Unit* unit = table.index[slot];
-    return unit->connected ? unit : nullptr;
-  }
   auto& units = table.units;
   for (Unit& unit : units)
     if (unit.number == number) return unit.connected ? &unit : nullptr;

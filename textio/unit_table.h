@@ -36,14 +36,26 @@ struct UnitTable {
   std::vector<const char*> routines;   // active routines, outermost first, for stack traces
 };
 
-UnitTable& unit_table();
+// The run's unit table.
+extern UnitTable the_unit_table;
+inline UnitTable& unit_table() { return the_unit_table; }
 
 // A new, unconnected entry for the unit number.
 Unit& add_unit(int number);
 
 // The unit with this number, connecting the console units on first use;
 // nullptr when a file unit is not connected.
-Unit* find_unit(int number);
+Unit* find_unit_in_table(int number);
+
+// As find_unit_in_table, at once for a unit already in the index.
+inline Unit* find_unit(int number) {
+  const int slot = number - kLowestIndexed;
+  if (slot >= 0 && slot < kIndexedUnits && the_unit_table.index[slot]) {
+    Unit* unit = the_unit_table.index[slot];
+    return unit->connected ? unit : nullptr;
+  }
+  return find_unit_in_table(number);
+}
 
 // Hands the unit's pending output to the operating system. Returns 0 or errno.
 int flush_unit(Unit& unit);
