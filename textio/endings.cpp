@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 
 #include "textio/unit_table.h"
@@ -101,8 +102,8 @@ void append_stack_trace(std::string& report) {
 
 void stop(std::string_view message, int status) {
   if (!message.empty()) {
-    begin_record(kErrorOutput) += message;
-    end_record(kErrorOutput, true);
+    char* record = begin_record(kErrorOutput, message.size());
+    end_record(kErrorOutput, std::copy(message.begin(), message.end(), record), true);
   }
   throw RunEnd{status};
 }

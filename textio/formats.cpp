@@ -1,5 +1,6 @@
 #include "textio/formats.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "textio/fixed_edit.h"
@@ -20,30 +21,34 @@ constexpr Edit kText3[] = {kText, kText, kText};
 constexpr Edit kText1[] = {kText};
 constexpr Edit kIerr[] = {kText, kInteger};
 
-constexpr int kMaxDecimals = 17;
 constexpr std::size_t kListLineLength = 80;
 constexpr std::size_t kFormatIntegerWidth = 12;
 constexpr std::size_t kListIntegerWidth = 22;
 
-// Appends value right-justified in width columns; 0 is all blanks when
-// zero_is_blank (the I descriptor forces no digit).
-void append_integer(std::string& record, std::int64_t value, std::size_t width,
-                    bool zero_is_blank) {
+// Writes value right-justified in width columns at p; 0 is all blanks when
+// zero_is_blank (the I descriptor forces no digit). A value too wide for its
+// field fills it with asterisks.
+char* put_integer(char* p, std::int64_t value, std::size_t width, bool zero_is_blank) {
   char digits[24];
   std::size_t length = 0;
   if (value != 0 || !zero_is_blank)
     length = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
-  if (length > width) {
-    record.append(width, '*');
-    return;
-  }
-  record.append(width - length, ' ');
-  record.append(digits, length);
+  if (length > width) return std::fill_n(p, width, '*');
+  p = std::fill_n(p, width - length, ' ');
+  return std::copy_n(digits, length, p);
 }
 
-void append_fixed(std::string& record, double value, int decimals) {
-  char field[fixed_field_capacity(kMaxDecimals)];
-  record.append(field, edit_fixed(value, decimals, field));
+char* put_text(char* p, std::string_view text) { return std::copy(text.begin(), text.end(), p); }
+
+// Characters a descriptor can produce for an item, at most.
+std::size_t field_bound(const Edit& edit, const OutItem& item) {
+  switch (edit.kind) {
+    case EditKind::Text: return item.text.size();
+    case EditKind::Integer: return kFormatIntegerWidth;
+    case EditKind::Fixed: return fixed_field_capacity(edit.decimals);
+    case EditKind::NoTerminator: break;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -55,8 +60,15 @@ const Format TEXT1_FMT{kText1};
 const Format IERR_FMT{kIerr};
 
 void write_formatted(int unit, Format format, std::initializer_list<OutItem> items) {
-  std::string& record = begin_record(unit);
+  std::size_t bound = 0;
   auto item = items.begin();
+  for (const Edit& edit : format) {
+    if (edit.kind == EditKind::NoTerminator || item == items.end()) continue;
+    bound += field_bound(edit, *item++);
+  }
+
+  char* p = begin_record(unit, bound);
+  item = items.begin();
   bool terminate = true;
   for (const Edit& edit : format) {
     if (edit.kind == EditKind::NoTerminator) {
@@ -65,43 +77,43 @@ void write_formatted(int unit, Format format, std::initializer_list<OutItem> ite
     }
     if (item == items.end()) break;
     switch (edit.kind) {
-      case EditKind::Text: record += item->text; break;
-      case EditKind::Integer:
-        append_integer(record, item->integer, kFormatIntegerWidth, true);
-        break;
-      case EditKind::Fixed: append_fixed(record, item->number, edit.decimals); break;
+      case EditKind::Text: p = put_text(p, item->text); break;
+      case EditKind::Integer: p = put_integer(p, item->integer, kFormatIntegerWidth, true); break;
+      case EditKind::Fixed: p += edit_fixed(item->number, edit.decimals, p); break;
       case EditKind::NoTerminator: break;
     }
     ++item;
   }
-  end_record(unit, terminate);
+  end_record(unit, p, terminate);
 }
 
 void write_list(int unit, std::initializer_list<OutItem> items) {
-  std::string& record = begin_record(unit);
-  std::size_t start = record.size();  // the record may follow a prompt on the same line
+  std::size_t bound = 0;
+  for (const OutItem& item : items)
+    bound += item.kind == OutItem::Kind::Text ? item.text.size() + 1 : kListIntegerWidth;
+
+  char* p = begin_record(unit, bound);
+  char* line = p;
   bool previous_was_text = false;
-  bool at_record_start = true;
   for (const OutItem& item : items) {
     const bool is_text = item.kind == OutItem::Kind::Text;
     std::size_t width = is_text ? item.text.size() : kListIntegerWidth;
-    if (is_text && !previous_was_text) ++width;  // a text after a number, or opening a record
-    if (!at_record_start && record.size() - start + width > kListLineLength) {
-      end_record(unit, true);
-      start = record.size();
-      at_record_start = true;
+    if (is_text && !previous_was_text) ++width;  // a text opening a record or after a number
+    // An item that does not fit in the line's 80 columns opens a new record.
+    if (p != line && static_cast<std::size_t>(p - line) + width > kListLineLength) {
+      end_record(unit, p, true);
+      p = line = begin_record(unit, bound);
       previous_was_text = false;
     }
     if (is_text) {
-      if (!previous_was_text) record += ' ';
-      record += item.text;
+      if (!previous_was_text) *p++ = ' ';
+      p = put_text(p, item.text);
     } else {
-      append_integer(record, item.integer, kListIntegerWidth, false);
+      p = put_integer(p, item.integer, kListIntegerWidth, false);
     }
     previous_was_text = is_text;
-    at_record_start = false;
   }
-  end_record(unit, true);
+  end_record(unit, p, true);
 }
 
 }  // namespace textio

@@ -41,8 +41,8 @@ Unit* find_unit_in_table(int number) {
 int flush_unit(Unit& unit) {
   std::size_t done = 0;
   int error = 0;
-  while (done < unit.output.size()) {
-    const ssize_t n = ::write(unit.fd, unit.output.data() + done, unit.output.size() - done);
+  while (done < unit.output_used) {
+    const ssize_t n = ::write(unit.fd, unit.output.data() + done, unit.output_used - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       error = errno;
@@ -50,7 +50,7 @@ int flush_unit(Unit& unit) {
     }
     done += static_cast<std::size_t>(n);
   }
-  unit.output.clear();
+  unit.output_used = 0;
   return error;
 }
 

@@ -23,7 +23,8 @@ struct Unit {
   ino_t inode = 0;
   bool has_input = false;    // `input` has been set up for this connection
   RecordSource input;
-  std::string output;        // bytes written and not yet handed to the operating system
+  std::vector<char> output;  // record buffer; its first output_used bytes are not yet handed
+  std::size_t output_used = 0;  // to the operating system
 };
 
 // Unit numbers with a direct slot in the table's index.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -220,22 +221,28 @@ int read_text(int unit_number, StatusReturn choice, FixedText& item) {
   return settle_read(unit, read_list_text(input_of(unit), item), choice);
 }
 
-std::string& begin_record(int unit_number) {
+char* begin_record(int unit_number, std::size_t bytes) {
   Unit& unit = connected(unit_number);
   if (unit.read_only) runtime_error(47, unit_number);
-  return unit.output;
+  const std::size_t needed = unit.output_used + bytes + 2;  // room for CR LF too
+  if (needed > unit.output.size()) unit.output.resize(std::max(needed, 2 * unit.output.size()));
+  return unit.output.data() + unit.output_used;
 }
 
-void end_record(int unit_number, bool terminate) {
+void end_record(int unit_number, char* end, bool terminate) {
   Unit& unit = *find_unit(unit_number);
-  if (terminate) unit.output += "\r\n";
+  if (terminate) {
+    *end++ = '\r';
+    *end++ = '\n';
+  }
+  unit.output_used = static_cast<std::size_t>(end - unit.output.data());
   if (unit.cut_pending) {
     // Nothing has been written yet, so cutting now leaves exactly the records
     // of this run in the file. Streams that cannot be cut are left as they are.
     unit.cut_pending = false;
     [[maybe_unused]] const int cut = ::ftruncate(unit.fd, 0);
   }
-  if (!unit.owns_fd || unit.output.size() >= kFlushThreshold) {
+  if (!unit.owns_fd || unit.output_used >= kFlushThreshold) {
     if (const int error = flush_unit(unit)) runtime_error(38, unit_number, std::strerror(error));
   }
 }
@@ -249,7 +256,7 @@ std::string unit_file_name(int unit_number) {
 int close_all_units() noexcept {
   int failure = 0;
   for (Unit& unit : unit_table().units) {
-    if (!unit.connected || unit.output.empty()) {
+    if (!unit.connected || unit.output_used == 0) {
       if (unit.owns_fd) release(unit);
       continue;
     }

@@ -41,12 +41,12 @@ int read_numbers(int unit, StatusReturn choice, std::span<double* const> items,
                  int* stored = nullptr);
 int read_text(int unit, StatusReturn choice, FixedText& item);
 
-// Output records. begin_record checks the unit can be written and returns its
-// record buffer, to which the caller appends the record's characters;
-// end_record ends the record (with CR LF unless `terminate` is false) and
-// hands it to the unit.
-std::string& begin_record(int unit);
-void end_record(int unit, bool terminate);
+// Output records. begin_record checks that the unit can be written and
+// returns room for at least `bytes` characters of a record; end_record takes
+// the characters written up to `end` as the record and ends it (with CR LF
+// unless `terminate` is false).
+char* begin_record(int unit, std::size_t bytes);
+void end_record(int unit, char* end, bool terminate);
 
 // The name shown for a unit in messages: "CONIN$", "CONOUT$", or the file's
 // full path name.
