@@ -36,13 +36,21 @@ int interval_of(const std::vector<double>& axis, double scale, double v) {
   return k;
 }
 
-// Slope at grid point i of the line values, as the slope estimation gives
-// it: from the secants beside point i (for an end point, the first or last
-// two), del[n] being the secant of interval n.
-inline double slope_at(const PointEvaluator& evaluator, const double* del, int i) {
+// The second pass needs the line values on four consecutive lines only: the
+// interval m holding Y and the one on each side of it (the first or last four
+// lines for an end interval). The end slopes of interval m depend on no other
+// secant, and the first pass's value on any other line is never used.
+constexpr int kLinesUsed = 4;
+
+int first_line_used(int m) { return m == 0 ? 0 : m == kN - 2 ? kN - kLinesUsed : m - 1; }
+
+// Slope at grid line i from the secants del[0..2] of the intervals that start
+// at lines first, first + 1 and first + 2, as the slope estimation gives it.
+double slope_at(const PointEvaluator& evaluator, const double* del, int first, int i) {
   if (i == 0) return hermite::start_slope(evaluator.weights[0], del[0], del[1]);
-  if (i == kN - 1) return hermite::end_slope(evaluator.weights[kN - 1], del[kN - 3], del[kN - 2]);
-  return hermite::interior_slope(evaluator.weights[i], del[i - 1], del[i]);
+  if (i == kN - 1)
+    return hermite::end_slope(evaluator.weights[kN - 1], del[kN - 3 - first], del[kN - 2 - first]);
+  return hermite::interior_slope(evaluator.weights[i], del[i - 1 - first], del[i - first]);
 }
 
 }  // namespace
@@ -92,48 +100,47 @@ bool takes_point(const PointEvaluator& evaluator, double X, double Y) {
 
 void evaluate_points(const PointEvaluator& evaluator, int count, const double* X, const double* Y,
                      double* FC, const GRID& grid) {
-  // Per point of the block: the line values at X, the interval holding Y,
-  // the secants around it and the slopes at its ends.
-  double fcx[kBlockPoints][kN];
-  int interval[kBlockPoints];
-  double del[kBlockPoints][kN - 1];
+  // Per point of the block: the interval holding Y, the first line used, the
+  // line values at X, the secants between them and the slopes at the ends of
+  // the interval.
+  int interval[kBlockPoints], first[kBlockPoints];
+  double fcx[kBlockPoints][kLinesUsed];
+  double del[kBlockPoints][kLinesUsed - 1];
   double dm[kBlockPoints], dm1[kBlockPoints];
   bool taken[kBlockPoints];
 
-  // First pass: every grid line's cubic at X.
+  // First pass: the cubics of the lines used, at X.
   for (int i = 0; i < count; ++i) {
     taken[i] = takes_point(evaluator, X[i], Y[i]);
     if (!taken[i]) continue;
+    interval[i] = interval_of(grid.GY, evaluator.y_scale, Y[i]);
+    first[i] = first_line_used(interval[i]);
     const int k = interval_of(grid.GX, evaluator.x_scale, X[i]);
     const double t = X[i] - grid.GX[k];
-    const std::size_t base = static_cast<std::size_t>(k) * kN;
-    for (int j = 0; j < kN; ++j)
+    const std::size_t base = static_cast<std::size_t>(k) * kN + static_cast<std::size_t>(first[i]);
+    for (int j = 0; j < kLinesUsed; ++j)
       fcx[i][j] = hermite::cubic_value(evaluator.c3[base + j], evaluator.c2[base + j],
                                        evaluator.d1[base + j], evaluator.f1[base + j], t);
-    interval[i] = interval_of(grid.GY, evaluator.y_scale, Y[i]);
   }
 
-  // Second pass, in stages. The secants of the three intervals around the one
-  // holding Y (for an end interval, the first or last three) are all its two
-  // end slopes depend on.
+  // Second pass, stage by stage over the block.
   for (int i = 0; i < count; ++i) {
     if (!taken[i]) continue;
-    const int m = interval[i];
-    const int first = m == 0 ? 0 : m == kN - 2 ? kN - 4 : m - 1;
-    for (int n = first; n < first + 3; ++n)
-      del[i][n] = (fcx[i][n + 1] - fcx[i][n]) / evaluator.hy[n];
+    for (int n = 0; n < kLinesUsed - 1; ++n)
+      del[i][n] = (fcx[i][n + 1] - fcx[i][n]) / evaluator.hy[first[i] + n];
   }
   for (int i = 0; i < count; ++i) {
     if (!taken[i]) continue;
-    dm[i] = slope_at(evaluator, del[i], interval[i]);
-    dm1[i] = slope_at(evaluator, del[i], interval[i] + 1);
+    dm[i] = slope_at(evaluator, del[i], first[i], interval[i]);
+    dm1[i] = slope_at(evaluator, del[i], first[i], interval[i] + 1);
   }
   for (int i = 0; i < count; ++i) {
     if (!taken[i]) continue;
-    const int m = interval[i];
+    const int m = interval[i], local = interval[i] - first[i];
     // The cubic's own secant is the one already formed for interval m.
-    const auto c = hermite::cubic_coefficients_from_secant(evaluator.hy[m], del[i][m], dm[i], dm1[i]);
-    FC[i] = hermite::cubic_value(c.c3, c.c2, dm[i], fcx[i][m], Y[i] - grid.GY[m]);
+    const auto c =
+        hermite::cubic_coefficients_from_secant(evaluator.hy[m], del[i][local], dm[i], dm1[i]);
+    FC[i] = hermite::cubic_value(c.c3, c.c2, dm[i], fcx[i][local], Y[i] - grid.GY[m]);
   }
 }
 

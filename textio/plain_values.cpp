@@ -51,26 +51,31 @@ std::uint64_t load_word(const char* p) {
   return word;
 }
 
-// Bit i of each mask tells about byte i of the kChunk bytes at p.
-struct ChunkClasses {
-  std::uint64_t non_digits;
-  std::uint64_t blanks;  // spaces and tabs
+// The bytes of the record's first kWindow bytes by kind, bit i for byte i.
+// Bytes past the record's end are of no kind.
+struct ByteKinds {
+  std::uint64_t digits = 0;
+  std::uint64_t points = 0;
+  std::uint64_t signs = 0;
+  std::uint64_t commas = 0;
+  std::uint64_t blanks = 0;  // spaces and tabs
 };
 
-ChunkClasses classify_chunk(const char* p) {
-  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+// Adds the kinds of the kChunk bytes at base + at.
+void classify_chunk(const char* base, std::size_t at, ByteKinds& kinds) {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(base + at));
+  const auto bits = [&](__m128i flags) { return static_cast<std::uint64_t>(_mm_movemask_epi8(flags)) << at; };
+  const auto equal = [&](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
   const __m128i from_zero = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
-  const __m128i digits = _mm_cmpeq_epi8(_mm_min_epu8(from_zero, _mm_set1_epi8(9)), from_zero);
-  const __m128i blanks =
-      _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\t')));
-  const auto bits = [](__m128i flags) { return static_cast<std::uint64_t>(_mm_movemask_epi8(flags)); };
-  return {bits(digits) ^ 0xFFFF, bits(blanks)};
+  kinds.digits |= bits(_mm_cmpeq_epi8(_mm_min_epu8(from_zero, _mm_set1_epi8(9)), from_zero));
+  kinds.points |= bits(equal('.'));
+  kinds.signs |= bits(_mm_or_si128(equal('+'), equal('-')));
+  kinds.commas |= bits(equal(','));
+  kinds.blanks |= bits(_mm_or_si128(equal(' '), equal('\t')));
 }
 
-// The position of the first set bit of mask at or after `from`; kWindow when none.
-std::size_t next_bit(std::uint64_t mask, std::size_t from) {
-  return static_cast<std::size_t>(std::countr_zero(from < kWindow ? mask & (~std::uint64_t{0} << from) : 0));
-}
+// Bits 0 to n - 1 (n at most kWindow).
+std::uint64_t bits_below(std::size_t n) { return n < kWindow ? (std::uint64_t{1} << n) - 1 : ~std::uint64_t{0}; }
 
 // The value of the `count` digits (1 to 8) in the lowest bytes of word. They
 // are moved to the top of the word behind leading zeros, then pairs, fours
@@ -93,8 +98,6 @@ std::uint64_t run_value(const char* p, std::size_t count) {
   return count == 0 ? value : value * kPowersOfTen[count] + word_value(load_word(p), count);
 }
 
-bool ends_value(char c) { return c == ' ' || c == '\t' || c == ','; }
-
 }  // namespace
 
 bool read_plain_values(std::string_view record, const char* readable_end,
@@ -109,44 +112,42 @@ bool read_plain_values(std::string_view record, const char* readable_end,
     base = copy;
   }
 
-  // stops: bytes that are not digits, and every position from the record
-  // end on. blanks: spaces and tabs. A carriage return inside the record is
-  // neither, so it sends the statement the general way.
-  std::uint64_t stops = 0;
-  std::uint64_t blanks = 0;
-  for (std::size_t at = 0; at < limit; at += kChunk) {
-    const ChunkClasses classes = classify_chunk(base + at);
-    stops |= classes.non_digits << at;
-    blanks |= classes.blanks << at;
-  }
-  if (limit < kWindow) {
-    stops |= ~std::uint64_t{0} << limit;
-    blanks &= ~(~std::uint64_t{0} << limit);
-  }
+  ByteKinds kinds;
+  for (std::size_t at = 0; at < limit; at += kChunk) classify_chunk(base, at, kinds);
+  const std::uint64_t in_record = bits_below(limit);
+  const std::uint64_t numbers = (kinds.digits | kinds.points | kinds.signs) & in_record;
+  // A carriage return inside the record, a slash, a letter, a quote, ...:
+  // where one stands before the last value has ended, the general rules decide.
+  const std::uint64_t others = ~(numbers | kinds.commas | kinds.blanks) & in_record;
+  // Each run of number bytes is a candidate value, from its start bit up to
+  // (not including) its end bit; the runs are taken in order.
+  std::uint64_t starts = numbers & ~(numbers << 1);
+  std::uint64_t ends = ~numbers & (numbers << 1);
 
   double values[kPlainItemsMax];
-  std::size_t at = next_bit(~blanks, 0);
+  std::size_t end = 0;
   for (std::size_t i = 0; i < items.size(); ++i) {
-    if (i > 0) {
-      // After a value: blanks, then at most one comma with blanks after it.
-      // A comma first in the record is a null value and fails as a number.
-      at = next_bit(~blanks, at);
-      if (at < limit && base[at] == ',') at = next_bit(~blanks, at + 1);
-    }
-    if (at >= limit) return false;  // the list goes on in the next record, or past the window
-    const bool negative = base[at] == '-';
-    const std::size_t integer_start = at + (negative || base[at] == '+');
-    const std::size_t integer_end = next_bit(stops, integer_start);
-    std::size_t fraction_start = integer_end;
-    std::size_t end = integer_end;
-    if (integer_end < limit && base[integer_end] == '.') {
-      fraction_start = integer_end + 1;
-      end = next_bit(stops, fraction_start);
-    }
-    // The value must end at the record end, or at a blank, tab or comma:
-    // anything else (an exponent, asterisk, slash, quote, letter, ...) is
-    // for the general rules.
-    if (end < limit ? !ends_value(base[end]) : length > limit) return false;
+    const auto start = static_cast<std::size_t>(std::countr_zero(starts));
+    if (start >= limit) return false;  // the list goes on in the next record, or past the window
+    const std::size_t previous_end = end;
+    end = static_cast<std::size_t>(std::countr_zero(ends));  // kWindow when the run fills the window
+    if (end > length) return false;                          // the value may go on past the window
+    starts &= starts - 1;
+    ends &= ends - 1;
+
+    // Between two values blanks and at most one comma; before the first one
+    // blanks only, as a comma there is a null value.
+    const std::uint64_t gap_commas = kinds.commas & bits_below(start) & ~bits_below(previous_end);
+    if (i == 0 ? gap_commas != 0 : (gap_commas & (gap_commas - 1)) != 0) return false;
+
+    // The value: an optional sign, digits with at most one point.
+    const std::uint64_t value_bits = bits_below(end) & ~bits_below(start);
+    const std::uint64_t sign = kinds.signs & value_bits;
+    const std::uint64_t point = kinds.points & value_bits;
+    if ((sign & ~(std::uint64_t{1} << start)) != 0 || (point & (point - 1)) != 0) return false;
+    const std::size_t integer_start = start + (sign != 0);
+    const std::size_t integer_end = point ? static_cast<std::size_t>(std::countr_zero(point)) : end;
+    const std::size_t fraction_start = point ? integer_end + 1 : end;
     const std::size_t integer_digits = integer_end - integer_start;
     const std::size_t fraction_digits = end - fraction_start;
     const std::size_t digit_count = integer_digits + fraction_digits;
@@ -156,9 +157,13 @@ bool read_plain_values(std::string_view record, const char* readable_end,
                                  run_value(base + fraction_start, fraction_digits);
     double magnitude = 0;
     if (!exact_decimal_to_double(digits, -static_cast<std::int64_t>(fraction_digits), magnitude)) return false;
-    values[i] = negative ? -magnitude : magnitude;
-    at = end;
+    values[i] = base[start] == '-' ? -magnitude : magnitude;
   }
+  // Everything up to the last value, and the byte that ends it, is of the
+  // kinds taken here: the last value ends at a blank, tab, comma or the
+  // record end, and no gap holds anything but blanks and commas.
+  if ((others & bits_below(end + 1)) != 0) return false;
+
   // In list order, so that items naming the same double end as they would.
   for (std::size_t i = 0; i < items.size(); ++i) *items[i] = values[i];
   return true;
