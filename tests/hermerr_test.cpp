@@ -1,13 +1,10 @@
+// The failure report: its three lines on the error output and its exit status.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <string>
 
 #include "hermite/hermite.h"
 #include "test_support.h"
-#include "textio/endings.h"
-#include "textio/units.h"
 
 namespace {
 
