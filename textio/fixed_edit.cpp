@@ -106,6 +106,18 @@ std::size_t edit_fixed(double v, int decimals, char* dst) {
   char* p = dst;
   *p = '-';
   p += negative && (integer | fraction) != 0;
+  if (decimals > 0 && decimals < kWordDigits && integer < kPow10[kWordDigits - decimals]) {
+    // The integer part and the decimals fit one word together: its first
+    // 8 - d digits are the integer part, whose leading zeros are dropped but
+    // never its last digit, and the point goes before the last d.
+    const std::uint64_t digits = eight_digit_values(
+        static_cast<std::uint32_t>(integer * kPow10[decimals] + fraction));
+    const int integer_places = kWordDigits - decimals;
+    const int skip = std::countr_zero(digits | 1ULL << (8 * (integer_places - 1))) / 8;
+    p = put_digits(p, digits, skip) - decimals;
+    *p++ = '.';
+    return static_cast<std::size_t>(put_digits(p, digits, integer_places) - dst);
+  }
   // Leading zeros of the integer part are dropped, but never its last digit.
   const std::uint64_t integer_digits = eight_digit_values(static_cast<std::uint32_t>(integer));
   p = put_digits(p, integer_digits, std::countr_zero(integer_digits | 1ULL << 56) / 8);
