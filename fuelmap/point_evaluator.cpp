@@ -44,13 +44,22 @@ constexpr int kLinesUsed = 4;
 
 int first_line_used(int m) { return m == 0 ? 0 : m == kN - 2 ? kN - kLinesUsed : m - 1; }
 
-// Slope at grid line i from the secants del[0..2] of the intervals that start
-// at lines first, first + 1 and first + 2, as the slope estimation gives it.
-double slope_at(const PointEvaluator& evaluator, const double* del, int first, int i) {
-  if (i == 0) return hermite::start_slope(evaluator.weights[0], del[0], del[1]);
-  if (i == kN - 1)
-    return hermite::end_slope(evaluator.weights[kN - 1], del[kN - 3 - first], del[kN - 2 - first]);
-  return hermite::interior_slope(evaluator.weights[i], del[i - 1 - first], del[i - first]);
+// Slopes at the two ends of interval m from the secants del[0..2] of the
+// intervals that start at lines first_line_used(m) and the two after it, as
+// the slope estimation gives them.
+void end_slopes(const PointEvaluator& evaluator, const double* del, int m, double& dm,
+                double& dm1) {
+  const auto& w = evaluator.weights;
+  if (m == 0) {
+    dm = hermite::start_slope(w[0], del[0], del[1]);
+    dm1 = hermite::interior_slope(w[1], del[0], del[1]);
+  } else if (m == kN - 2) {
+    dm = hermite::interior_slope(w[m], del[1], del[2]);
+    dm1 = hermite::end_slope(w[m + 1], del[1], del[2]);
+  } else {
+    dm = hermite::interior_slope(w[m], del[0], del[1]);
+    dm1 = hermite::interior_slope(w[m + 1], del[1], del[2]);
+  }
 }
 
 }  // namespace
@@ -131,8 +140,7 @@ void evaluate_points(const PointEvaluator& evaluator, int count, const double* X
   }
   for (int i = 0; i < count; ++i) {
     if (!taken[i]) continue;
-    dm[i] = slope_at(evaluator, del[i], first[i], interval[i]);
-    dm1[i] = slope_at(evaluator, del[i], first[i], interval[i] + 1);
+    end_slopes(evaluator, del[i], interval[i], dm[i], dm1[i]);
   }
   for (int i = 0; i < count; ++i) {
     if (!taken[i]) continue;
