@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -388,6 +389,47 @@ TEST(ListInput, QuotedValueAcrossBufferRefill) {
   EXPECT_EQ(textio::trim_trailing_blanks(item), std::string(500, 'a') + std::string(524, 'b'));
   expect_next_record(source, "NEXT");
   ::close(fd);
+}
+
+// Records cut by the source against a plain split at line feeds, with the
+// carriage returns at the end of each record dropped (also on a last line
+// without a line feed): records of every length around the short-record
+// search, with carriage returns inside and at their ends, a last line with
+// and without its line feed, from bytes in memory and through a descriptor.
+TEST(RecordSource, CutsRecordsAsASplitAtLineFeeds) {
+  std::mt19937_64 rng(41);
+  testing_support::TempDir dir;
+  for (int document = 0; document < 200; ++document) {
+    std::string bytes;
+    std::vector<std::string> expected;
+    const int lines = static_cast<int>(rng() % 40);
+    for (int i = 0; i < lines; ++i) {
+      std::string record;
+      const std::size_t length = rng() % 4 == 0 ? rng() % 200 : rng() % 48;
+      for (std::size_t k = 0; k < length; ++k) record += rng() % 8 == 0 ? '\r' : static_cast<char>('a' + rng() % 26);
+      bytes += record;
+      const bool line_feed = i + 1 < lines || rng() % 2;
+      if (line_feed) bytes += std::string(rng() % 3, '\r') + '\n';
+      if (!line_feed && record.empty()) break;  // nothing after the last line feed: no record
+      while (!record.empty() && record.back() == '\r') record.pop_back();
+      expected.push_back(record);
+    }
+    const std::string path = dir.file("records.txt");
+    testing_support::write_file(path, bytes);
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    textio::RecordSource sources[] = {textio::source_from_bytes(bytes), textio::source_from_descriptor(fd, false)};
+    for (textio::RecordSource& source : sources) {
+      for (const std::string& record : expected) {
+        std::string_view taken;
+        ASSERT_EQ(textio::next_record(source, taken), textio::RecordStatus::Record);
+        ASSERT_EQ(taken, record) << testing::PrintToString(bytes);
+      }
+      std::string_view taken;
+      EXPECT_EQ(textio::next_record(source, taken), textio::RecordStatus::End) << testing::PrintToString(bytes);
+    }
+    ::close(fd);
+  }
 }
 
 }  // namespace
