@@ -17,14 +17,11 @@
 
 #include "textio/list_input.h"
 #include "textio/number_token.h"
+#include "test_support.h"
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int kCountDivisor = 50;
-#else
-constexpr int kCountDivisor = 1;
-#endif
+constexpr int kCountDivisor = testing_support::kSanitized ? 50 : 1;
 
 struct Outcome {
   int status;

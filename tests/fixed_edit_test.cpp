@@ -14,16 +14,13 @@
 #include <vector>
 
 #include "textio/fixed_edit_reference.h"
+#include "test_support.h"
 
 namespace {
 
 // The random comparisons run many millions of values in the ordinary build
 // and a tenth of that under the sanitizers.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int kCountDivisor = 10;
-#else
-constexpr int kCountDivisor = 1;
-#endif
+constexpr int kCountDivisor = testing_support::kSanitized ? 10 : 1;
 
 // Edits into a heap buffer of exactly the documented capacity, so that a
 // write past it is caught under the address sanitizer.

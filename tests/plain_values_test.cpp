@@ -25,11 +25,7 @@ namespace {
 
 using namespace std::string_literals;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int kCountDivisor = 10;
-#else
-constexpr int kCountDivisor = 1;
-#endif
+constexpr int kCountDivisor = testing_support::kSanitized ? 10 : 1;
 
 // --- What the plain reading takes and what it leaves to the general rules.
 

@@ -15,17 +15,14 @@
 #include "fuelmap/grid.h"
 #include "fuelmap/map.h"
 #include "fuelmap/point_evaluator.h"
+#include "test_support.h"
 
 namespace {
 
 using fuelmap::GRID;
 using fuelmap::MAP;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int kPointsPerGrid = 20'000;
-#else
-constexpr int kPointsPerGrid = 1'000'000;
-#endif
+constexpr int kPointsPerGrid = testing_support::kSanitized ? 20'000 : 1'000'000;
 
 // A valid scattered map: runs of distinct first coordinates, each with its own
 // distinct second coordinates; fuel either smooth or rough.

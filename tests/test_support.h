@@ -7,6 +7,14 @@
 
 namespace testing_support {
 
+// The sanitizer build runs code many times slower; random tests there run a
+// fraction of their count.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
+
 // A fresh folder under /tmp, removed with everything in it on destruction.
 struct TempDir {
   TempDir();
