@@ -242,6 +242,15 @@ void end_record(int unit_number, char* end, bool terminate) {
     unit.cut_pending = false;
     [[maybe_unused]] const int cut = ::ftruncate(unit.fd, 0);
   }
+  if (!unit.owns_fd) {
+    // A console line goes out at once, after everything written before it to
+    // the files, which may be the same stream (an output file of /dev/stdout).
+    for (Unit& file : unit_table().units) {
+      if (file.connected && file.owns_fd && file.output_used > 0) {
+        if (const int error = flush_unit(file)) runtime_error(38, file.number, std::strerror(error));
+      }
+    }
+  }
   if (!unit.owns_fd || unit.output_used >= kFlushThreshold) {
     if (const int error = flush_unit(unit)) runtime_error(38, unit_number, std::strerror(error));
   }
