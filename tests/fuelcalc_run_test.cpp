@@ -279,6 +279,15 @@ TEST(FuelcalcRun, OutputOnTheInputIsRefused) {
   EXPECT_EQ(read_file(run.input), input);
 }
 
+TEST(FuelcalcRun, OutputToStandardOutputKeepsItsOrder) {
+  RunFolder run;
+  write_file(run.map, kBilinearMap);
+  write_file(run.input, "x\n1500 15\n");
+  const auto result = run_fuelcalc({run.map, run.input, "/dev/stdout"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, kHeader + "1500.00\t15.000\t2.750\r\n" + complete(1));
+}
+
 TEST(FuelcalcRun, LongerOutputFileIsCut) {
   RunFolder run;
   write_file(run.output, std::string(5000, 'z'));
