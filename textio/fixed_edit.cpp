@@ -55,9 +55,9 @@ char* put_digits(char* p, std::uint64_t digit_values, int skip) {
   return p + kWordDigits - skip;
 }
 
-}  // namespace
-
-std::size_t edit_fixed(double v, int decimals, char* dst) {
+// The editor proper; inlined into one copy per common number of decimals, so
+// that its powers of ten and shifts become constants there.
+[[gnu::always_inline]] inline std::size_t edit_fixed_inline(double v, int decimals, char* dst) {
   const auto bits = std::bit_cast<std::uint64_t>(v);
   const bool negative = (bits >> 63) != 0;
   const int biased_exponent = static_cast<int>(bits >> 52 & 0x7ff);
@@ -129,6 +129,16 @@ std::size_t edit_fixed(double v, int decimals, char* dst) {
     p = put_digits(p, fraction_digits, kWordDigits - decimals);
   }
   return static_cast<std::size_t>(p - dst);
+}
+
+}  // namespace
+
+std::size_t edit_fixed(double v, int decimals, char* dst) {
+  switch (decimals) {
+    case 2: return edit_fixed_inline(v, 2, dst);
+    case 3: return edit_fixed_inline(v, 3, dst);
+    default: return edit_fixed_inline(v, decimals, dst);
+  }
 }
 
 }  // namespace textio
