@@ -265,6 +265,23 @@ TEST(FuelcalcRun, MissingInputLeavesTheOutputAlone) {
   EXPECT_EQ(read_file(run.output), "precious\n");
 }
 
+TEST(FuelcalcRun, FoldersAreNoFiles) {
+  RunFolder run;
+  write_file(run.map, kBilinearMap);
+  write_file(run.input, "x\n1500 15\n");
+  auto result = run_fuelcalc({run.dir.path, run.input, run.output});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, " Cannot open TORQUE MAP file [ " + run.dir.path + " ]\r\n");
+  for (const auto& input_and_output : {std::pair{run.dir.path, run.output}, std::pair{run.input, run.dir.path}}) {
+    result = run_fuelcalc({run.map, input_and_output.first, input_and_output.second});
+    EXPECT_EQ(result.status, 30);
+    const int unit = input_and_output.first == run.dir.path ? 10 : 11;
+    EXPECT_EQ(result.err.substr(0, result.err.find("Image")),
+              "sysrun: Is a directory\r\nsysrun: severe (30): open failure, unit " +
+                  std::to_string(unit) + ", file " + run.dir.path + "\r\n");
+  }
+}
+
 TEST(FuelcalcRun, OutputOnTheInputIsRefused) {
   RunFolder run;
   write_file(run.map, kBilinearMap);

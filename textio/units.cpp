@@ -173,13 +173,17 @@ int open_unit(int unit_number, std::string_view name, OpenStatus status, StatusR
       read_only = true;
     }
   }
+  struct stat opened;
+  if (fd >= 0 && ::fstat(fd, &opened) == 0 && S_ISDIR(opened.st_mode)) {
+    // A folder opens for reading here but holds no records: it is no file.
+    ::close(fd);
+    fd = -1;
+    errno = EISDIR;
+  }
   if (fd < 0) {
     const int error = errno;
     return open_failed(unit_number, open_failure_number(error), std::strerror(error), choice);
   }
-
-  struct stat opened;
-  ::fstat(fd, &opened);
   unit.connected = true;
   unit.fd = fd;
   unit.owns_fd = true;
