@@ -225,21 +225,20 @@ int read_text(int unit_number, StatusReturn choice, FixedText& item) {
   return settle_read(unit, read_list_text(input_of(unit), item), choice);
 }
 
-char* begin_record(int unit_number, std::size_t bytes) {
+namespace {
+
+// The rare cases of a record: a unit not connected or read-only, a buffer
+// to grow.
+[[gnu::noinline]] char* begin_record_slowly(int unit_number, std::size_t needed) {
   Unit& unit = connected(unit_number);
   if (unit.read_only) runtime_error(47, unit_number);
-  const std::size_t needed = unit.output_used + bytes + 2;  // room for CR LF too
   if (needed > unit.output.size()) unit.output.resize(std::max(needed, 2 * unit.output.size()));
   return unit.output.data() + unit.output_used;
 }
 
-void end_record(int unit_number, char* end, bool terminate) {
-  Unit& unit = *find_unit(unit_number);
-  if (terminate) {
-    *end++ = '\r';
-    *end++ = '\n';
-  }
-  unit.output_used = static_cast<std::size_t>(end - unit.output.data());
+// The rare cases after a record: the first record of an output file, a line
+// on the console, a full buffer.
+[[gnu::noinline]] void hand_over(Unit& unit) {
   if (unit.cut_pending) {
     // Nothing has been written yet, so cutting now leaves exactly the records
     // of this run in the file. Streams that cannot be cut are left as they are.
@@ -256,8 +255,28 @@ void end_record(int unit_number, char* end, bool terminate) {
     }
   }
   if (!unit.owns_fd || unit.output_used >= kFlushThreshold) {
-    if (const int error = flush_unit(unit)) runtime_error(38, unit_number, std::strerror(error));
+    if (const int error = flush_unit(unit)) runtime_error(38, unit.number, std::strerror(error));
   }
+}
+
+}  // namespace
+
+char* begin_record(int unit_number, std::size_t bytes) {
+  Unit* unit = find_unit(unit_number);
+  const std::size_t needed = (unit ? unit->output_used : 0) + bytes + 2;  // room for CR LF too
+  if (!unit || unit->read_only || needed > unit->output.size())
+    return begin_record_slowly(unit_number, needed);
+  return unit->output.data() + unit->output_used;
+}
+
+void end_record(int unit_number, char* end, bool terminate) {
+  Unit& unit = *find_unit(unit_number);
+  if (terminate) {
+    *end++ = '\r';
+    *end++ = '\n';
+  }
+  unit.output_used = static_cast<std::size_t>(end - unit.output.data());
+  if (unit.cut_pending || !unit.owns_fd || unit.output_used >= kFlushThreshold) hand_over(unit);
 }
 
 std::string unit_file_name(int unit_number) {
