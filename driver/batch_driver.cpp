@@ -10,6 +10,7 @@
 #include "textio/endings.h"
 #include "textio/fixed_text.h"
 #include "textio/formats.h"
+#include "textio/interrupts.h"
 #include "textio/units.h"
 
 namespace driver {
@@ -81,22 +82,32 @@ int run_batch(int argc, const char* const* argv, Evaluation evaluation) {
   double* const point[] = {&X, &Y};
   double xs[fuelmap::kBlockPoints], ys[fuelmap::kBlockPoints], fcs[fuelmap::kBlockPoints];
   std::int64_t records = 0;
-  int status = 0;
-  while (status == 0) {
-    int count = 0;
-    while (count < fuelmap::kBlockPoints) {
-      status = textio::read_numbers(kInputUnit, StatusReturn::ErrorAndEnd, point);
-      if (status != 0) break;
-      xs[count] = X;
-      ys[count] = Y;
-      ++count;
-    }
+  const auto write_lines = [&](int count) {
     fuelmap::evaluate_points(evaluator, count, xs, ys, fcs, grid);
     for (int i = 0; i < count; ++i) {
       if (!fuelmap::takes_point(evaluator, xs[i], ys[i])) fuelmap::CALCFC(xs[i], ys[i], fcs[i], grid);
       textio::write_formatted(kOutputUnit, textio::RESULT_FMT, {xs[i], TAB, ys[i], TAB, fcs[i]});
       ++records;
     }
+  };
+  int status = 0;
+  while (status == 0) {
+    int count = 0;
+    try {
+      while (count < fuelmap::kBlockPoints) {
+        status = textio::read_numbers(kInputUnit, StatusReturn::ErrorAndEnd, point);
+        if (status != 0) break;
+        xs[count] = X;
+        ys[count] = Y;
+        ++count;
+      }
+    } catch (const textio::RunEnd&) {
+      // An interrupt while waiting for input: the records already read still
+      // become lines before the run ends.
+      write_lines(count);
+      throw;
+    }
+    write_lines(count);
   }
 
   const bool ended_normally = textio::at_end_of_file(kInputUnit);
@@ -111,8 +122,12 @@ int run_batch(int argc, const char* const* argv, Evaluation evaluation) {
 }
 
 int run_program(int argc, const char* const* argv, Evaluation evaluation) {
-  // A closed output pipe is reported as a write error, not a silent death.
+  // A closed output pipe or a file size limit is reported as a write error,
+  // not a silent death that leaves part of a line behind.
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+  textio::watch_interrupts();
+  textio::hold_standard_streams();
   int status = 0;
   try {
     status = run_batch(argc, argv, evaluation);

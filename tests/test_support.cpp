@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -60,8 +61,9 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
     ::dup2(in_pipe[0], 0);
     ::dup2(out_pipe[1], 1);
     ::dup2(err_pipe[1], 2);
+    // A pipe end may itself be 0, 1 or 2 when the test runs without them.
     for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
-      ::close(fd);
+      if (fd > 2) ::close(fd);
     if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0) ::_exit(126);
     if (options.drop_privileges) {
       if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
@@ -122,8 +124,10 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
   ::close(out_pipe[0]);
   ::close(err_pipe[0]);
   int status = 0;
-  ::waitpid(pid, &status, 0);
+  rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.peak_kib = usage.ru_maxrss;
   return result;
 }
 
@@ -149,6 +153,44 @@ Ending capture_ending(const std::function<void()>& body) {
 
 RunResult run_fuelcalc(const std::vector<std::string>& args, const RunOptions& options) {
   return run_program(FUELCALC_BINARY, args, options);
+}
+
+std::string fuelcalc_binary() { return FUELCALC_BINARY; }
+
+Started start_fuelcalc(const std::vector<std::string>& args, const std::string& out_path,
+                       const std::string& err_path) {
+  std::signal(SIGPIPE, SIG_IGN);
+  int in_pipe[2];
+  if (::pipe(in_pipe)) throw std::runtime_error("pipe");
+  const pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("fork");
+  if (pid == 0) {
+    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0) ::_exit(126);
+    ::dup2(in_pipe[0], 0);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    for (int fd : {in_pipe[0], in_pipe[1], out, err})
+      if (fd > 2) ::close(fd);
+    std::vector<char*> argv;
+    const std::string program = FUELCALC_BINARY;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+  }
+  ::close(in_pipe[0]);
+  return Started{pid, in_pipe[1]};
+}
+
+int wait_for(Started& run) {
+  int status = 0;
+  ::waitpid(run.pid, &status, 0);
+  if (run.input >= 0) ::close(run.input);
+  run.input = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 }  // namespace testing_support

@@ -33,6 +33,7 @@ struct RunResult {
   int status = -1;  // exit status, or 128 + signal number
   std::string out;
   std::string err;
+  long peak_kib = 0;  // the program's peak resident memory, KiB
 };
 
 struct RunOptions {
@@ -58,5 +59,22 @@ Ending capture_ending(const std::function<void()>& body);
 
 // Runs the fuelcalc binary built with the tests.
 RunResult run_fuelcalc(const std::vector<std::string>& args, const RunOptions& options = {});
+
+// The path of that binary.
+std::string fuelcalc_binary();
+
+// A fuelcalc run going on in the background, its standard output and error
+// going to files, its standard input a pipe the test writes to.
+struct Started {
+  int pid = -1;
+  int input = -1;  // write end of the program's standard input
+};
+
+Started start_fuelcalc(const std::vector<std::string>& args, const std::string& out_path,
+                       const std::string& err_path);
+
+// Waits for a started run to end, then closes its input; its exit status,
+// or 128 + signal number.
+int wait_for(Started& run);
 
 }  // namespace testing_support

@@ -1,6 +1,7 @@
 #include "textio/unit_table.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "textio/units.h"
@@ -38,6 +39,32 @@ Unit* find_unit_in_table(int number) {
   return &unit;
 }
 
+namespace {
+
+// A write that failed partway left part of a record in the file: the file is
+// cut back to the end of the last whole record written, so that it holds
+// whole lines only. Streams that cannot seek are left as they are.
+void drop_partial_record(const Unit& unit, std::size_t written) {
+  std::size_t whole = written;
+  while (whole > 0 && unit.output[whole - 1] != '\n') --whole;
+  if (whole == written) return;
+  const off_t end = ::lseek(unit.fd, 0, SEEK_CUR);
+  if (end < 0) return;
+  const off_t cut = end - static_cast<off_t>(written - whole);
+  if (::ftruncate(unit.fd, cut) == 0) ::lseek(unit.fd, cut, SEEK_SET);
+}
+
+}  // namespace
+
+void hold_standard_streams() {
+  // All three are taken by the null device opened for reading only: closed
+  // console input reads as an empty one, and a write to closed console output
+  // still fails (EBADF) and is reported.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) ::open("/dev/null", O_RDONLY);
+  }
+}
+
 int flush_unit(Unit& unit) {
   std::size_t done = 0;
   int error = 0;
@@ -50,6 +77,7 @@ int flush_unit(Unit& unit) {
     }
     done += static_cast<std::size_t>(n);
   }
+  if (error != 0 && unit.owns_fd) drop_partial_record(unit, done);
   unit.output_used = 0;
   return error;
 }

@@ -248,9 +248,14 @@ namespace {
   if (!unit.owns_fd) {
     // A console line goes out at once, after everything written before it to
     // the files, which may be the same stream (an output file of /dev/stdout).
+    // When that fails the line is withdrawn: a closing message must not
+    // follow the report that the output was not written.
     for (Unit& file : unit_table().units) {
       if (file.connected && file.owns_fd && file.output_used > 0) {
-        if (const int error = flush_unit(file)) runtime_error(38, file.number, std::strerror(error));
+        if (const int error = flush_unit(file)) {
+          unit.output_used = 0;
+          runtime_error(38, file.number, std::strerror(error));
+        }
       }
     }
   }

@@ -52,6 +52,12 @@ void end_record(int unit, char* end, bool terminate);
 // full path name.
 std::string unit_file_name(int unit);
 
+// Keeps standard input, output and error taken when the process was started
+// without them, so that no file opened later gets their numbers and console
+// lines cannot land in it. Closed console input then reads as empty; a write
+// to closed console output fails as before.
+void hold_standard_streams();
+
 // Flushes and closes every unit; the console streams are flushed only.
 // Returns 0, or 38 when some pending output could not be written.
 int close_all_units() noexcept;

@@ -1,0 +1,384 @@
+// The real binary under faults: writes that fail, files it may not read,
+// pipes, stray bytes, huge records and maps, and runs stopped by signals.
+// Each case checks the messages, the exit status and what is left on disk.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "run_expectations.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace testing_support;
+
+// n records over the bilinear map's square, some outside it.
+std::string records(int n) {
+  std::string text;
+  for (int i = 0; i < n; ++i)
+    text += std::to_string(900 + (i * 37) % 1200) + " " + std::to_string(5 + (i * 7) % 20) + "\n";
+  return text;
+}
+
+// Runs fuelcalc through /bin/sh so that a test can reshape its streams:
+// `redirections` follows the command, e.g. ">/dev/full".
+RunResult run_in_shell(const std::vector<std::string>& args, const std::string& redirections,
+                       const std::string& prefix = "") {
+  std::vector<std::string> shell_args = {"-c", prefix + " \"$0\" \"$@\" " + redirections,
+                                         fuelcalc_binary()};
+  shell_args.insert(shell_args.end(), args.begin(), args.end());
+  return run_program("/bin/sh", shell_args);
+}
+
+bool ends_with_whole_line(const std::string& text) {
+  return text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0;
+}
+
+struct ExpectedRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+void expect_run(const RunResult& result, const ExpectedRun& expected) {
+  EXPECT_EQ(result.status, expected.status);
+  EXPECT_EQ(result.out, expected.out);
+  EXPECT_EQ(result.err, expected.err);
+}
+
+TEST(WriteFailures, OutputOnAFullDeviceIsReportedAndNoCompletionFollows) {
+  RunFolder run;
+  write_file(run.map, kBilinearMap);
+  write_file(run.input, "x\n" + records(100));
+  expect_run(run_fuelcalc({run.map, run.input, "/dev/full"}),
+             {38, "",
+              runtime_report("sysrun: No space left on device\r\n"
+                             "sysrun: severe (38): error during write, unit 11, file /dev/full\r\n",
+                             {"FUELCALC"})});
+}
+
+TEST(WriteFailures, OutputInAMissingFolder) {
+  RunFolder run;
+  write_file(run.map, kBilinearMap);
+  write_file(run.input, "x\n1500 15\n");
+  const std::string output = run.dir.file("missing/out.dat");
+  expect_run(run_fuelcalc({run.map, run.input, output}),
+             {29, "",
+              runtime_report("sysrun: severe (29): file not found, unit 11, file " + output + "\r\n",
+                             {"FUELCALC"})});
+  EXPECT_FALSE(file_exists(output));
+}
+
+TEST(WriteFailures, FileSizeLimitLeavesWholeLinesOnly) {
+  RunFolder run;
+  write_file(run.map, kBilinearMap);
+  write_file(run.input, "x\n" + records(3000));
+  const auto whole = run_fuelcalc({run.map, run.input, run.output});
+  ASSERT_EQ(whole.status, 0);
+  const std::string all_lines = run.out_file();
+
+  const auto limited = run_program("/usr/bin/prlimit", {"--fsize=10000", fuelcalc_binary(), run.map,
+                                                        run.input, run.output});
+  expect_run(limited, {38, "",
+                       runtime_report("sysrun: File too large\r\n"
+                                      "sysrun: severe (38): error during write, unit 11, file " +
+                                          run.output + "\r\n",
+                                      {"FUELCALC"})});
+  const std::string kept = run.out_file();
+  EXPECT_LE(kept.size(), 10000u);
+  EXPECT_GT(kept.size(), 9900u);
+  EXPECT_TRUE(ends_with_whole_line(kept));
+  EXPECT_EQ(all_lines.substr(0, kept.size()), kept);
+}
+
+// The console streams broken in different ways; the output file is complete
+// whenever the failure comes only with the closing message.
+TEST(WriteFailures, ConsoleStreams) {
+  RunFolder run;
+  write_file(run.map, kBilinearMap);
+  write_file(run.input, "x\n1500 15\n");
+  const std::string line = kHeader + "1500.00\t15.000\t2.750\r\n";
+  const auto console_failure = [](const std::string& os_text) {
+    return runtime_report("sysrun: " + os_text +
+                              "\r\nsysrun: severe (38): error during write, unit -1, file CONOUT$\r\n",
+                          {"FUELCALC"});
+  };
+  const std::vector<std::string> args = {run.map, run.input, run.output};
+
+  expect_run(run_in_shell(args, ">/dev/full"), {38, "", console_failure("No space left on device")});
+  EXPECT_EQ(run.out_file(), line);
+
+  expect_run(run_in_shell(args, ">&-"), {38, "", console_failure("Bad file descriptor")});
+  EXPECT_EQ(run.out_file(), line);
+
+  // Closed console input reads as empty: the first prompt meets its end.
+  expect_run(run_in_shell({}, "<&-"),
+             {24, "TYPE FILENAME FOR TORQUEMAP : ",
+              runtime_report("sysrun: severe (24): end-of-file during read, unit -4, file CONIN$\r\n",
+                             {"FUELCALC"})});
+
+  // Without standard input and error, files opened later must not take their
+  // numbers: the failure report of the second record may not land in the
+  // output file. Its write fails instead, which is what the status tells.
+  write_file(run.input, "x\n1500 15\nnan 15\n");
+  const auto closed = run_in_shell(args, "<&- 2>&-");
+  EXPECT_EQ(closed.status, 38);
+  EXPECT_EQ(run.out_file(), line);
+}
+
+TEST(ReadFailures, UnreadableMapAndInput) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to drop privileges";
+  RunFolder run;
+  write_file(run.map, kBilinearMap);
+  write_file(run.input, "x\n1500 15\n");
+  RunOptions unprivileged;
+  unprivileged.drop_privileges = true;
+  const std::string output = run.dir.file("fresh.dat");
+
+  ::chmod(run.map.c_str(), 0);
+  expect_run(run_fuelcalc({run.map, run.input, output}, unprivileged),
+             {1, "", " Cannot open TORQUE MAP file [ " + run.map + " ]\r\n"});
+  ::chmod(run.map.c_str(), 0644);
+
+  ::chmod(run.input.c_str(), 0);
+  expect_run(run_fuelcalc({run.map, run.input, output}, unprivileged),
+             {9, "",
+              runtime_report("sysrun: severe (9): permission to access file denied, unit 10, file " +
+                                 run.input + "\r\n",
+                             {"FUELCALC"})});
+  EXPECT_FALSE(file_exists(output));
+}
+
+// Map and input through a named pipe and through process substitution give
+// what the regular files give; a map that cannot seek is read twice all the same.
+TEST(Pipes, NamedPipeAndProcessSubstitution) {
+  RunFolder run;
+  const std::string input_text = "x\n" + records(5000);
+  write_file(run.map, kBilinearMap);
+  write_file(run.input, input_text);
+  const auto reference = run_fuelcalc({run.map, run.input, run.output});
+  ASSERT_EQ(reference.status, 0);
+  const std::string expected = run.out_file();
+
+  const std::string fifo = run.dir.file("input.fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] { write_file(fifo, input_text); });
+  const std::string from_fifo = run.dir.file("fifo.out");
+  const auto through_fifo = run_fuelcalc({run.map, fifo, from_fifo});
+  writer.join();
+  EXPECT_EQ(through_fifo.status, 0);
+  EXPECT_EQ(through_fifo.out, reference.out);
+  EXPECT_EQ(read_file(from_fifo), expected);
+
+  const std::string substituted = run.dir.file("substituted.out");
+  const auto through_bash = run_program(
+      "/bin/bash", {"-c", "exec \"$0\" <(cat \"$1\") <(cat \"$2\") \"$3\"", fuelcalc_binary(),
+                    run.map, run.input, substituted});
+  EXPECT_EQ(through_bash.status, 0);
+  EXPECT_EQ(through_bash.out, reference.out);
+  EXPECT_EQ(read_file(substituted), expected);
+}
+
+// Data that stop in the middle of a line.
+TEST(TruncatedInput, DataStopMidLine) {
+  struct Case {
+    std::string input;
+    std::string lines;
+    long count;
+  };
+  const std::vector<Case> cases = {
+      {"x\n1500 15\n1500 1", "1500.00\t15.000\t2.750\r\n1500.00\t1.000\t0.650\r\n", 2},
+      {"x\n1500 15\n1500 15\r", "1500.00\t15.000\t2.750\r\n1500.00\t15.000\t2.750\r\n", 2},
+      {"x\n1500 15\n1500 ", "1500.00\t15.000\t2.750\r\n", 1},
+      {"x\n1500 15\n15", "1500.00\t15.000\t2.750\r\n", 1},
+      {"x\n1500 15\n1500,", "1500.00\t15.000\t2.750\r\n", 1},
+  };
+  RunFolder run;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.input);
+    run.go(kBilinearMap, c.input);
+    expect_run(run.result, {0, complete(c.count), ""});
+    EXPECT_EQ(run.out_file(), kHeader + c.lines);
+  }
+}
+
+// Stray bytes: NUL, the end-of-file mark 26, every byte from 128 to 255 and
+// code page 932 text. In a header or after a record's values they are
+// ignored; inside a number they make the record unreadable (a record that is
+// not the last, which would count as the end of the input).
+TEST(StrayBytes, InEveryField) {
+  std::vector<std::string> strays = {std::string(1, '\0'), "\x1a", "\x83\x66\x81[\x83^"};
+  for (int byte = 128; byte <= 255; ++byte) strays.push_back(std::string(1, static_cast<char>(byte)));
+
+  RunFolder run;
+  const std::string good_input = "x\n1500 15\n";
+  const std::string line = kHeader + "1500.00\t15.000\t2.750\r\n";
+  const std::string map_failure = " Failed to read TORQUE MAP [ " + run.map + " ]\r\n";
+  for (const auto& stray : strays) {
+    SCOPED_TRACE(testing::PrintToString(stray));
+    run.go("map " + stray + " one\n" + stray + "\n1000 10 1\n1000 20 2\n2000 10 3\n2000 20 5 " +
+               stray + "\n",
+           "x" + stray + "\n1500 15 " + stray + "\n");
+    expect_run(run.result, {0, complete(1), ""});
+    EXPECT_EQ(run.out_file(), line);
+
+    for (const auto& record : {"1" + stray + "500 15\n", "1500 1" + stray + "5\n", stray + "1500 15\n"}) {
+      run.go(kBilinearMap, good_input + record + "1500 15\n");
+      expect_run(run.result, {1, read_error(2), ""});
+      EXPECT_EQ(run.out_file(), line);
+    }
+    for (const auto& point : {stray + "1000 10 1\n", "1000 1" + stray + "0 1\n", "1000 10 1" + stray + "\n"}) {
+      run.go("h\nh\n" + point + "1000 20 2\n2000 10 3\n2000 20 5\n", good_input);
+      expect_run(run.result, {1, "", map_failure});
+    }
+  }
+}
+
+// File names in code page 932 and with bytes above 127 are used as they are,
+// and shown byte for byte in messages.
+TEST(StrayBytes, InFileNames) {
+  TempDir dir;
+  const std::string map = dir.file("\x83\x67\x83\x8b\x83N map\xe9.dat");
+  const std::string input = dir.file("\x93\xfc\x97\xcd\xff.dat");
+  const std::string output = dir.file("\x8f\x6f\x97\xcd\x80.dat");
+  write_file(map, kBilinearMap);
+  write_file(input, "x\n1500 15\n");
+  expect_run(run_fuelcalc({map, input, output}), {0, complete(1), ""});
+  EXPECT_EQ(read_file(output), kHeader + "1500.00\t15.000\t2.750\r\n");
+
+  const std::string missing = dir.file("\x83\x66\x81[\x83^\xfe.dat");
+  expect_run(run_fuelcalc({map, missing, output}),
+             {29, "",
+              runtime_report("sysrun: severe (29): file not found, unit 10, file " + missing + "\r\n",
+                             {"FUELCALC"})});
+}
+
+// One record of 200 MB: read through, at a memory cost of a small multiple
+// of the record.
+TEST(HugeInputs, RecordOf200MegabytesThroughAPipe) {
+  constexpr std::size_t kRecordBytes = 200u << 20;
+  RunFolder run;
+  write_file(run.map, kBilinearMap);
+  RunOptions piped;
+  piped.input = "x\n1500 15" + std::string(kRecordBytes, ' ') + "\r\n2500 25\n";
+  const auto blanks = run_fuelcalc({run.map, "/dev/stdin", run.output}, piped);
+  expect_run(blanks, {0, complete(2), ""});
+  EXPECT_EQ(run.out_file(), kHeader + "1500.00\t15.000\t2.750\r\n2500.00\t25.000\t7.750\r\n");
+  if (!kSanitized) {
+    EXPECT_LT(blanks.peak_kib * 1024, static_cast<long>(3 * kRecordBytes));
+  }
+
+  // A 200 MB number is converted (and is too large for a double) in one pass.
+  piped.input = "x\n1500 15\n" + std::string(kRecordBytes, '7') + " 15\n2500 25\n";
+  const auto digits = run_fuelcalc({run.map, "/dev/stdin", run.output}, piped);
+  expect_run(digits, {1, read_error(2), ""});
+  EXPECT_EQ(run.out_file(), kHeader + "1500.00\t15.000\t2.750\r\n");
+}
+
+TEST(HugeInputs, MapOfOneMillionPoints) {
+  RunFolder run;
+  std::string map = "one million points\nSPEED TORQUE FUEL\n";
+  map.reserve(30u << 20);
+  for (int i = 0; i < 1000; ++i)
+    for (int j = 0; j < 1000; ++j)
+      map += std::to_string(600 + 2 * i) + " " + std::to_string(j) + " " +
+             std::to_string(1000 + i + 3 * j) + "\n";
+  run.go(map, "x\n600 0\n2598 999\n");
+  expect_run(run.result, {0, complete(2), ""});
+  EXPECT_EQ(run.out_file(), kHeader + "600.00\t0.000\t1000.000\r\n2598.00\t999.000\t4996.000\r\n");
+  if (!kSanitized) {
+    EXPECT_LT(run.result.peak_kib, 200 * 1024);
+  }
+}
+
+// Signals. A run waiting for piped input that is interrupted writes the lines
+// of every record it has read, closes its files and exits with 128 + signal.
+class Interrupted : public testing::TestWithParam<int> {};
+
+TEST_P(Interrupted, WhileWaitingForInput) {
+  RunFolder run;
+  write_file(run.map, kBilinearMap);
+  const std::string data = "x\n" + records(100);
+  write_file(run.input, data);
+  ASSERT_EQ(run_fuelcalc({run.map, run.input, run.output}).status, 0);
+  const std::string expected = run.out_file();
+
+  const std::string output = run.dir.file("interrupted.out");
+  Started started = start_fuelcalc({run.map, "/dev/stdin", output}, run.dir.file("stdout"),
+                                   run.dir.file("stderr"));
+  ASSERT_EQ(::write(started.input, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+  // Once the pipe is empty the program holds every record; it then waits.
+  for (int unread = 1; unread > 0;) {
+    ::ioctl(started.input, FIONREAD, &unread);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ::kill(started.pid, GetParam());
+  EXPECT_EQ(wait_for(started), 128 + GetParam());
+  EXPECT_EQ(read_file(output), expected);
+  EXPECT_EQ(read_file(run.dir.file("stdout")), "");
+  EXPECT_EQ(read_file(run.dir.file("stderr")), "");
+}
+
+TEST_P(Interrupted, AtThePrompt) {
+  TempDir dir;
+  Started started = start_fuelcalc({}, dir.file("stdout"), dir.file("stderr"));
+  while (read_file(dir.file("stdout")).empty()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ::kill(started.pid, GetParam());
+  EXPECT_EQ(wait_for(started), 128 + GetParam());
+  EXPECT_EQ(read_file(dir.file("stdout")), "TYPE FILENAME FOR TORQUEMAP : ");
+  EXPECT_EQ(read_file(dir.file("stderr")), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, Interrupted, testing::Values(SIGINT, SIGTERM, SIGHUP));
+
+// A long run stopped partway, by a signal it handles or by SIGKILL, leaves a
+// beginning of the full result holding whole lines only. Output goes to the
+// file in whole lines; only SIGKILL arriving while the kernel copies one
+// write into the file can cut it, and the kernel then stops at the end of a
+// 4096-byte page of the file.
+class StoppedPartway : public testing::TestWithParam<int> {};
+
+TEST_P(StoppedPartway, LeavesWholeLinesOnly) {
+  RunFolder run;
+  write_file(run.map, kBilinearMap);
+  write_file(run.input, "x\n" + records(kSanitized ? 300000 : 2000000));
+  ASSERT_EQ(run_fuelcalc({run.map, run.input, run.output}).status, 0);
+  const std::string expected = run.out_file();
+
+  const std::string output = run.dir.file("stopped.out");
+  Started started = start_fuelcalc({run.map, run.input, output}, run.dir.file("stdout"),
+                                   run.dir.file("stderr"));
+  struct stat written {};
+  while (::stat(output.c_str(), &written) != 0 || written.st_size == 0)
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  ::kill(started.pid, GetParam());
+  const int status = wait_for(started);
+  const std::string kept = read_file(output);
+  if (status == 0) {
+    EXPECT_EQ(kept, expected) << "the run ended before the signal";
+    return;
+  }
+  EXPECT_EQ(status, 128 + GetParam());
+  if (GetParam() == SIGKILL && !ends_with_whole_line(kept)) {
+    EXPECT_EQ(kept.size() % 4096, 0u);
+  } else {
+    EXPECT_TRUE(ends_with_whole_line(kept));
+  }
+  EXPECT_LT(kept.size(), expected.size());
+  EXPECT_EQ(expected.substr(0, kept.size()), kept);
+  EXPECT_EQ(read_file(run.dir.file("stderr")), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StoppedPartway, testing::Values(SIGINT, SIGTERM, SIGKILL));
+
+}  // namespace
