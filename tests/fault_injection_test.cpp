@@ -255,6 +255,18 @@ TEST(StrayBytes, InFileNames) {
   expect_run(run_fuelcalc({map, input, output}), {0, complete(1), ""});
   EXPECT_EQ(read_file(output), kHeader + "1500.00\t15.000\t2.750\r\n");
 
+  // The same names typed at the prompts, quoted (a slash would end the value
+  // list, a blank the name).
+  write_file(output, "");
+  RunOptions typed;
+  typed.input = "'" + map + "'\n\"" + input + "\"\n'" + output + "'\n";
+  expect_run(run_fuelcalc({}, typed),
+             {0,
+              "TYPE FILENAME FOR TORQUEMAP : TYPE FILENAME FOR INPUT : TYPE FILENAME FOR OUTPUT : " +
+                  complete(1),
+              ""});
+  EXPECT_EQ(read_file(output), kHeader + "1500.00\t15.000\t2.750\r\n");
+
   const std::string missing = dir.file("\x83\x66\x81[\x83^\xfe.dat");
   expect_run(run_fuelcalc({map, missing, output}),
              {29, "",
