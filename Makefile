@@ -1,10 +1,13 @@
 # Thin wrapper over CMake; `make test` is the one command that builds
-# everything and runs every test (plain build, then under sanitizers).
-BUILD      ?= build
-SAN_BUILD  ?= build-sanitize
-JOBS       ?= $(shell nproc)
+# everything and runs every test (plain build, then under sanitizers, then
+# the fuzz targets for FUZZ_SECONDS each).
+BUILD        ?= build
+SAN_BUILD    ?= build-sanitize
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+JOBS         ?= $(shell nproc)
 
-.PHONY: all build test test-plain test-sanitize run bench throughput clean
+.PHONY: all build test test-plain test-sanitize test-fuzz fuzz fuzz-build run bench throughput clean
 
 all: build
 
@@ -12,7 +15,7 @@ build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: test-plain test-sanitize
+test: test-plain test-sanitize test-fuzz
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -22,8 +25,24 @@ test-sanitize:
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 	cd $(SAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The fuzz targets (tests/fuzz), built with clang++ and libFuzzer.
+fuzz-build:
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DFUELCALC_FUZZ=ON -DFUZZ_SECONDS=$(FUZZ_SECONDS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+test-fuzz: fuzz-build
+	cd $(FUZZ_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Long runs, e.g. `make fuzz FUZZ_SECONDS=1800`: the three targets side by
+# side, each growing its corpus in $(FUZZ_BUILD)/fuzz/<target>/corpus; their
+# closing statistics are collected in $(FUZZ_BUILD)/fuzz/final_stats.log.
+fuzz: fuzz-build
+	cd $(FUZZ_BUILD) && ctest --output-on-failure -j 3; status=$$?; \
+	  cat fuzz/*/final_stats.log > fuzz/final_stats.log; cat fuzz/final_stats.log; exit $$status
+
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)
 
 # Runs the example map over the example drive cycle and shows the first
 # result lines and the closing message (written in code page 932).
