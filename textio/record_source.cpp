@@ -1,9 +1,11 @@
 #include "textio/record_source.h"
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <emmintrin.h>
@@ -14,6 +16,7 @@ namespace textio {
 namespace {
 
 constexpr std::size_t kInitialBuffer = std::size_t{1} << 20;
+constexpr std::size_t kSmallestBuffer = std::size_t{4} << 10;
 
 // Reads more bytes after `filled`, first dropping the records already taken
 // (unless every byte must be kept) and doubling the buffer when it is full.
@@ -26,7 +29,7 @@ long fill(RecordSource& source) {
     source.filled -= source.next;
     source.next = 0;
   }
-  if (source.buffer.size() < kInitialBuffer) source.buffer.resize(kInitialBuffer);
+  if (source.buffer.size() < source.first_size) source.buffer.resize(source.first_size);
   if (source.filled == source.buffer.size()) source.buffer.resize(2 * source.buffer.size());
   for (;;) {
     // A signal noted before the read, or while it waited, ends the run
@@ -62,6 +65,14 @@ RecordSource source_from_descriptor(int fd, bool replay_on_rewind) {
   RecordSource source;
   source.fd = fd;
   source.keep_all = replay_on_rewind && ::lseek(fd, 0, SEEK_CUR) < 0;
+  // A small regular file is read whole into a buffer of its size (one byte
+  // more, so that the first read leaves room to find the end), not into a
+  // full-sized one that would only be cleared.
+  source.first_size = kInitialBuffer;
+  struct stat file;
+  if (::fstat(fd, &file) == 0 && S_ISREG(file.st_mode) &&
+      static_cast<std::uint64_t>(file.st_size) < kInitialBuffer)
+    source.first_size = std::max(kSmallestBuffer, static_cast<std::size_t>(file.st_size) + 1);
   return source;
 }
 

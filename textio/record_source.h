@@ -18,6 +18,7 @@ struct RecordSource {
   bool os_end = false;        // the descriptor has reported end of data
   bool keep_all = false;      // keep every byte read, so rewind can replay a stream that cannot seek
   int os_error = 0;           // errno of the last failed read
+  std::size_t first_size = 0; // bytes the buffer gets before the first read
 };
 
 enum class RecordStatus { Record, End, Failed };
