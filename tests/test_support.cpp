@@ -17,11 +17,34 @@
 #include <csignal>
 #include <cstdio>
 #include <grp.h>
+#include <initializer_list>
 
 #include "textio/endings.h"
 #include "textio/units.h"
 
 namespace testing_support {
+namespace {
+
+// In a forked child: makes `streams` its standard input, output and error,
+// closes them and `others`, and runs program with args.
+[[noreturn]] void exec_with_streams(const std::string& program, const std::vector<std::string>& args,
+                                    std::initializer_list<int> streams,
+                                    std::initializer_list<int> others) {
+  int target = 0;
+  for (const int fd : streams) ::dup2(fd, target++);
+  // A descriptor may itself be 0, 1 or 2 when the test runs without them.
+  for (const auto& fds : {streams, others})
+    for (const int fd : fds)
+      if (fd > 2) ::close(fd);
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  ::execv(program.c_str(), argv.data());
+  ::_exit(127);
+}
+
+}  // namespace
 
 TempDir::TempDir() {
   char pattern[] = "/tmp/fuelcalc-test-XXXXXX";
@@ -58,23 +81,13 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
   const pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork");
   if (pid == 0) {
-    ::dup2(in_pipe[0], 0);
-    ::dup2(out_pipe[1], 1);
-    ::dup2(err_pipe[1], 2);
-    // A pipe end may itself be 0, 1 or 2 when the test runs without them.
-    for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]})
-      if (fd > 2) ::close(fd);
     if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0) ::_exit(126);
     if (options.drop_privileges) {
       if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
         ::_exit(125);
     }
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
+    exec_with_streams(program, args, {in_pipe[0], out_pipe[1], err_pipe[1]},
+                      {in_pipe[1], out_pipe[0], err_pipe[0]});
   }
   ::close(in_pipe[0]);
   ::close(out_pipe[1]);
@@ -168,18 +181,7 @@ Started start_fuelcalc(const std::vector<std::string>& args, const std::string& 
     const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0 || err < 0) ::_exit(126);
-    ::dup2(in_pipe[0], 0);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-    for (int fd : {in_pipe[0], in_pipe[1], out, err})
-      if (fd > 2) ::close(fd);
-    std::vector<char*> argv;
-    const std::string program = FUELCALC_BINARY;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
+    exec_with_streams(FUELCALC_BINARY, args, {in_pipe[0], out, err}, {in_pipe[1]});
   }
   ::close(in_pipe[0]);
   return Started{pid, in_pipe[1]};

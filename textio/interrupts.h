@@ -1,9 +1,9 @@
 #pragma once
 // Interrupts: SIGINT, SIGTERM and SIGHUP do not kill the run where it stands.
-// They are noted, and the run ends at its next safe point (before a read, or
-// between blocks of records) as any other ending does: the whole lines made so
-// far are written out, the files are closed, and the exit status is
-// 128 + the signal number (130 for SIGINT, 143 for SIGTERM).
+// They are noted, and the run ends at its next read of a file or the console
+// as any other ending does: the lines of the records read so far are written
+// out, the files are closed, and the exit status is 128 + the signal number
+// (130 for SIGINT, 143 for SIGTERM, 129 for SIGHUP).
 
 namespace textio {
 

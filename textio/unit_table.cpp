@@ -1,7 +1,6 @@
 #include "textio/unit_table.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "textio/units.h"
@@ -55,15 +54,6 @@ void drop_partial_record(const Unit& unit, std::size_t written) {
 }
 
 }  // namespace
-
-void hold_standard_streams() {
-  // All three are taken by the null device opened for reading only: closed
-  // console input reads as an empty one, and a write to closed console output
-  // still fails (EBADF) and is reported.
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) ::open("/dev/null", O_RDONLY);
-  }
-}
 
 int flush_unit(Unit& unit) {
   std::size_t done = 0;

@@ -290,6 +290,15 @@ std::string unit_file_name(int unit_number) {
   return {};
 }
 
+void hold_standard_streams() {
+  // All three are taken by the null device opened for reading only: closed
+  // console input reads as an empty one, and a write to closed console output
+  // still fails (EBADF) and is reported.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) ::open("/dev/null", O_RDONLY);
+  }
+}
+
 int close_all_units() noexcept {
   int failure = 0;
   for (Unit& unit : unit_table().units) {
