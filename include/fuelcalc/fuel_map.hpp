@@ -1,0 +1,100 @@
+#pragma once
+// A fuel map loaded once and evaluated many times: the measured points, the
+// 20 x 20 grid resampled from them, and the fuel value at any operating point,
+// bit for bit the double the console program edits for the same map and point.
+//
+// A FuelMap is immutable once built; copies share its data. Its const
+// functions may be called from many threads at once.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string_view>
+
+#include "fuelcalc/error.hpp"
+
+namespace fuelcalc {
+
+inline constexpr std::size_t kGridSize = 20;
+
+// How fuel values are computed: from the 20 x 20 grid (the program's method),
+// or by the same two passes evaluated at the point itself over the measured
+// points (exact at every measured point).
+enum class Method { grid, direct };
+
+// What a point outside the measured map gives: the method's extrapolated
+// value (the program's behaviour), the value at the nearest point of the
+// measured envelope, a quiet NaN, or an Error of kind outside.
+enum class Outside { extrapolate, clamp, nan, error };
+
+// Where an operating point stands against the measured envelope.
+enum class Where : std::int8_t {
+  inside = 0,        // within the measured torques at its speed (a bound counts as inside)
+  below = 1,         // below the lowest measured torque at its speed
+  above = 2,         // above the highest measured torque at its speed
+  beyond_speed = 3,  // outside the range of measured speeds (or not a number)
+};
+
+// The resampled grid: fuel[i][j] is the fuel value at (speed[i], torque[j]).
+struct Grid {
+  std::array<double, kGridSize> speed{};
+  std::array<double, kGridSize> torque{};
+  std::array<std::array<double, kGridSize>, kGridSize> fuel{};
+};
+
+// The measured torque range at one measured speed. Between two measured
+// speeds the bounds are interpolated linearly.
+struct EnvelopeRow {
+  double speed = 0.0;
+  double lowest_torque = 0.0;
+  double highest_torque = 0.0;
+};
+
+class FuelMap {
+ public:
+  // A map file by the program's reading rules (two header records, then
+  // groups of three numbers). Throws Error: open, read, interpolation.
+  static FuelMap load(const std::filesystem::path& file, Method method = Method::grid,
+                      Outside outside = Outside::extrapolate);
+  // The text of a map file held in memory, by the same rules.
+  static FuelMap parse(std::string_view text, Method method = Method::grid,
+                       Outside outside = Outside::extrapolate);
+  // Measured points in any order; the three arrays have one length.
+  static FuelMap from_points(std::span<const double> speed, std::span<const double> torque,
+                             std::span<const double> fuel, Method method = Method::grid,
+                             Outside outside = Outside::extrapolate);
+
+  double fuel(double speed, double torque) const;
+  // out[i] = fuel(speed[i], torque[i]); the three spans have one length.
+  void fuel(std::span<const double> speed, std::span<const double> torque,
+            std::span<double> out) const;
+
+  bool inside(double speed, double torque) const;
+  Where where(double speed, double torque) const;
+  void where(std::span<const double> speed, std::span<const double> torque,
+             std::span<Where> out) const;
+  std::size_t count_outside(std::span<const double> speed,
+                            std::span<const double> torque) const;
+
+  const Grid& grid() const;
+  // One row per measured speed, ascending.
+  std::span<const EnvelopeRow> envelope() const;
+  // The measured points in the program's sorted order.
+  std::span<const double> point_speeds() const;
+  std::span<const double> point_torques() const;
+  std::span<const double> point_fuels() const;
+  std::size_t size() const;
+
+  Method method() const;
+  Outside outside() const;
+
+  struct Data;
+
+ private:
+  explicit FuelMap(std::shared_ptr<const Data> data);
+  std::shared_ptr<const Data> data_;
+};
+
+}  // namespace fuelcalc

@@ -1,0 +1,6 @@
+#pragma once
+// The fuelcalc library: fuel maps, their evaluation, and the program's files.
+#include "fuelcalc/error.hpp"
+#include "fuelcalc/fuel_map.hpp"
+#include "fuelcalc/points.hpp"
+#include "fuelcalc/version.hpp"

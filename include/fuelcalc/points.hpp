@@ -1,0 +1,49 @@
+#pragma once
+// The program's files without the text layer: the operating points of an
+// input file read by the program's rules, and writers of map and input files
+// whose numbers read back to the same doubles.
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "fuelcalc/error.hpp"
+
+namespace fuelcalc {
+
+struct OperatingPoints {
+  std::vector<double> speed;
+  std::vector<double> torque;
+};
+
+// Every pair of an input file after its header record. An unreadable record
+// throws Error (kind read, index() the read's ordinal, line() its line),
+// except an unreadable last record, which ends the data as in the program.
+OperatingPoints read_points(const std::filesystem::path& file);
+
+// The same, a block at a time, for files larger than memory.
+class PointReader {
+ public:
+  explicit PointReader(const std::filesystem::path& file);  // opens, consumes the header
+  ~PointReader();
+  PointReader(PointReader&&) noexcept;
+  PointReader& operator=(PointReader&&) noexcept;
+
+  // Fills up to speed.size() pairs (torque.size() must be the same); returns
+  // how many were read, 0 at the end of the data.
+  std::size_t read(std::span<double> speed, std::span<double> torque);
+  // Pairs read so far.
+  std::size_t count() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+void write_map(const std::filesystem::path& file, std::span<const double> speed,
+               std::span<const double> torque, std::span<const double> fuel);
+void write_points(const std::filesystem::path& file, std::span<const double> speed,
+                  std::span<const double> torque);
+
+}  // namespace fuelcalc
