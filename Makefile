@@ -7,13 +7,18 @@ FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS         ?= $(shell nproc)
 
-.PHONY: all build test test-plain test-sanitize test-fuzz fuzz fuzz-build run bench throughput clean
+.PHONY: all build program test test-plain test-sanitize test-fuzz fuzz fuzz-build run bench throughput clean
 
 all: build
 
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON
 	cmake --build $(BUILD) -j $(JOBS)
+
+# The program alone: needs neither GoogleTest nor Google Benchmark.
+program:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+	cmake --build $(BUILD) -j $(JOBS) --target fuelcalc
 
 test: test-plain test-sanitize test-fuzz
 
@@ -46,7 +51,7 @@ clean:
 
 # Runs the example map over the example drive cycle and shows the first
 # result lines and the closing message (written in code page 932).
-run: build
+run: program
 	@$(BUILD)/fuelcalc examples/torque_map.dat examples/drive_cycle.dat $(BUILD)/drive_cycle.out \
 	  > $(BUILD)/drive_cycle.log; status=$$?; \
 	  echo "== $(BUILD)/drive_cycle.out (first lines)"; head -n 8 $(BUILD)/drive_cycle.out | tr -d '\r'; \
