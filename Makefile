@@ -1,6 +1,7 @@
 # Thin wrapper over CMake; `make test` is the one command that builds
 # everything and runs every test (plain build, then under sanitizers, then
-# the fuzz targets for FUZZ_SECONDS each).
+# the fuzz targets for FUZZ_SECONDS each). `make run` and `make test` first
+# install the Debian packages they need (scripts/setup.sh).
 BUILD        ?= build
 SAN_BUILD    ?= build-sanitize
 FUZZ_BUILD   ?= build-fuzz
@@ -20,7 +21,9 @@ program:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 	cmake --build $(BUILD) -j $(JOBS) --target fuelcalc
 
-test: test-plain test-sanitize test-fuzz
+test:
+	scripts/setup.sh test
+	$(MAKE) test-plain test-sanitize test-fuzz
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -51,7 +54,9 @@ clean:
 
 # Runs the example map over the example drive cycle and shows the first
 # result lines and the closing message (written in code page 932).
-run: program
+run:
+	scripts/setup.sh run
+	$(MAKE) program
 	@$(BUILD)/fuelcalc examples/torque_map.dat examples/drive_cycle.dat $(BUILD)/drive_cycle.out \
 	  > $(BUILD)/drive_cycle.log; status=$$?; \
 	  echo "== $(BUILD)/drive_cycle.out (first lines)"; head -n 8 $(BUILD)/drive_cycle.out | tr -d '\r'; \
