@@ -164,6 +164,15 @@ TEST(FuelcalcRun, ReadErrorInTheMiddleAndAtTheEnd) {
   EXPECT_EQ(run.result.out, complete(2));
 }
 
+TEST(FuelcalcRun, AsteriskEndsANumberInMapAndInput) {
+  RunFolder run;
+  run.go("bilinear\nh\n1000 10 1.0*2\n1000 20 2\n2000 10 3\n2000 20 5e0*\n", "x\n1500 15\n1500 1.5e1*2");
+  EXPECT_EQ(run.result.status, 0);
+  EXPECT_EQ(run.result.err, "");
+  EXPECT_EQ(run.result.out, complete(2));  // the last record counts
+  EXPECT_EQ(run.out_file(), kHeader + "1500.00\t15.000\t2.750\r\n1500.00\t15.000\t2.750\r\n");
+}
+
 TEST(FuelcalcRun, HeaderOnlyAndEmptyInputs) {
   RunFolder run;
   run.go(kBilinearMap, "X Y FC\n");

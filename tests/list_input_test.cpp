@@ -151,10 +151,10 @@ TEST(ListInputNumbers, RepeatCounts) {
       {"2147483648*1", kConversionError, {kKept, kKept}},
       {"99999999999999999999*1", kConversionError, {kKept, kKept}},
       {"2*/", kSyntaxError, {kKept, kKept}},
-      {"2*3*4", kSyntaxError, {kKept, kKept}},
+      {"2*3*4", kReadOk, {3, 3}},                       // an asterisk ends the repeated number
       {"2*'x'", kConversionError, {kKept, kKept}},
-      {"1.5*2", kSyntaxError, {kKept, kKept}},          // only digits form a count
-      {"-2*3", kSyntaxError, {kKept, kKept}},
+      {"1.5*2", kSyntaxError, {1.5, kKept}},            // only digits form a count: 1.5, then an
+      {"-2*3", kSyntaxError, {-2, kKept}},              // empty value at the asterisk
       {"2 *3", kSyntaxError, {2, kKept}},
   });
 }
@@ -233,6 +233,22 @@ TEST(ListInputNumbers, NumberValues) {
       {"infinityx", kConversionError, {kKept}},
       {"N", kConversionError, {kKept}},
       {"-INF*2", kConversionError, {kKept}},
+  });
+}
+
+// A number token ends at an asterisk; the rest of the record is dropped once
+// the statement has its values. Words and logical tokens run on past it.
+TEST(ListInputNumbers, AsteriskEndsANumber) {
+  check_numbers({
+      {"1500 1.5*2\nNEXT", kReadOk, {1500, 1.5}, "NEXT"},
+      {"1500 -2*3", kReadOk, {1500, -2}},
+      {"1500 1e2*", kReadOk, {1500, 100}},
+      {"1500 1.5E*", kReadOk, {1500, 1.5}},
+      {"1000 10 1.5*2", kReadOk, {1000, 10, 1.5}},
+      {"1.5*2 15", kSyntaxError, {1.5, kKept}},        // the second value is empty
+      {"1500 5-*", kSyntaxError, {1500, kKept}},
+      {"1500 inf*2", kConversionError, {1500, kKept}},
+      {"1500 T*2", kReadOk, {1500, -1.0}},
   });
 }
 

@@ -10,7 +10,12 @@
 namespace textio {
 namespace {
 
+// Words (INF, NAN) and logical tokens end at a blank, tab, comma, slash or
+// right parenthesis; a number ends at an asterisk too, which is how a repeat
+// count is kept apart from its value.
 bool ends_token(char c) { return c == ' ' || c == '\t' || c == ',' || c == '/' || c == ')'; }
+
+bool ends_number(char c) { return ends_token(c) || c == '*'; }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -114,7 +119,7 @@ NumberToken scan_number_token(std::string_view record, std::size_t start) {
   // Exponent: a letter with an optional sign, or a sign alone, after mantissa
   // digits. A letter with nothing after it adds nothing (1.5E is 1.5).
   std::int64_t exponent = 0;
-  if (i < size && !ends_token(record[i])) {
+  if (i < size && !ends_number(record[i])) {
     const bool letter = is_exponent_letter(record[i]);
     if (!digits || !(letter || is_sign(record[i]))) return fail(kSyntaxError);
     if (letter) ++i;
@@ -126,7 +131,7 @@ NumberToken scan_number_token(std::string_view record, std::size_t start) {
       exponent = std::min(exponent * 10 + (record[i] - '0'), kExponentLimit);
     }
     const bool ends_after_sign = exponent_sign && i == exponent_digits;
-    if (ends_after_sign || (i < size && !ends_token(record[i]))) return fail(kSyntaxError);
+    if (ends_after_sign || (i < size && !ends_number(record[i]))) return fail(kSyntaxError);
     if (exponent_negative) exponent = -exponent;
   }
   if (!digits) return fail(kSyntaxError);

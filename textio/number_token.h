@@ -16,9 +16,10 @@ struct NumberToken {
 // decimal number with optional sign, point and exponent (letter E, D or Q, or
 // a sign alone after the mantissa); an INF, INFINITY or NAN word; or a logical
 // token (T, F, .T, .F and anything after them), which gives -1.0 or 0.0.
-// The token ends at a space, tab, comma, slash, right parenthesis or the end
-// of the record; an asterisk is an error here, as repeat counts are found
-// before the token is read.
+// A number ends at a space, tab, comma, slash, right parenthesis, asterisk
+// or the end of the record (repeat counts are found before the token is
+// read, so an asterisk after a number ends it: "1.5*2" is 1.5); a word or a
+// logical token ends at the same characters but the asterisk.
 NumberToken scan_number_token(std::string_view record, std::size_t start);
 
 }  // namespace textio
