@@ -18,6 +18,10 @@ test_packages=(
   util-linux                # setpriv and prlimit, for permission and size-limit tests
   clang libclang-rt-14-dev  # the fuzz build: clang++, libFuzzer, sanitizer runtimes
   llvm                      # llvm-symbolizer, for readable sanitizer reports
+  python3-dev python3-pybind11 pybind11-dev python3-numpy  # the Python package, built by CMake
+  python3-pytest            # its tests
+  python3-pandas python3-dask python3-distributed  # fuelcalc.dask and the fleet example
+  python3-venv python3-pip python3-setuptools python3-wheel  # pip install into a fresh venv
 )
 
 case "${1-}" in
