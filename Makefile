@@ -1,14 +1,15 @@
 # Thin wrapper over CMake; `make test` is the one command that builds
-# everything and runs every test (plain build, then under sanitizers, then
-# the fuzz targets for FUZZ_SECONDS each). `make run` and `make test` first
-# install the Debian packages they need (scripts/setup.sh).
+# everything and runs every test (plain build, with the layout check and the
+# fuzz seeds replayed, then under sanitizers, then the fuzz targets for
+# FUZZ_SECONDS each). `make run` and `make test` first install the Debian
+# packages they need (scripts/setup.sh).
 BUILD        ?= build
 SAN_BUILD    ?= build-sanitize
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS         ?= $(shell nproc)
 
-.PHONY: all build program test test-plain test-sanitize test-fuzz fuzz fuzz-build run bench throughput clean
+.PHONY: all build program test test-plain test-consumer test-sanitize test-fuzz fuzz fuzz-build run bench throughput clean
 
 all: build
 
@@ -27,6 +28,11 @@ test:
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The library as others use it: installed (CMake package and pkg-config) and
+# through add_subdirectory (tests/consumer).
+test-consumer: build
+	JOBS=$(JOBS) tests/consumer/run.sh $(BUILD)
 
 test-sanitize:
 	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFUELCALC_SANITIZE=ON

@@ -22,6 +22,8 @@ test_packages=(
   python3-pytest            # its tests
   python3-pandas python3-dask python3-distributed  # fuelcalc.dask and the fleet example
   python3-venv python3-pip python3-setuptools python3-wheel  # pip install into a fresh venv
+  clang-format              # the layout check (scripts/check_format.sh)
+  pkg-config                # the consumer build through the installed fuelcalc.pc
 )
 
 case "${1-}" in

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Builds and runs the consumer project (tests/consumer) three ways, each time
+# checking the library's fuel value against the installed program's result
+# line for the same point:
+#   1. against the tree `cmake --install BUILD` puts into a fresh prefix
+#      (find_package(fuelcalc 1.0 CONFIG) through CMAKE_PREFIX_PATH);
+#   2. with pkg-config and the installed fuelcalc.pc, no CMake;
+#   3. from the sources, through add_subdirectory, with GoogleTest and Google
+#      Benchmark hidden: the library alone must not need them.
+# It also checks that the prefix holds only the public headers and the man page.
+#
+# usage: tests/consumer/run.sh BUILD_DIR
+set -euo pipefail
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "${1:?usage: run.sh BUILD_DIR}" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+map=$source_dir/examples/torque_map.dat
+speed=1500 torque=120
+jobs=${JOBS:-2}
+
+step() { echo "== consumer: $*"; }
+# Runs a command with its output in a log, shown only when it fails.
+logged() {
+  local log=$work/$1.log
+  shift
+  "$@" >>"$log" 2>&1 || { cat "$log"; return 1; }
+}
+
+step "install into $prefix"
+logged install cmake --install "$build" --prefix "$prefix"
+headers=$(cd "$prefix/include" && find . -type f | LC_ALL=C sort)
+expected=$(cd "$source_dir/include" && find . -type f -name '*.hpp' | LC_ALL=C sort)
+if [[ $headers != "$expected" ]]; then
+  echo "installed headers differ from include/fuelcalc/*.hpp:"; diff <(echo "$expected") <(echo "$headers")
+  exit 1
+fi
+test -f "$prefix/share/man/man1/fuelcalc.1"
+
+printf 'SPEED TORQUE\n%s %s\n' "$speed" "$torque" >"$work/point.dat"
+"$prefix/bin/fuelcalc" "$map" "$work/point.dat" "$work/point.out" >/dev/null
+
+step "find_package against the installed tree"
+logged installed cmake -S "$source_dir/tests/consumer" -B "$work/installed" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_PREFIX_PATH="$prefix"
+logged installed cmake --build "$work/installed" -j "$jobs"
+"$work/installed/consumer" "$map" "$speed" "$torque" "$work/point.out"
+
+step "pkg-config"
+pc_dir=$(dirname "$(find "$prefix" -name fuelcalc.pc)")
+# shellcheck disable=SC2046
+${CXX:-g++} -std=c++20 -o "$work/pkg_config_consumer" "$source_dir/tests/consumer/main.cpp" \
+  $(PKG_CONFIG_PATH=$pc_dir pkg-config --cflags --libs fuelcalc)
+"$work/pkg_config_consumer" "$map" "$speed" "$torque" "$work/point.out"
+
+step "add_subdirectory, without GoogleTest and Google Benchmark"
+logged subdirectory cmake -S "$source_dir/tests/consumer" -B "$work/subdirectory" \
+  -DCMAKE_BUILD_TYPE=Release -DFUELCALC_SOURCE_DIR="$source_dir" \
+  -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON
+logged subdirectory cmake --build "$work/subdirectory" -j "$jobs" --target consumer
+"$work/subdirectory/consumer" "$map" "$speed" "$torque" "$work/point.out"
