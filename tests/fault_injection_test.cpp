@@ -274,6 +274,41 @@ TEST(StrayBytes, InFileNames) {
                              {"FUELCALC"})});
 }
 
+// A NUL typed inside a quoted name would cut the name short and open some
+// other file: the name is refused, with the NUL shown as it is, and nothing
+// is created or cut. Trailing NULs, like trailing blanks, do not count.
+TEST(StrayBytes, NulInATypedName) {
+  RunFolder run;
+  write_file(run.map, kBilinearMap);
+  write_file(run.input, "x\n1500 15\n");
+  const std::string nul(1, '\0');
+  const std::string asks = "TYPE FILENAME FOR TORQUEMAP : TYPE FILENAME FOR INPUT : TYPE FILENAME FOR OUTPUT : ";
+  const auto typed = [&](const std::string& map, const std::string& input, const std::string& output) {
+    return in_folder(run.dir.path, "'" + map + "'\n'" + input + "'\n'" + output + "'\n");
+  };
+  const auto refused = [&](int unit, const std::string& name) {
+    return runtime_report("sysrun: severe (43): file name specification error, unit " + std::to_string(unit) +
+                              ", file " + run.dir.file(name) + "\r\n",
+                          {"FUELCALC"});
+  };
+  write_file(run.output, "precious\n");
+  expect_run(run_fuelcalc({}, typed("map.dat" + nul + "x", "input.dat", "out.dat")),
+             {1, asks, " Cannot open TORQUE MAP file [ map.dat" + nul + "x ]\r\n"});
+  expect_run(run_fuelcalc({}, typed("map.dat", "input.dat" + nul + "x", "out.dat")),
+             {43, asks, refused(10, "input.dat" + nul + "x")});
+  expect_run(run_fuelcalc({}, typed("map.dat", "input.dat", "out.dat" + nul + "junk")),
+             {43, asks, refused(11, "out.dat" + nul + "junk")});
+  EXPECT_EQ(read_file(run.output), "precious\n");
+  const std::string fresh = run.dir.file("fresh.dat");
+  expect_run(run_fuelcalc({}, typed("map.dat", "input.dat", "fresh.dat" + nul + "junk")),
+             {43, asks, refused(11, "fresh.dat" + nul + "junk")});
+  EXPECT_FALSE(file_exists(fresh));
+
+  expect_run(run_fuelcalc({}, typed("map.dat" + nul, "input.dat " + nul + " ", "out.dat" + nul + nul)),
+             {0, asks + complete(1), ""});
+  EXPECT_EQ(read_file(run.output), kHeader + "1500.00\t15.000\t2.750\r\n");
+}
+
 // One record of 200 MB: read through, at a memory cost of a small multiple
 // of the record.
 TEST(HugeInputs, RecordOf200MegabytesThroughAPipe) {

@@ -146,6 +146,10 @@ int open_unit(int unit_number, std::string_view name, OpenStatus status, StatusR
   const std::string path(trim_name(name));
   unit.name = full_path_name(name);
 
+  // The operating system takes a name up to its first NUL: a NUL left inside
+  // the name would open some other file than the one named.
+  if (path.find('\0') != std::string::npos) return open_failed(unit_number, 43, {}, choice);
+
   // One file is never connected to two units: writing through one would
   // destroy what the other reads.
   struct stat existing;

@@ -23,7 +23,9 @@ enum class StatusReturn { None, Error, ErrorAndEnd };
 // reading only; status unknown opens or creates it for reading and writing
 // (read-only as a fallback) and cuts it after the first record written.
 // replay_on_rewind keeps what is read from a stream that cannot seek, so that
-// a rewind can replay it. Returns 0 or, with an error return, the message number.
+// a rewind can replay it. A name that still holds a NUL once its trailing
+// blanks and NULs are dropped is refused (43) before anything is touched.
+// Returns 0 or, with an error return, the message number.
 int open_unit(int unit, std::string_view name, OpenStatus status, StatusReturn choice,
               bool replay_on_rewind = false);
 
