@@ -170,6 +170,10 @@ RunResult run_fuelcalc(const std::vector<std::string>& args, const RunOptions& o
 
 std::string fuelcalc_binary() { return FUELCALC_BINARY; }
 
+std::string source_file(const std::string& relative) {
+  return std::string(FUELCALC_SOURCE_DIR) + "/" + relative;
+}
+
 Started start_fuelcalc(const std::vector<std::string>& args, const std::string& out_path,
                        const std::string& err_path) {
   std::signal(SIGPIPE, SIG_IGN);

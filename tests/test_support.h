@@ -63,6 +63,9 @@ RunResult run_fuelcalc(const std::vector<std::string>& args, const RunOptions& o
 // The path of that binary.
 std::string fuelcalc_binary();
 
+// The path of a file of the source tree, given relative to its top.
+std::string source_file(const std::string& relative);
+
 // A fuelcalc run going on in the background, its standard output and error
 // going to files, its standard input a pipe the test writes to.
 struct Started {

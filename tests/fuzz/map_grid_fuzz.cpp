@@ -1,4 +1,5 @@
-// Fuzz target: map loader, fuel grid and point evaluation.
+// Fuzz target: map loader, fuel grid, point evaluation and the direct
+// evaluation without the grid.
 //
 // Input: the map file, whole. When the grid is built, a block of points is
 // evaluated: the map's own points, grid corners, nodes and midpoints, points
@@ -7,13 +8,24 @@
 // for a point it takes, other bits than the literal procedure (or takes a
 // point on which the literal procedure ends the run), or when the one-point
 // evaluation differs from the literal procedure.
+//
+// The direct evaluation must fail on the loaded map only where the grid
+// construction fails, and must not fail where that fails on the runs' slopes
+// alone. When it accepts the map, the same kinds of points (and every
+// measured point, which must give its measured fuel value unless the map
+// holds a not-a-number) are evaluated by the literal procedure, the
+// precomputed blocks and the one-point evaluation, which must agree bit for
+// bit, failures included.
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <vector>
 
+#include "fuelmap/direct.h"
+#include "fuelmap/direct_evaluator.h"
 #include "fuelmap/grid.h"
 #include "fuelmap/map.h"
 #include "fuelmap/point_evaluator.h"
@@ -62,12 +74,19 @@ std::vector<Point> probes(const fuelmap::MAP& map, const fuelmap::GRID& grid,
   const int last = fuelmap::kGridPoints - 1;
   const double mid_x = gx[0] / 2 + gx[last] / 2, mid_y = gy[0] / 2 + gy[last] / 2;
   const double width = gx[last] - gx[0], height = gy[last] - gy[0];
-  std::vector<Point> points = {
-      {gx[0], gy[0]},         {gx[last], gy[0]},       {gx[0], gy[last]},
-      {gx[last], gy[last]},   {gx[0] - width, mid_y},  {gx[last] + width, mid_y},
-      {mid_x, gy[0] - height}, {mid_x, gy[last] + height}, {-kInf, mid_y},
-      {mid_x, kInf},          {mid_x, std::numeric_limits<double>::quiet_NaN()},
-      {1e300, -1e300},        {-0.0, 0.0}};
+  std::vector<Point> points = {{gx[0], gy[0]},
+                               {gx[last], gy[0]},
+                               {gx[0], gy[last]},
+                               {gx[last], gy[last]},
+                               {gx[0] - width, mid_y},
+                               {gx[last] + width, mid_y},
+                               {mid_x, gy[0] - height},
+                               {mid_x, gy[last] + height},
+                               {-kInf, mid_y},
+                               {mid_x, kInf},
+                               {mid_x, std::numeric_limits<double>::quiet_NaN()},
+                               {1e300, -1e300},
+                               {-0.0, 0.0}};
   for (int i = 0; i < last; ++i)
     points.push_back({gx[i] / 2 + gx[i + 1] / 2, gy[last - i] / 2 + gy[last - i - 1] / 2});
   for (int i = 0; i <= last; i += 3) points.push_back({gx[i], gy[i]});
@@ -109,21 +128,113 @@ void check_points(const fuelmap::GRID& grid, const std::vector<Point>& points) {
   }
 }
 
+// What a direct evaluation gives: the value's bits, or the failing call and
+// its status.
+struct DirectOutcome {
+  int icall = 0, ierr = 0;
+  std::uint64_t bits = 0;
+  bool operator==(const DirectOutcome&) const = default;
+};
+
+bool holds_not_a_number(const fuelmap::MAP& map) {
+  for (int i = 0; i < map.NMAP; ++i)
+    if (std::isnan(map.XMAP[i]) || std::isnan(map.YMAP[i])) return true;
+  return false;
+}
+
+// Points around the measured ranges, the measured points themselves, and raw doubles.
+std::vector<Point> direct_probes(const fuelmap::MAP& map, const std::uint8_t* data,
+                                 std::size_t size) {
+  const auto [x_lo, x_hi] = std::minmax_element(map.XMAP.begin(), map.XMAP.end());
+  const auto [y_lo, y_hi] = std::minmax_element(map.YMAP.begin(), map.YMAP.end());
+  const double width = *x_hi - *x_lo, height = *y_hi - *y_lo;
+  const double mid_x = *x_lo / 2 + *x_hi / 2, mid_y = *y_lo / 2 + *y_hi / 2;
+  std::vector<Point> points = {{*x_lo, *y_lo},
+                               {*x_hi, *y_hi},
+                               {mid_x, mid_y},
+                               {*x_lo - width, mid_y},
+                               {*x_hi + width, mid_y},
+                               {mid_x, *y_lo - height},
+                               {mid_x, *y_hi + height},
+                               {-kInf, mid_y},
+                               {mid_x, kInf},
+                               {mid_x, std::numeric_limits<double>::quiet_NaN()},
+                               {std::numeric_limits<double>::quiet_NaN(), mid_y},
+                               {1e300, -1e300},
+                               {-0.0, 0.0}};
+  for (int i = 1; i < 8; ++i) points.push_back({*x_lo + width * i / 7.0, *y_hi - height * i / 7.0});
+  for (std::size_t i = 0; i < kRawPointsProbed && (i + 1) * sizeof(Point) <= size; ++i) {
+    Point raw;
+    std::memcpy(&raw, data + size - (i + 1) * sizeof(Point), sizeof raw);
+    points.push_back(raw);
+  }
+  return points;
+}
+
+void check_direct(const fuelmap::MAP& map, const std::uint8_t* data, std::size_t size) {
+  const fuelmap::DirectEvaluator evaluator = fuelmap::prepare_direct(map);
+  std::vector<Point> points = direct_probes(map, data, size);
+  const std::size_t measured = points.size();
+  for (int i = 0; i < map.NMAP; ++i) points.push_back({map.XMAP[i], map.YMAP[i]});
+  const bool exact = !holds_not_a_number(map);
+  double block[fuelmap::kDirectBlockPoints];
+  for (std::size_t first = 0; first < points.size(); first += fuelmap::kDirectBlockPoints) {
+    const auto count = std::min<std::size_t>(fuelmap::kDirectBlockPoints, points.size() - first);
+    double xs[fuelmap::kDirectBlockPoints], ys[fuelmap::kDirectBlockPoints];
+    for (std::size_t i = 0; i < count; ++i) {
+      xs[i] = points[first + i].x;
+      ys[i] = points[first + i].y;
+    }
+    fuelmap::evaluate_direct_points(evaluator, static_cast<int>(count), xs, ys, block);
+    for (std::size_t i = 0; i < count; ++i) {
+      const double& x = xs[i];
+      const double& y = ys[i];
+      DirectOutcome literal, single;
+      double fc = 0.0;
+      fuelmap::DIRECTFC(x, y, fc, map, literal.icall, literal.ierr);
+      literal.bits = std::bit_cast<std::uint64_t>(fc);
+      fc = 0.0;
+      fuelmap::evaluate_direct_point(evaluator, map, x, y, fc, single.icall, single.ierr);
+      single.bits = std::bit_cast<std::uint64_t>(fc);
+      const bool taken = fuelmap::takes_direct_point(evaluator, x, y);
+      const DirectOutcome from_block{0, 0, std::bit_cast<std::uint64_t>(block[i])};
+      if ((taken && from_block != literal) || single != literal)
+        fuzzing::fault("direct (%a, %a): literal %a (%d, %d), block %a (%s), single %a (%d, %d)", x,
+                       y, std::bit_cast<double>(literal.bits), literal.icall, literal.ierr,
+                       block[i], taken ? "taken" : "not taken", std::bit_cast<double>(single.bits),
+                       single.icall, single.ierr);
+      const std::size_t index = first + i;
+      if (exact && index >= measured &&
+          literal != DirectOutcome{0, 0, std::bit_cast<std::uint64_t>(map.FCMAP[index - measured])})
+        fuzzing::fault("direct (%a, %a): %a, measured %a", x, y,
+                       std::bit_cast<double>(literal.bits), map.FCMAP[index - measured]);
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const fuzzing::MemoryFile file({reinterpret_cast<const char*>(data), size});
   fuelmap::MAP map;
   fuelmap::GRID grid;
-  bool built = false;
+  bool loaded = false, built = false;
   try {
     fuelmap::LOADMAP(kMapUnit, file.path, map);
+    loaded = true;
     fuelmap::FCGRID(grid, map);
     built = true;
   } catch (const textio::RunEnd&) {
     // An unreadable map or a failed interpolation ends the run; nothing to evaluate.
   }
   if (built) check_points(grid, probes(map, grid, data, size));
+  if (loaded) {
+    int icall = 0, ierr = 0;
+    fuelmap::DIRECTCHK(map, icall, ierr);
+    if (icall != 0 && built)
+      fuzzing::fault("direct check fails (%d, %d), the grid is built", icall, ierr);
+    if (icall == 0) check_direct(map, data, size);
+  }
   textio::close_all_units();
   return 0;
 }

@@ -1,0 +1,101 @@
+#include <cstddef>
+
+#include "fuelmap/direct.h"
+#include "hermite/data_checks.h"
+#include "hermite/hermite.h"
+
+namespace fuelmap {
+namespace {
+
+// Two first coordinates belong to one run unless they compare unequal; a
+// not-a-number compares equal, so it joins the current run.
+bool differs(double a, double b) { return a < b || a > b; }
+
+}  // namespace
+
+std::vector<int> run_starts(const MAP& map) {
+  std::vector<int> starts{0};
+  for (int i = 1; i < map.NMAP; ++i)
+    if (differs(map.XMAP[i], map.XMAP[starts.back()])) starts.push_back(i);
+  starts.push_back(map.NMAP);
+  return starts;
+}
+
+void DIRECTCHK(const MAP& map, int& ICALL, int& IERR) {
+  const std::vector<int> starts = run_starts(map);
+  const int nrun = static_cast<int>(starts.size()) - 1;
+  std::vector<double> XRUN(static_cast<std::size_t>(nrun));
+  ICALL = 0;
+  IERR = 0;
+  for (int k = 0; k < nrun; ++k) {
+    const int first = starts[k], n = starts[k + 1] - first;
+    std::vector<double> D(static_cast<std::size_t>(n));
+    hermite::DPCHIM(n, map.YMAP.data() + first, map.FCMAP.data() + first, D.data(), 1, IERR);
+    if (IERR < 0) {
+      ICALL = kRunSlopes;
+      return;
+    }
+    XRUN[k] = map.XMAP[first];
+  }
+  IERR = hermite::check_data(nrun, XRUN.data(), 1);
+  ICALL = IERR < 0 ? kAcrossSlopes : 0;
+}
+
+void DIRECTFC(const double& X, const double& Y, double& FC, const MAP& map, int& ICALL, int& IERR) {
+  const std::vector<int> starts = run_starts(map);
+  const int nrun = static_cast<int>(starts.size()) - 1;
+  const auto runs = static_cast<std::size_t>(nrun);
+  std::vector<double> XRUN(runs), FCX(runs), DFCX(runs);
+  bool CHECK = true;
+  const int one = 1;
+  ICALL = 0;
+
+  // First pass: every run at Y, along its own second coordinates.
+  for (int k = 0; k < nrun; ++k) {
+    const int first = starts[k], n = starts[k + 1] - first;
+    const double* y = map.YMAP.data() + first;
+    const double* f = map.FCMAP.data() + first;
+    std::vector<double> D(static_cast<std::size_t>(n));
+    hermite::DPCHIM(n, y, f, D.data(), one, IERR);
+    if (IERR < 0) {
+      ICALL = kRunSlopes;
+      return;
+    }
+    XRUN[k] = map.XMAP[first];
+    int node = 0;
+    while (node < n && !(y[node] == Y)) ++node;
+    if (node < n) {
+      FCX[k] = f[node];
+      continue;
+    }
+    CHECK = true;
+    hermite::DPCHFE(n, y, f, D.data(), one, CHECK, one, &Y, &FCX[k], IERR);
+    if (IERR < 0) {
+      ICALL = kRunValue;
+      return;
+    }
+  }
+
+  // Second pass: through those values, at X.
+  hermite::DPCHIM(nrun, XRUN.data(), FCX.data(), DFCX.data(), one, IERR);
+  if (IERR < 0) {
+    ICALL = kAcrossSlopes;
+    return;
+  }
+  IERR = 0;
+  for (int k = 0; k < nrun; ++k) {
+    if (XRUN[k] == X) {
+      FC = FCX[k];
+      return;
+    }
+  }
+  CHECK = true;
+  hermite::DPCHFE(nrun, XRUN.data(), FCX.data(), DFCX.data(), one, CHECK, one, &X, &FC, IERR);
+  if (IERR < 0) {
+    ICALL = kAcrossValue;
+    return;
+  }
+  IERR = 0;
+}
+
+}  // namespace fuelmap
