@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <csignal>
 #include <string>
 #include <thread>
@@ -136,7 +135,7 @@ TEST(WriteFailures, ConsoleStreams) {
 }
 
 TEST(ReadFailures, UnreadableMapAndInput) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to drop privileges";
+  if (const std::string why = unprivileged_runs_impossible(); !why.empty()) GTEST_SKIP() << why;
   RunFolder run;
   write_file(run.map, kBilinearMap);
   write_file(run.input, "x\n1500 15\n");
@@ -156,6 +155,24 @@ TEST(ReadFailures, UnreadableMapAndInput) {
                                  run.input + "\r\n",
                              {"FUELCALC"})});
   EXPECT_FALSE(file_exists(output));
+}
+
+// A child that never becomes the program is a failed launch, not a run with
+// empty results.
+TEST(TestSupport, LaunchFailuresAreReported) {
+  const auto launch_error = [](const std::string& program, const RunOptions& options) {
+    try {
+      run_program(program, {}, options);
+    } catch (const std::runtime_error& failure) {
+      return std::string(failure.what());
+    }
+    return std::string("started");
+  };
+  EXPECT_EQ(launch_error("/nonexistent/fuelcalc", {}),
+            "cannot start /nonexistent/fuelcalc: exec failed: No such file or directory");
+  EXPECT_EQ(launch_error(fuelcalc_binary(), in_folder("/nonexistent")),
+            "cannot start " + fuelcalc_binary() +
+                ": entering its folder failed: No such file or directory");
 }
 
 // Map and input through a named pipe and through process substitution give
@@ -363,12 +380,13 @@ TEST_P(Interrupted, WhileWaitingForInput) {
   Started started = start_fuelcalc({run.map, "/dev/stdin", output}, run.dir.file("stdout"),
                                    run.dir.file("stderr"));
   ASSERT_EQ(::write(started.input, data.data(), data.size()), static_cast<ssize_t>(data.size()));
-  // Once the pipe is empty the program holds every record; it then waits.
-  for (int unread = 1; unread > 0;) {
+  // Asleep in a read with the pipe empty, the program has taken in every
+  // record and waits for more.
+  ASSERT_TRUE(wait_until([&] {
+    int unread = 1;
     ::ioctl(started.input, FIONREAD, &unread);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return unread == 0 && blocked_in_read(started.pid);
+  }));
   ::kill(started.pid, GetParam());
   EXPECT_EQ(wait_for(started), 128 + GetParam());
   EXPECT_EQ(read_file(output), expected);
@@ -379,7 +397,7 @@ TEST_P(Interrupted, WhileWaitingForInput) {
 TEST_P(Interrupted, AtThePrompt) {
   TempDir dir;
   Started started = start_fuelcalc({}, dir.file("stdout"), dir.file("stderr"));
-  while (read_file(dir.file("stdout")).empty()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(wait_until([&] { return !read_file(dir.file("stdout")).empty(); }));
   ::kill(started.pid, GetParam());
   EXPECT_EQ(wait_for(started), 128 + GetParam());
   EXPECT_EQ(read_file(dir.file("stdout")), "TYPE FILENAME FOR TORQUEMAP : ");
@@ -405,9 +423,10 @@ TEST_P(StoppedPartway, LeavesWholeLinesOnly) {
   const std::string output = run.dir.file("stopped.out");
   Started started = start_fuelcalc({run.map, run.input, output}, run.dir.file("stdout"),
                                    run.dir.file("stderr"));
-  struct stat written {};
-  while (::stat(output.c_str(), &written) != 0 || written.st_size == 0)
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  ASSERT_TRUE(wait_until([&] {
+    struct stat written {};
+    return ::stat(output.c_str(), &written) == 0 && written.st_size > 0;
+  }));
   ::kill(started.pid, GetParam());
   const int status = wait_for(started);
   const std::string kept = read_file(output);

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the tests: temporary folders, whole-file I/O and running
 // the real fuelcalc binary with captured streams.
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -42,7 +43,9 @@ struct RunOptions {
   bool drop_privileges = false;    // run as uid/gid 65534
 };
 
-// Runs program with args, feeding options.input on standard input.
+// Runs program with args, feeding options.input on standard input. A child
+// that cannot be started (folder, privileges, exec) throws std::runtime_error
+// naming the step and its reason.
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const RunOptions& options = {});
 
@@ -57,7 +60,8 @@ struct Ending {
 // and flushing the units as the program's entry point would.
 Ending capture_ending(const std::function<void()>& body);
 
-// Runs the fuelcalc binary built with the tests.
+// Runs the fuelcalc binary built with the tests; with drop_privileges, a copy
+// of it that uid 65534 can reach (see unprivileged_runs_impossible).
 RunResult run_fuelcalc(const std::vector<std::string>& args, const RunOptions& options = {});
 
 // The path of that binary.
@@ -66,9 +70,20 @@ std::string fuelcalc_binary();
 // The path of a file of the source tree, given relative to its top.
 std::string source_file(const std::string& relative);
 
+// Why fuelcalc cannot be run as uid 65534 here, or empty when it can. The
+// build tree may lie under a folder only root enters (/root, a mktemp -d
+// folder), so unprivileged runs use a copy of the binary in a 0755 folder
+// under /tmp, kept for the test program's lifetime.
+std::string unprivileged_runs_impossible();
+
 // A fuelcalc run going on in the background, its standard output and error
-// going to files, its standard input a pipe the test writes to.
+// going to files, its standard input a pipe the test writes to. A run not
+// waited for is killed and reaped when this goes out of scope.
 struct Started {
+  Started(int pid, int input) : pid(pid), input(input) {}
+  Started(const Started&) = delete;
+  Started& operator=(const Started&) = delete;
+  ~Started();
   int pid = -1;
   int input = -1;  // write end of the program's standard input
 };
@@ -79,5 +94,13 @@ Started start_fuelcalc(const std::vector<std::string>& args, const std::string& 
 // Waits for a started run to end, then closes its input; its exit status,
 // or 128 + signal number.
 int wait_for(Started& run);
+
+// Checks condition every millisecond until it holds; false when it still does
+// not after timeout, so that a test fails instead of hanging.
+bool wait_until(const std::function<bool()>& condition,
+                std::chrono::milliseconds timeout = std::chrono::seconds(120));
+
+// Whether process pid is asleep in a read (blocked on input that has not come).
+bool blocked_in_read(int pid);
 
 }  // namespace testing_support
