@@ -1,21 +1,30 @@
 #!/usr/bin/env bash
-# Runs one fuzz target for a fixed time. The committed seeds are copied into
-# WORK/corpus, which keeps what the run adds for the next run; the libFuzzer
-# log goes to WORK/fuzz.log, its closing statistics to WORK/final_stats.log,
-# and an input that fails to WORK/ (crash-*, leak-*, timeout-*, oom-*).
+# Runs one fuzz target for a fixed time, or with SECONDS 0 for a fixed number
+# of executions (RUNS). Timed runs copy the committed seeds into WORK/corpus,
+# which keeps what the run adds for the next run; counted runs start from the
+# seeds alone in WORK/seeds-only, so that each does the same work. The
+# libFuzzer log goes to WORK/fuzz.log, its closing statistics to
+# WORK/final_stats.log, and an input that fails to WORK/ (crash-*, leak-*,
+# timeout-*, oom-*).
 #
-# usage: run_fuzz.sh TARGET SEEDS WORK SECONDS MAX_LEN DICTIONARY
+# usage: run_fuzz.sh TARGET SEEDS WORK SECONDS RUNS MAX_LEN DICTIONARY
 set -euo pipefail
-target=$1 seeds=$2 work=$3 seconds=$4 max_len=$5 dictionary=$6
+target=$1 seeds=$2 work=$3 seconds=$4 runs=$5 max_len=$6 dictionary=$7
 name=$(basename "$target")
 
-mkdir -p "$work/corpus"
-cp "$seeds"/* "$work/corpus/"
+if ((seconds > 0)); then
+  corpus=$work/corpus budget=-max_total_time=$seconds
+else
+  corpus=$work/seeds-only budget=-runs=$runs
+  rm -rf "$corpus"
+fi
+mkdir -p "$corpus"
+cp "$seeds"/* "$corpus/"
 
 # -close_fd_mask=3: the program's console lines go to /dev/null; libFuzzer
 # and the sanitizers keep writing to the log.
 status=0
-"$target" "$work/corpus" -dict="$dictionary" -max_total_time="$seconds" -max_len="$max_len" \
+"$target" "$corpus" -dict="$dictionary" "$budget" -max_len="$max_len" \
   -timeout=10 -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1 \
   -artifact_prefix="$work/" >"$work/fuzz.log" 2>&1 || status=$?
 
