@@ -81,12 +81,15 @@ int run_batch(int argc, const char* const* argv, Evaluation evaluation) {
   double X = 0.0, Y = 0.0;
   double* const point[] = {&X, &Y};
   double xs[fuelmap::kBlockPoints], ys[fuelmap::kBlockPoints], fcs[fuelmap::kBlockPoints];
+  // The texts X and Y were read from, for their fields of the result line;
+  // none (no integer digits) for a statement of the general rules.
+  textio::PlainText x_texts[fuelmap::kBlockPoints], y_texts[fuelmap::kBlockPoints];
   std::int64_t records = 0;
   const auto write_lines = [&](int count) {
     fuelmap::evaluate_points(evaluator, count, xs, ys, fcs, grid);
     for (int i = 0; i < count; ++i) {
       if (!fuelmap::takes_point(evaluator, xs[i], ys[i])) fuelmap::CALCFC(xs[i], ys[i], fcs[i], grid);
-      textio::write_formatted(kOutputUnit, textio::RESULT_FMT, {xs[i], TAB, ys[i], TAB, fcs[i]});
+      textio::write_result(kOutputUnit, xs[i], ys[i], fcs[i], x_texts[i], y_texts[i]);
       ++records;
     }
   };
@@ -95,10 +98,22 @@ int run_batch(int argc, const char* const* argv, Evaluation evaluation) {
     int count = 0;
     try {
       while (count < fuelmap::kBlockPoints) {
+        // Plain records at once; a statement of the general rules for the
+        // rest. A null value there leaves X or Y as the last record set it.
+        const int taken = textio::read_number_pairs(kInputUnit, fuelmap::kBlockPoints - count,
+                                                    xs + count, ys + count, x_texts + count,
+                                                    y_texts + count);
+        if (taken > 0) {
+          count += taken;
+          X = xs[count - 1];
+          Y = ys[count - 1];
+          if (count == fuelmap::kBlockPoints) break;
+        }
         status = textio::read_numbers(kInputUnit, StatusReturn::ErrorAndEnd, point);
         if (status != 0) break;
         xs[count] = X;
         ys[count] = Y;
+        x_texts[count].integer_digits = y_texts[count].integer_digits = 0;
         ++count;
       }
     } catch (const textio::RunEnd&) {

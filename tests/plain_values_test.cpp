@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "textio/fixed_edit.h"
 #include "textio/list_input.h"
 #include "textio/list_input_general.h"
 
@@ -325,6 +326,125 @@ TEST(PlainValues, SameOutcomesOnPlainRecords) {
   EXPECT_GT(tally.plain * 4, tally.statements * 3) << tally.plain << " of " << tally.statements;
   RecordProperty("statements", std::to_string(tally.statements));
   RecordProperty("plain", std::to_string(tally.plain));
+}
+
+// --- Records taken a run at a time (read_plain_pairs), and the result
+// fields written from their texts.
+
+struct PairTally {
+  long pairs = 0;
+  long edited_from_text = 0;
+  int mismatches = 0;
+};
+
+// A run of records taken at once must read as that many statements of two
+// items of the general rules, and F0.2 and F0.3 from each value's text must
+// be what the editor gives the value (or be declined).
+void compare_pairs(textio::RecordSource& reader, textio::RecordSource& general, std::mt19937_64& rng,
+                   PairTally& tally) {
+  for (;;) {
+    const int max = 1 + static_cast<int>(rng() % 80);
+    std::vector<double> xs(max), ys(max);
+    std::vector<textio::PlainText> x_texts(max), y_texts(max);
+    const int taken = textio::read_plain_pairs(reader, max, xs.data(), ys.data(), x_texts.data(), y_texts.data());
+    int status = textio::kReadOk;
+    for (int i = 0; i <= taken && i < max; ++i) {
+      double x = kOld, y = kOld;
+      double* const items[] = {&x, &y};
+      const std::size_t start = general.next;
+      status = textio::read_list_numbers_general(general, items);
+      if (i == taken) {  // the record the run stopped at: both go on by the general rules
+        double rx = kOld, ry = kOld;
+        double* const reader_items[] = {&rx, &ry};
+        const int reader_status = textio::read_list_numbers(reader, reader_items);
+        if (reader_status != status || reader.next != general.next ||
+            std::bit_cast<std::uint64_t>(x) != std::bit_cast<std::uint64_t>(rx) ||
+            std::bit_cast<std::uint64_t>(y) != std::bit_cast<std::uint64_t>(ry)) {
+          ++tally.mismatches;
+          ADD_FAILURE() << "after a run of " << taken << ": statement at offset " << start;
+        }
+        break;
+      }
+      ++tally.pairs;
+      if (status != textio::kReadOk || std::bit_cast<std::uint64_t>(x) != std::bit_cast<std::uint64_t>(xs[i]) ||
+          std::bit_cast<std::uint64_t>(y) != std::bit_cast<std::uint64_t>(ys[i])) {
+        ++tally.mismatches;
+        ADD_FAILURE() << "record " << i << " of a run, at offset " << start << ": status " << status << ", "
+                      << x << " " << y << " against " << xs[i] << " " << ys[i];
+      }
+      const std::pair<const textio::PlainText*, double> fields[] = {{&x_texts[i], xs[i]}, {&y_texts[i], ys[i]}};
+      for (const auto& [text, value] : fields) {
+        for (const int decimals : {2, 3}) {
+          std::vector<char> from_text(textio::fixed_field_capacity(decimals));
+          std::vector<char> edited(textio::fixed_field_capacity(decimals));
+          const std::size_t n = textio::edit_fixed_from_text(*text, value, decimals, from_text.data());
+          const std::size_t m = textio::edit_fixed(value, decimals, edited.data());
+          if (n == 0) continue;
+          ++tally.edited_from_text;
+          if (std::string_view(from_text.data(), n) != std::string_view(edited.data(), m)) {
+            ++tally.mismatches;
+            ADD_FAILURE() << "F0." << decimals << " of " << value << " from its text: "
+                          << std::string_view(from_text.data(), n) << ", editor: " << std::string_view(edited.data(), m);
+          }
+        }
+      }
+    }
+    if (tally.mismatches >= 10 || status == textio::kReadEnd || status == textio::kReadFailure) return;
+    if (taken == max && reader.next != general.next) {
+      ++tally.mismatches;
+      ADD_FAILURE() << "a full run ends at " << reader.next << ", the statements at " << general.next;
+      return;
+    }
+  }
+}
+
+TEST(PlainValues, RunsOfPairsReadAsStatements) {
+  std::mt19937_64 rng(1717);
+  PairTally tally;
+  for (int d = 0; d < 3000 / kCountDivisor && tally.mismatches < 10; ++d) {
+    std::string bytes;
+    if (d % 2 == 0) {
+      bytes = document(rng, 1 + static_cast<int>(rng() % 1000));
+    } else {
+      for (int i = 0; i < 500; ++i) {  // plain records, now and then another one
+        bytes += rng() % 50 == 0 ? line(rng) : plain_number(rng) + plain_separator(rng) + plain_number(rng);
+        bytes += line_end(rng);
+      }
+    }
+    textio::RecordSource reader = textio::source_from_bytes(bytes);
+    textio::RecordSource general = textio::source_from_bytes(bytes);
+    compare_pairs(reader, general, rng, tally);
+  }
+  EXPECT_GT(tally.edited_from_text * 4, tally.pairs) << tally.edited_from_text << " of " << tally.pairs;
+  RecordProperty("pairs", std::to_string(tally.pairs));
+}
+
+// Fields written from texts: declined where the text does not give them.
+TEST(PlainValues, FieldsFromTexts) {
+  struct Row {
+    std::string record;
+    std::string x2, y3;  // empty: declined
+  } rows[] = {
+      {"1181.7 327.79", "1181.70", "327.790"},
+      {"-12 -0.5", "-12.00", "-0.500"},
+      {"+5 0", "5.00", "0.000"},
+      {"12345678.12 1.125", "12345678.12", "1.125"},
+      {"123456789 1.1234", "", ""},  // nine integer digits; four decimals
+      {"007 .5", "", ""},            // leading zeros; no integer digit
+      {"-0 -0.000", "", ""},         // negative zeros lose their sign
+      {"0.999 5.", "", "5.000"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.record);
+    const std::string bytes = row.record + "\n" + std::string(64, ' ');  // the run stops short of the end
+    textio::RecordSource source = textio::source_from_bytes(bytes);
+    double x, y;
+    textio::PlainText x_text, y_text;
+    ASSERT_EQ(textio::read_plain_pairs(source, 1, &x, &y, &x_text, &y_text), 1);
+    char field[textio::fixed_field_capacity(3)];
+    EXPECT_EQ(std::string(field, textio::edit_fixed_from_text(x_text, x, 2, field)), row.x2);
+    EXPECT_EQ(std::string(field, textio::edit_fixed_from_text(y_text, y, 3, field)), row.y3);
+  }
 }
 
 // Through descriptors: records cut from a buffer that is refilled, moved and

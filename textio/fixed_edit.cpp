@@ -133,6 +133,34 @@ char* put_digits(char* p, std::uint64_t digit_values, int skip) {
 
 }  // namespace
 
+std::size_t edit_fixed_from_text(const PlainText& text, double value, int decimals, char* dst) {
+  const int integer_digits = text.integer_digits;
+  const int fraction_digits = text.fraction_digits;
+  if (integer_digits < 1 || integer_digits > kWordDigits || fraction_digits > decimals ||
+      (text.mantissa[0] == '0' && integer_digits > 1) || (text.negative && value == 0.0))
+    return 0;
+  // The text's digits, its point (or a new one after the integer digits),
+  // then zeros up to d decimals; at most 3 are needed, 4 are stored.
+  char* p = dst;
+  *p = '-';
+  p += text.negative;
+  std::memcpy(p, text.mantissa, sizeof text.mantissa);
+  p[integer_digits] = '.';
+  std::memcpy(p + integer_digits + 1 + fraction_digits, "0000", 4);
+  return static_cast<std::size_t>(p + integer_digits + 1 + decimals - dst);
+}
+
+char* edit_result_fields(double x, double y, double fc, const PlainText& x_text,
+                         const PlainText& y_text, char* dst) {
+  std::size_t n = edit_fixed_from_text(x_text, x, 2, dst);
+  char* p = dst + (n != 0 ? n : edit_fixed_inline(x, 2, dst));
+  *p++ = '\t';
+  n = edit_fixed_from_text(y_text, y, 3, p);
+  p += n != 0 ? n : edit_fixed_inline(y, 3, p);
+  *p++ = '\t';
+  return p + edit_fixed_inline(fc, 3, p);
+}
+
 std::size_t edit_fixed(double v, int decimals, char* dst) {
   switch (decimals) {
     case 2: return edit_fixed_inline(v, 2, dst);

@@ -87,6 +87,12 @@ void write_formatted(int unit, Format format, std::initializer_list<OutItem> ite
   end_record(unit, p, terminate);
 }
 
+void write_result(int unit, double x, double y, double fc, const PlainText& x_text,
+                  const PlainText& y_text) {
+  char* const fields = begin_record(unit, kResultFieldsCapacity);
+  end_record(unit, edit_result_fields(x, y, fc, x_text, y_text, fields), true);
+}
+
 void write_list(int unit, std::initializer_list<OutItem> items) {
   std::size_t bound = 0;
   for (const OutItem& item : items)

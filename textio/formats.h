@@ -5,6 +5,8 @@
 #include <span>
 #include <string_view>
 
+#include "textio/plain_values.h"
+
 namespace textio {
 
 // Edit descriptors: A (a text, whole), I (32-bit integer in 12 columns),
@@ -42,6 +44,13 @@ struct OutItem {
 // Writes one record laid out by the format; there are exactly as many data
 // descriptors as items.
 void write_formatted(int unit, Format format, std::initializer_list<OutItem> items);
+
+// Writes the record RESULT_FMT lays out for x, a tab, y, a tab and fc:
+// what write_formatted gives for these items, in one step, with x and y
+// edited from the texts they were read from where that gives the field
+// (edit_fixed_from_text).
+void write_result(int unit, double x, double y, double fc, const PlainText& x_text,
+                  const PlainText& y_text);
 
 // Writes texts and 64-bit integers as a list-directed record (80 columns).
 void write_list(int unit, std::initializer_list<OutItem> items);

@@ -8,6 +8,7 @@
 #include <emmintrin.h>
 
 #include "textio/decimal_to_double.h"
+#include "textio/record_source.h"
 
 namespace textio {
 namespace {
@@ -70,7 +71,7 @@ std::uint64_t run_value(const char* p, std::size_t count) {
 // The number spelt by the digits of a mantissa of `length` bytes at p
 // (fewer than kChunk, at least one digit) whose point, if any, is at
 // `point` (length when there is none): the number without its point.
-std::uint64_t mantissa_value(const char* p, std::size_t length, std::size_t point) {
+[[gnu::always_inline]] inline std::uint64_t mantissa_value(const char* p, std::size_t length, std::size_t point) {
   const bool has_point = point < length;
   if (length <= kWord) {
     // One word: the bytes after the point move down over it (without a
@@ -83,6 +84,75 @@ std::uint64_t mantissa_value(const char* p, std::size_t length, std::size_t poin
   const std::size_t fraction_start = point + has_point;
   const std::size_t fraction_digits = length - fraction_start;
   return run_value(p, point) * kPowersOfTen[fraction_digits] + run_value(p + fraction_start, fraction_digits);
+}
+
+// Reads one plain value at p (blanks before it already passed) from a record
+// that ends at `end`, with kChunk bytes readable from p on. On success the
+// value is stored and p moves past it.
+[[gnu::always_inline]] inline bool read_plain_value(const char*& p, const char* end, double& value,
+                                                    PlainText* text = nullptr) {
+  // An optional sign, then digits with at most one point, ending at the
+  // record end, a blank, tab or comma. Anything else (a slash, a letter,
+  // a quote, an asterisk, a second sign or point, an exponent, a carriage
+  // return inside the record, ...) is for the general rules.
+  const char lead = *p;
+  const bool negative = lead == '-';
+  const char* q = p + (negative || lead == '+');
+  const auto remaining = static_cast<std::size_t>(end - q);
+  std::uint32_t stops = non_digits(q) | (remaining < kChunk ? ~0u << remaining : 0u);
+  const auto integer_digits = static_cast<std::size_t>(std::countr_zero(stops));
+  const bool point = integer_digits < remaining && q[integer_digits] == '.';
+  if (point) stops &= stops - 1;
+  const auto mantissa_length = static_cast<std::size_t>(std::countr_zero(stops));  // 32 when none
+  if (mantissa_length >= kChunk) return false;
+  const char* const after = q + mantissa_length;
+  if (after != end && !ends_value(*after)) return false;
+  const std::size_t digit_count = mantissa_length - point;
+  if (digit_count == 0) return false;
+
+  // At most 15 digits: the number without its point is below 2^53, and
+  // the one rounded operation of the exact shortcut converts it.
+  const std::uint64_t digits = mantissa_value(q, mantissa_length, point ? integer_digits : mantissa_length);
+  const std::size_t fraction_digits = digit_count - integer_digits;
+  double magnitude = 0;
+  if (!exact_decimal_to_double(digits, -static_cast<std::int64_t>(fraction_digits), magnitude)) return false;
+  value = negative ? -magnitude : magnitude;
+  p = after;
+  if (text) {
+    std::memcpy(text->mantissa, q, kChunk);
+    text->integer_digits = static_cast<std::uint8_t>(integer_digits);
+    text->fraction_digits = static_cast<std::uint8_t>(fraction_digits);
+    text->negative = negative;
+  }
+  return true;
+}
+
+// Passes the blanks before value i of a record, and after a value at most
+// one comma with blanks after it (a comma before the first value is a null
+// value, and fails later as a value without digits). False when the record
+// ends first: the list goes on in the next record.
+[[gnu::always_inline]] inline bool reach_value(const char*& p, const char* end, bool after_value) {
+  while (p != end && is_blank(*p)) ++p;
+  if (after_value && p != end && *p == ',') {
+    ++p;
+    while (p != end && is_blank(*p)) ++p;
+  }
+  return p != end;
+}
+
+// Offset of the first line feed among the kRecordScan bytes at p, of which
+// only the first `valid` count; kRecordScan when there is none.
+constexpr std::size_t kRecordScan = 32;
+
+std::size_t line_feed_offset(const char* p, std::size_t valid) {
+  const __m128i line_feed = _mm_set1_epi8('\n');
+  const auto flags = [&](std::size_t at) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, line_feed)));
+  };
+  std::uint32_t line_feeds = flags(0) | (flags(16) << 16);
+  if (valid < kRecordScan) line_feeds &= (std::uint32_t{1} << valid) - 1;
+  return line_feeds == 0 ? kRecordScan : static_cast<std::size_t>(std::countr_zero(line_feeds));
 }
 
 }  // namespace
@@ -102,47 +172,41 @@ bool read_plain_values(std::string_view record, const char* readable_end,
 
   double values[kPlainItemsMax];
   for (std::size_t i = 0; i < items.size(); ++i) {
-    // Blanks, and after a value at most one comma with blanks after it (a
-    // comma before the first value is a null value, and fails below as a
-    // value without digits).
-    while (p != end && is_blank(*p)) ++p;
-    if (i > 0 && p != end && *p == ',') {
-      ++p;
-      while (p != end && is_blank(*p)) ++p;
-    }
-    if (p == end) return false;  // the list goes on in the next record
-
-    // An optional sign, then digits with at most one point, ending at the
-    // record end, a blank, tab or comma. Anything else (a slash, a letter,
-    // a quote, an asterisk, a second sign or point, an exponent, a carriage
-    // return inside the record, ...) is for the general rules.
-    const char lead = *p;
-    const bool negative = lead == '-';
-    p += negative || lead == '+';
-    const auto remaining = static_cast<std::size_t>(end - p);
-    std::uint32_t stops = non_digits(p) | (remaining < kChunk ? ~0u << remaining : 0u);
-    const auto integer_digits = static_cast<std::size_t>(std::countr_zero(stops));
-    const bool point = integer_digits < remaining && p[integer_digits] == '.';
-    if (point) stops &= stops - 1;
-    const auto mantissa_length = static_cast<std::size_t>(std::countr_zero(stops));  // 32 when none
-    if (mantissa_length >= kChunk) return false;
-    const char* const after = p + mantissa_length;
-    if (after != end && !ends_value(*after)) return false;
-    const std::size_t digit_count = mantissa_length - point;
-    if (digit_count == 0) return false;
-
-    // At most 15 digits: the number without its point is below 2^53, and
-    // the one rounded operation of the exact shortcut converts it.
-    const std::uint64_t digits = mantissa_value(p, mantissa_length, point ? integer_digits : mantissa_length);
-    const std::size_t fraction_digits = digit_count - integer_digits;
-    double magnitude = 0;
-    if (!exact_decimal_to_double(digits, -static_cast<std::int64_t>(fraction_digits), magnitude)) return false;
-    values[i] = negative ? -magnitude : magnitude;
-    p = after;
+    if (!reach_value(p, end, i > 0) || !read_plain_value(p, end, values[i])) return false;
   }
   // In list order, so that items naming the same double end as they would.
   for (std::size_t i = 0; i < items.size(); ++i) *items[i] = values[i];
   return true;
+}
+
+int read_plain_pairs(RecordSource& source, int max, double* xs, double* ys, PlainText* x_texts,
+                     PlainText* y_texts) {
+  // Records this close to the end of the buffer are left to the statements,
+  // so that the scan and the values may read kRecordScan + kChunk bytes on.
+  constexpr std::size_t kReadAhead = kRecordScan + kChunk;
+  if (source.buffer.size() < kReadAhead) return 0;
+  const char* const base = source.buffer.data();
+  const char* const filled_end = base + source.filled;
+  const char* const last_start = base + (source.buffer.size() - kReadAhead);
+  const char* record = base + source.next;
+  int taken = 0;
+  while (taken < max && record <= last_start) {
+    const std::size_t line_feed = line_feed_offset(record, static_cast<std::size_t>(filled_end - record));
+    if (line_feed == kRecordScan) break;  // a long record, or one not yet read whole
+    const char* end = record + line_feed;
+    while (end != record && end[-1] == '\r') --end;
+    const char* p = record;
+    double x, y;
+    if (!reach_value(p, end, false) || !read_plain_value(p, end, x, x_texts + taken) ||
+        !reach_value(p, end, true) || !read_plain_value(p, end, y, y_texts + taken))
+      break;
+    xs[taken] = x;
+    ys[taken] = y;
+    ++taken;
+    record += line_feed + 1;
+  }
+  source.next = static_cast<std::size_t>(record - base);
+  return taken;
 }
 
 }  // namespace textio

@@ -224,6 +224,11 @@ int read_numbers(int unit_number, StatusReturn choice, std::span<double* const> 
   return settle_read(unit, read_list_numbers(input_of(unit), items, stored), choice);
 }
 
+int read_number_pairs(int unit_number, int max, double* xs, double* ys, PlainText* x_texts,
+                      PlainText* y_texts) {
+  return read_plain_pairs(input_of(reading(unit_number)), max, xs, ys, x_texts, y_texts);
+}
+
 int read_text(int unit_number, StatusReturn choice, FixedText& item) {
   Unit& unit = reading(unit_number);
   return settle_read(unit, read_list_text(input_of(unit), item), choice);

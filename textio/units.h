@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "textio/fixed_text.h"
+#include "textio/plain_values.h"
 
 namespace textio {
 
@@ -42,6 +43,12 @@ bool at_end_of_file(int unit);
 int read_numbers(int unit, StatusReturn choice, std::span<double* const> items,
                  int* stored = nullptr);
 int read_text(int unit, StatusReturn choice, FixedText& item);
+
+// Statements of two double items, as many as read_plain_pairs takes at once
+// (at most max, perhaps none): each gives x[i] and y[i] as read_numbers
+// would, and their texts. The rest is for read_numbers.
+int read_number_pairs(int unit, int max, double* xs, double* ys, PlainText* x_texts,
+                      PlainText* y_texts);
 
 // Output records. begin_record checks that the unit can be written and
 // returns room for at least `bytes` characters of a record; end_record takes

@@ -20,7 +20,11 @@
 // - the file read through a unit gives other results than the in-memory copy,
 //   or other results again after a rewind (a pipe not kept must refuse it);
 // - a double read is edited with 2 or 3 decimals to other text than the
-//   reference editor gives.
+//   reference editor gives;
+// - runs of records taken at once (read_plain_pairs, over a buffer with
+//   digits past the file's end) read otherwise than statements of two items
+//   of the general rules, or a field written from a value's text differs
+//   from the editor's.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -43,6 +47,7 @@
 #include "textio/fixed_text.h"
 #include "textio/list_input.h"
 #include "textio/list_input_general.h"
+#include "textio/plain_values.h"
 #include "textio/record_source.h"
 #include "textio/units.h"
 
@@ -173,6 +178,46 @@ void expect_same_edits(const std::vector<Step>& steps) {
   }
 }
 
+void expect_same_text_edit(const textio::PlainText& text, double v, int decimals) {
+  char from_text[textio::fixed_field_capacity(3)];
+  char reference[textio::fixed_field_capacity(3)];
+  const std::size_t n = textio::edit_fixed_from_text(text, v, decimals, from_text);
+  const std::size_t m = textio::edit_fixed_reference(v, decimals, reference);
+  if (n != 0 && (n != m || std::memcmp(from_text, reference, n) != 0))
+    fuzzing::fault("F0.%d of %a from its text: \"%.*s\", reference \"%.*s\"", decimals, v,
+                   static_cast<int>(n), from_text, static_cast<int>(m), reference);
+}
+
+void expect_same_pairs(std::string_view bytes) {
+  std::string padded(bytes);
+  padded.append(64, '9');
+  textio::RecordSource run = textio::source_from_bytes(padded);
+  run.filled = bytes.size();
+  textio::RecordSource general = textio::source_from_bytes(bytes);
+  for (std::size_t step = 0;; ++step) {
+    constexpr int kRun = 8;
+    double xs[kRun], ys[kRun];
+    textio::PlainText x_texts[kRun], y_texts[kRun];
+    const int taken = textio::read_plain_pairs(run, kRun, xs, ys, x_texts, y_texts);
+    for (int i = 0; i < taken; ++i) {
+      const Step expected = take_step(Reader{&general, true}, Kind::TwoNumbers);
+      if (expected.status != 0 || expected.stored != 2 ||
+          expected.items[0] != std::bit_cast<std::uint64_t>(xs[i]) ||
+          expected.items[1] != std::bit_cast<std::uint64_t>(ys[i]))
+        mismatch("runs of pairs and statements", step);
+      for (const int decimals : {2, 3}) {
+        expect_same_text_edit(x_texts[i], xs[i], decimals);
+        expect_same_text_edit(y_texts[i], ys[i], decimals);
+      }
+    }
+    if (run.next != general.next) mismatch("positions after a run of pairs", step);
+    const Step a = take_step(Reader{&run, false}, Kind::TwoNumbers);
+    const Step b = take_step(Reader{&general, true}, Kind::TwoNumbers);
+    if (!same_results(a, b) || a.position != b.position) mismatch("statements after a run of pairs", step);
+    if (a.status != 0) return;
+  }
+}
+
 // The file on a pipe, written whole before the reader starts. Empty when the
 // pipe cannot take it all at once (the caller then uses a regular file).
 struct PipeFile {
@@ -258,6 +303,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   expect_same(expected, run_plan(plan, Reader{&general, true}), true,
               "plain-number path and general statement");
   expect_same_edits(expected);
+  expect_same_pairs(bytes);
 
   read_through_unit(plan, bytes, expected);
   return 0;
