@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "driver/record_loop.h"
 #include "fuelmap/grid.h"
 #include "fuelmap/map.h"
 #include "fuelmap/point_evaluator.h"
@@ -74,56 +75,8 @@ int run_batch(int argc, const char* const* argv, Evaluation evaluation) {
                     StatusReturn::None);
   textio::write_list(kOutputUnit, {"A", TAB, "B", TAB, "C"});
 
-  // Records are read a block at a time so that their points are evaluated
-  // together. Lines are still written in record order, and a point the
-  // precomputed path does not take is evaluated by the literal procedure in
-  // its turn, so a failure there comes after every line before it.
-  double X = 0.0, Y = 0.0;
-  double* const point[] = {&X, &Y};
-  double xs[fuelmap::kBlockPoints], ys[fuelmap::kBlockPoints], fcs[fuelmap::kBlockPoints];
-  // The texts X and Y were read from, for their fields of the result line;
-  // none (no integer digits) for a statement of the general rules.
-  textio::PlainText x_texts[fuelmap::kBlockPoints], y_texts[fuelmap::kBlockPoints];
-  std::int64_t records = 0;
-  const auto write_lines = [&](int count) {
-    fuelmap::evaluate_points(evaluator, count, xs, ys, fcs, grid);
-    for (int i = 0; i < count; ++i) {
-      if (!fuelmap::takes_point(evaluator, xs[i], ys[i])) fuelmap::CALCFC(xs[i], ys[i], fcs[i], grid);
-      textio::write_result(kOutputUnit, xs[i], ys[i], fcs[i], x_texts[i], y_texts[i]);
-      ++records;
-    }
-  };
-  int status = 0;
-  while (status == 0) {
-    int count = 0;
-    try {
-      while (count < fuelmap::kBlockPoints) {
-        // Plain records at once; a statement of the general rules for the
-        // rest. A null value there leaves X or Y as the last record set it.
-        const int taken = textio::read_number_pairs(kInputUnit, fuelmap::kBlockPoints - count,
-                                                    xs + count, ys + count, x_texts + count,
-                                                    y_texts + count);
-        if (taken > 0) {
-          count += taken;
-          X = xs[count - 1];
-          Y = ys[count - 1];
-          if (count == fuelmap::kBlockPoints) break;
-        }
-        status = textio::read_numbers(kInputUnit, StatusReturn::ErrorAndEnd, point);
-        if (status != 0) break;
-        xs[count] = X;
-        ys[count] = Y;
-        x_texts[count].integer_digits = y_texts[count].integer_digits = 0;
-        ++count;
-      }
-    } catch (const textio::RunEnd&) {
-      // An interrupt while waiting for input: the records already read still
-      // become lines before the run ends.
-      write_lines(count);
-      throw;
-    }
-    write_lines(count);
-  }
+  const std::int64_t records =
+      run_record_loop(kInputUnit, kOutputUnit, evaluator, grid, record_loop_threads());
 
   const bool ended_normally = textio::at_end_of_file(kInputUnit);
   if (ended_normally)

@@ -364,6 +364,59 @@ TEST(HugeInputs, MapOfOneMillionPoints) {
   }
 }
 
+// One thread and two: the record loop on two threads (reading ahead in
+// blocks of 1024 records, four blocks at most) must leave the same bytes
+// everywhere as on one, whatever ends the loop and wherever that falls
+// against the blocks.
+struct ThreadsCase {
+  const char* name;
+  std::string input;
+  int status;               // the exit status both runs end with
+  std::string prefix = "";  // run before the program in the shell: a file size limit
+  bool full_device = false; // the output file is /dev/full
+};
+
+// n plain records, then `tail` at the start of record n + 1.
+std::string records_then(int n, const std::string& tail) { return "x\n" + records(n) + tail; }
+
+TEST(Threads, SameBytesOnOneAndTwo) {
+  const std::string general = "1500,15\n1200 , 12\n2*1300\n,17\n1400\n16\n\n  \n1100 11 / x\n5 / 7\n";
+  const ThreadsCase cases[] = {
+      {"many blocks", records_then(9000, ""), 0},
+      {"read error opening the second block", records_then(1024, "abc\n" + records(50)), 1},
+      {"read error ending the first block", records_then(1023, "abc\n" + records(50)), 1},
+      {"read error after the ring wraps", records_then(4096 + 1024, "1500 x\n" + records(3)), 1},
+      {"read error in the last record", records_then(2048, "abc\n"), 0},
+      {"general records across a boundary", records_then(1020, general + records(1500) + general), 0},
+      {"a statement over a block boundary", records_then(1023, "1500\n15\n" + records(2000)), 0},
+      {"no final line feed", records_then(3000, "1500 15"), 0},
+      {"interpolation failure partway", records_then(1500, "nan 15\n" + records(1500)), 1},
+      {"points for the literal procedure", records_then(1500, "1500 inf\n-inf 15\n" + records(1500)), 0},
+      {"file size limit", records_then(20000, ""), 38, "prlimit --fsize=200000"},
+      {"full device", records_then(20000, ""), 38, "", true},
+  };
+  for (const ThreadsCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunFolder run;
+    write_file(run.map, kBilinearMap);
+    write_file(run.input, c.input);
+    const std::string output = c.full_device ? "/dev/full" : run.output;
+    RunResult runs[2];
+    std::string outputs[2];
+    for (int threads = 1; threads <= 2; ++threads) {
+      ::unlink(run.output.c_str());
+      runs[threads - 1] = run_in_shell({run.map, run.input, output}, "",
+                                       "FUELCALC_THREADS=" + std::to_string(threads) + " " + c.prefix);
+      if (!c.full_device) outputs[threads - 1] = read_file(run.output);
+    }
+    EXPECT_EQ(runs[0].status, c.status);
+    EXPECT_EQ(runs[1].status, c.status);
+    EXPECT_EQ(runs[0].out, runs[1].out);
+    EXPECT_EQ(runs[0].err, runs[1].err);
+    EXPECT_EQ(outputs[0], outputs[1]);
+  }
+}
+
 // Signals. A run waiting for piped input that is interrupted writes the lines
 // of every record it has read, closes its files and exits with 128 + signal.
 class Interrupted : public testing::TestWithParam<int> {};

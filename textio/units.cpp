@@ -224,6 +224,11 @@ int read_numbers(int unit_number, StatusReturn choice, std::span<double* const> 
   return settle_read(unit, read_list_numbers(input_of(unit), items, stored), choice);
 }
 
+bool reads_without_waiting(int unit_number) {
+  struct stat file;
+  return ::fstat(connected(unit_number).fd, &file) == 0 && (S_ISREG(file.st_mode) || S_ISBLK(file.st_mode));
+}
+
 int read_number_pairs(int unit_number, int max, double* xs, double* ys, PlainText* x_texts,
                       PlainText* y_texts) {
   return read_plain_pairs(input_of(reading(unit_number)), max, xs, ys, x_texts, y_texts);

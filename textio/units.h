@@ -44,6 +44,10 @@ int read_numbers(int unit, StatusReturn choice, std::span<double* const> items,
                  int* stored = nullptr);
 int read_text(int unit, StatusReturn choice, FixedText& item);
 
+// Whether every read on the unit returns without waiting indefinitely: its
+// file is a regular file or a block device (not a pipe, terminal or socket).
+bool reads_without_waiting(int unit);
+
 // Statements of two double items, as many as read_plain_pairs takes at once
 // (at most max, perhaps none): each gives x[i] and y[i] as read_numbers
 // would, and their texts. The rest is for read_numbers.
