@@ -60,8 +60,9 @@ void read_block(Reading& reading, Block& block) {
     while (block.count < kBlockRecords) {
       // Plain records at once; a statement of the general rules for the rest.
       const int n = block.count;
-      const int taken = textio::read_number_pairs(reading.unit, kBlockRecords - n, block.xs + n, block.ys + n,
-                                                  block.x_texts + n, block.y_texts + n);
+      const int taken =
+          textio::read_number_pairs(reading.unit, kBlockRecords - n, block.xs + n, block.ys + n,
+                                    block.x_texts + n, block.y_texts + n);
       if (taken > 0) {
         block.count += taken;
         reading.X = block.xs[block.count - 1];
@@ -87,11 +88,11 @@ void read_block(Reading& reading, Block& block) {
 
 // The fuel values of the records [from, to) that the precomputed path takes;
 // from is a whole number of evaluation blocks.
-void evaluate_block(const fuelmap::PointEvaluator& evaluator, const fuelmap::GRID& grid, Block& block,
-                    int from, int to) {
+void evaluate_block(const fuelmap::PointEvaluator& evaluator, const fuelmap::GRID& grid,
+                    Block& block, int from, int to) {
   for (int i = from; i < to; i += fuelmap::kBlockPoints) {
-    fuelmap::evaluate_points(evaluator, std::min(fuelmap::kBlockPoints, to - i), block.xs + i, block.ys + i,
-                             block.fcs + i, grid);
+    fuelmap::evaluate_points(evaluator, std::min(fuelmap::kBlockPoints, to - i), block.xs + i,
+                             block.ys + i, block.fcs + i, grid);
   }
 }
 
@@ -102,7 +103,8 @@ void write_block(int out, const fuelmap::PointEvaluator& evaluator, const fuelma
                  const Block& block, std::int64_t& records) {
   for (int i = 0; i < block.count; ++i) {
     double fc = block.fcs[i];
-    if (!fuelmap::takes_point(evaluator, block.xs[i], block.ys[i])) fuelmap::CALCFC(block.xs[i], block.ys[i], fc, grid);
+    if (!fuelmap::takes_point(evaluator, block.xs[i], block.ys[i]))
+      fuelmap::CALCFC(block.xs[i], block.ys[i], fc, grid);
     textio::write_result(out, block.xs[i], block.ys[i], fc, block.x_texts[i], block.y_texts[i]);
     ++records;
   }
@@ -164,7 +166,8 @@ std::thread start_reading(Ring& ring, int in, const fuelmap::PointEvaluator& eva
   pthread_sigmask(SIG_BLOCK, &endings, &previous);
   std::thread reader;
   try {
-    reader = std::thread(read_blocks, std::ref(ring), Reading{in}, std::cref(evaluator), std::cref(grid));
+    reader = std::thread(read_blocks, std::ref(ring), Reading{in}, std::cref(evaluator),
+                         std::cref(grid));
   } catch (const std::system_error&) {
     // No thread to be had: the caller reads on this one.
   }
@@ -201,7 +204,8 @@ int record_loop_threads() {
 
 std::int64_t run_record_loop(int in, int out, const fuelmap::PointEvaluator& evaluator,
                              const fuelmap::GRID& grid, int threads) {
-  if (threads < 2 || !textio::reads_without_waiting(in)) return run_one_thread(in, out, evaluator, grid);
+  if (threads < 2 || !textio::reads_without_waiting(in))
+    return run_one_thread(in, out, evaluator, grid);
   Ring ring;
   std::thread reader = start_reading(ring, in, evaluator, grid);
   if (!reader.joinable()) return run_one_thread(in, out, evaluator, grid);

@@ -30,7 +30,8 @@ std::size_t edit_fixed(double v, int decimals, char* dst);
 std::size_t edit_fixed_from_text(const PlainText& text, double value, int decimals, char* dst);
 
 // Bytes edit_result_fields may write.
-constexpr std::size_t kResultFieldsCapacity = fixed_field_capacity(2) + 2 * fixed_field_capacity(3) + 2;
+constexpr std::size_t kResultFieldsCapacity =
+    fixed_field_capacity(2) + 2 * fixed_field_capacity(3) + 2;
 
 // The fields of a result line: x as F0.2, a tab, y as F0.3, a tab, fc as
 // F0.3, the same bytes as three edit_fixed calls give, at dst (room for
