@@ -1,4 +1,5 @@
 #include <cstddef>
+#include <vector>
 
 #include "fuelmap/grid.h"
 #include "hermite/hermite.h"
@@ -14,13 +15,12 @@ bool differs(double a, double b) { return a < b || a > b; }
 
 }  // namespace
 
-void FCGRID(GRID& grid, const MAP& map) {
-  const textio::RoutineFrame frame("FCGRID");
+HermiteFailure build_grid(GRID& grid, const MAP& map) {
   constexpr int kPoints = kGridPoints;
 
-  grid.GX = textio::allocate_array<double>(kPoints);
-  grid.GY = textio::allocate_array<double>(kPoints);
-  grid.GFC = textio::allocate_array<double>(kPoints * kPoints);
+  grid.GX = std::vector<double>(kPoints);
+  grid.GY = std::vector<double>(kPoints);
+  grid.GFC = std::vector<double>(kPoints * kPoints);
   grid.NGX = kPoints;
   grid.NGY = kPoints;
 
@@ -56,10 +56,10 @@ void FCGRID(GRID& grid, const MAP& map) {
   }
 
   const auto nrun = static_cast<std::size_t>(NRUN);
-  auto XRUN = textio::allocate_array<double>(nrun);
-  auto NPRUN = textio::allocate_array<int>(nrun);
-  auto YRUN = textio::allocate_array<double>(nrun * static_cast<std::size_t>(MAXRUN));
-  auto FCRUN = textio::allocate_array<double>(nrun * static_cast<std::size_t>(MAXRUN));
+  std::vector<double> XRUN(nrun);
+  std::vector<int> NPRUN(nrun);
+  std::vector<double> YRUN(nrun * static_cast<std::size_t>(MAXRUN));
+  std::vector<double> FCRUN(nrun * static_cast<std::size_t>(MAXRUN));
 
   // Distribute the points: run k's j-th point at (k, j) of the tables, which
   // are stored column by column (element (k, j) at k + NRUN * j, 0-based).
@@ -83,42 +83,51 @@ void FCGRID(GRID& grid, const MAP& map) {
     grid.GY[i] = i * DY + ymin;
   }
 
-  auto FCMID = textio::allocate_array<double>(nrun * kPoints);
+  std::vector<double> FCMID(nrun * kPoints);
   int IERR = 0;
   bool CHECK = true;
 
   // First pass: along the second coordinate, one run at a time.
   {
-    auto DRUN = textio::allocate_array<double>(nrun * static_cast<std::size_t>(MAXRUN));
+    std::vector<double> DRUN(nrun * static_cast<std::size_t>(MAXRUN));
     for (std::size_t run = 0; run < nrun; ++run) {
+      const int place = static_cast<int>(run);
       const int npoints = NPRUN[run];
-      auto YK = textio::allocate_array<double>(static_cast<std::size_t>(npoints));
+      std::vector<double> YK(static_cast<std::size_t>(npoints));
       for (int j = 0; j < npoints; ++j) YK[j] = YRUN[run + nrun * j];
       hermite::DPCHIM(npoints, YK.data(), &FCRUN[run], &DRUN[run], NRUN, IERR);
-      if (IERR < 0) hermite::HERMERR(1, IERR);
-      auto FEBUF = textio::allocate_array<double>(kPoints);
+      if (IERR < 0) return {1, IERR, place};
+      std::vector<double> FEBUF(kPoints);
       CHECK = true;
       hermite::DPCHFE(npoints, YK.data(), &FCRUN[run], &DRUN[run], NRUN, CHECK, grid.NGY,
                       grid.GY.data(), FEBUF.data(), IERR);
-      if (IERR < 0) hermite::HERMERR(2, IERR);
+      if (IERR < 0) return {2, IERR, place};
       for (int j = 0; j < kPoints; ++j) FCMID[run + nrun * j] = FEBUF[j];
     }
   }
 
   // Second pass: along the first coordinate, one grid column at a time.
-  auto DMID = textio::allocate_array<double>(nrun * kPoints);
+  std::vector<double> DMID(nrun * kPoints);
   for (int j = 0; j < kPoints; ++j) {
     double* column = &FCMID[nrun * j];
     double* slopes = &DMID[nrun * j];
     hermite::DPCHIM(NRUN, XRUN.data(), column, slopes, 1, IERR);
-    if (IERR < 0) hermite::HERMERR(3, IERR);
-    auto FEBUF = textio::allocate_array<double>(kPoints);
+    if (IERR < 0) return {3, IERR, j};
+    std::vector<double> FEBUF(kPoints);
     CHECK = true;
     hermite::DPCHFE(NRUN, XRUN.data(), column, slopes, 1, CHECK, grid.NGX, grid.GX.data(),
                     FEBUF.data(), IERR);
-    if (IERR < 0) hermite::HERMERR(4, IERR);
+    if (IERR < 0) return {4, IERR, j};
     for (int i = 0; i < kPoints; ++i) grid.GFC[i + kPoints * j] = FEBUF[i];
   }
+  return {};
+}
+
+void FCGRID(GRID& grid, const MAP& map) {
+  const textio::RoutineFrame frame("FCGRID");
+  const HermiteFailure failure =
+      textio::reporting_storage_failures([&] { return build_grid(grid, map); });
+  if (failure) hermite::HERMERR(failure.code, failure.ierr);
 }
 
 }  // namespace fuelmap

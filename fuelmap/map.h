@@ -19,7 +19,8 @@ struct MAP {
 void LOADMAP(const int& UNIT, std::string_view FILENAME, MAP& map);
 
 // Orders the points ascending by first coordinate and, within equal first
-// coordinates, by second coordinate. Maps holding a not-a-number are ordered by
+// coordinates, by second coordinate (std::bad_alloc when its work array
+// cannot be had). Maps holding a not-a-number are ordered by
 // the exact Shell-sort procedure, whose result for them is deterministic but not sorted.
 void order_map(MAP& map);
 

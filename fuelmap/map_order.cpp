@@ -1,9 +1,9 @@
 #include <algorithm>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 #include "fuelmap/map.h"
-#include "textio/storage.h"
 
 namespace fuelmap {
 namespace {
@@ -94,7 +94,7 @@ void order_map(MAP& map) {
     return;
   }
   const auto count = static_cast<std::size_t>(map.NMAP);
-  auto points = textio::allocate_array<Point>(count);
+  std::vector<Point> points(count);
   for (std::size_t i = 0; i < count; ++i) points[i] = {map.XMAP[i], map.YMAP[i], map.FCMAP[i]};
   std::sort(points.begin(), points.end(), [](const Point& a, const Point& b) {
     return a.x < b.x || (a.x == b.x && a.y < b.y);

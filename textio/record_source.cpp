@@ -56,6 +56,7 @@ std::string_view cut_record(RecordSource& source, std::size_t end, std::size_t a
   std::size_t length = end - source.next;
   while (length > 0 && begin[length - 1] == '\r') --length;
   source.next = after;
+  ++source.records;
   return {begin, length};
 }
 
@@ -136,10 +137,12 @@ bool source_at_end(RecordSource& source) {
 bool rewind_source(RecordSource& source) {
   if (source.keep_all) {
     source.next = 0;
+    source.records = 0;
     return true;
   }
   if (::lseek(source.fd, 0, SEEK_SET) < 0) return false;
   source.next = 0;
+  source.records = 0;
   source.filled = 0;
   source.os_end = false;
   return true;

@@ -19,6 +19,7 @@ struct RecordSource {
   bool keep_all = false;      // keep every byte read, so rewind can replay a stream that cannot seek
   int os_error = 0;           // errno of the last failed read
   std::size_t first_size = 0; // bytes the buffer gets before the first read
+  std::size_t records = 0;    // records taken since the start (or the last rewind): the line of the last one
 };
 
 enum class RecordStatus { Record, End, Failed };

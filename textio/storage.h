@@ -25,4 +25,18 @@ std::vector<T> allocate_array(std::size_t count) {
   }
 }
 
+// Runs body, which allocates with plain std::vector and so throws when
+// storage cannot be had; that becomes the run-time error above, reported
+// while the routines that asked for the storage are still active.
+template <class Body>
+decltype(auto) reporting_storage_failures(Body&& body) {
+  try {
+    return body();
+  } catch (const std::length_error&) {
+    runtime_error(kArraySizeOverflow);
+  } catch (const std::bad_alloc&) {
+    runtime_error(kNoMemory);
+  }
+}
+
 }  // namespace textio

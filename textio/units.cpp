@@ -239,6 +239,8 @@ int read_text(int unit_number, StatusReturn choice, FixedText& item) {
   return settle_read(unit, read_list_text(input_of(unit), item), choice);
 }
 
+RecordSource& unit_source(int unit_number) { return input_of(reading(unit_number)); }
+
 namespace {
 
 // The rare cases of a record: a unit not connected or read-only, a buffer

@@ -8,6 +8,7 @@
 
 #include "textio/fixed_text.h"
 #include "textio/plain_values.h"
+#include "textio/record_source.h"
 
 namespace textio {
 
@@ -53,6 +54,10 @@ bool reads_without_waiting(int unit);
 // would, and their texts. The rest is for read_numbers.
 int read_number_pairs(int unit, int max, double* xs, double* ys, PlainText* x_texts,
                       PlainText* y_texts);
+
+// The records of a connected unit, for a routine that reads them by the
+// reading rules directly (list_input.h) and settles every outcome itself.
+RecordSource& unit_source(int unit);
 
 // Output records. begin_record checks that the unit can be written and
 // returns room for at least `bytes` characters of a record; end_record takes

@@ -14,12 +14,15 @@ enum class ErrorKind {
   interpolation,     // the monotone interpolation refused the data (code() and ierr())
   invalid_argument,  // arrays of different lengths, empty arrays to build a map from, ...
   outside,           // a point outside the measured map under Outside::error
+  write,             // a file could not be written (os_error() holds errno)
 };
 
 class Error : public std::exception {
  public:
+  // An error of the given kind whose what() is message.
   Error(ErrorKind kind, std::string message);
 
+  // What kind of failure this is.
   ErrorKind kind() const noexcept { return kind_; }
   // The interpolation call that failed (1 to 8, the program's call-site code), 0 if none.
   int code() const noexcept { return code_; }
@@ -32,8 +35,10 @@ class Error : public std::exception {
   std::optional<std::size_t> line() const noexcept { return line_; }
   // The operating system's error number of an open or read failure, 0 if none.
   int os_error() const noexcept { return os_error_; }
+  // The plain English message naming the cause.
   const char* what() const noexcept override { return message_.c_str(); }
 
+  // Setters of the details, for the code that raises the error; each returns *this.
   Error& with_code(int code, int ierr) noexcept;
   Error& with_index(std::size_t index) noexcept;
   Error& with_line(std::size_t line) noexcept;

@@ -12,6 +12,7 @@
 
 namespace fuelcalc {
 
+// Operating points: speed[i] and torque[i] are point i.
 struct OperatingPoints {
   std::vector<double> speed;
   std::vector<double> torque;
@@ -25,13 +26,16 @@ OperatingPoints read_points(const std::filesystem::path& file);
 // The same, a block at a time, for files larger than memory.
 class PointReader {
  public:
-  explicit PointReader(const std::filesystem::path& file);  // opens, consumes the header
+  // Opens the file and reads its header record; throws Error (open, read).
+  explicit PointReader(const std::filesystem::path& file);
   ~PointReader();
   PointReader(PointReader&&) noexcept;
   PointReader& operator=(PointReader&&) noexcept;
 
   // Fills up to speed.size() pairs (torque.size() must be the same); returns
-  // how many were read, 0 at the end of the data.
+  // how many were read, 0 at the end of the data. An unreadable record
+  // throws Error as read_points does, from the first call that has no pair
+  // before it to return.
   std::size_t read(std::span<double> speed, std::span<double> torque);
   // Pairs read so far.
   std::size_t count() const;
@@ -41,8 +45,11 @@ class PointReader {
   std::unique_ptr<State> state_;
 };
 
+// A map file: two header lines, then one line "speed torque fuel" per point.
+// Throws Error: invalid_argument (arrays of different lengths), open, write.
 void write_map(const std::filesystem::path& file, std::span<const double> speed,
                std::span<const double> torque, std::span<const double> fuel);
+// An input file: one header line, then one line "speed torque" per point.
 void write_points(const std::filesystem::path& file, std::span<const double> speed,
                   std::span<const double> torque);
 

@@ -1,0 +1,146 @@
+#include "library/failure_messages.h"
+
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+#include "textio/list_input.h"
+
+namespace fuelcalc {
+namespace {
+
+// Two speeds share a run unless they compare unequal (as the grid builder groups them).
+bool differs(double a, double b) { return a < b || a > b; }
+
+// Index in the ordered map of the first point of run `run` (0-based).
+std::size_t run_start(const fuelmap::MAP& map, int run) {
+  std::size_t start = 0;
+  for (std::size_t i = 1; i < map.XMAP.size() && run > 0; ++i) {
+    if (differs(map.XMAP[i], map.XMAP[start])) {
+      start = i;
+      --run;
+    }
+  }
+  return start;
+}
+
+Error interpolation(std::string message, const fuelmap::HermiteFailure& failure) {
+  return std::move(Error(ErrorKind::interpolation, std::move(message))
+                       .with_code(failure.code, failure.ierr));
+}
+
+// Code 1: the curve along torque at one speed cannot be formed.
+std::string run_failure(const fuelmap::HermiteFailure& failure, const fuelmap::MAP& map) {
+  if (map.NMAP == 0) return "the map holds no points";
+  const std::size_t start = run_start(map, failure.place);
+  const double speed = map.XMAP[start];
+  std::size_t end = start + 1;
+  while (end < map.XMAP.size() && !differs(map.XMAP[end], speed)) ++end;
+  if (failure.ierr == -1)
+    return "a first coordinate with a single point: " + number_text(speed) + " rpm";
+  for (std::size_t i = start + 1; i < end; ++i) {
+    if (map.YMAP[i - 1] == map.YMAP[i])
+      return "repeated torque " + number_text(map.YMAP[i]) + " at speed " + number_text(speed);
+  }
+  return "torques out of order at speed " + number_text(speed);
+}
+
+}  // namespace
+
+std::string number_text(double value) {
+  if (std::isnan(value)) return "nan";
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return {text, result.ptr};
+}
+
+std::string os_text(int os_error) { return std::generic_category().message(os_error); }
+
+std::string read_cause(int status, int os_error) {
+  switch (status) {
+    case textio::kSyntaxError: return "a value that is not a number";
+    case textio::kConversionError: return "a value that cannot be taken as a number";
+    case textio::kReadFailure: return os_text(os_error);
+    default: return "read status " + std::to_string(status);
+  }
+}
+
+Error grid_failure(const fuelmap::HermiteFailure& failure, const fuelmap::MAP& map,
+                   const fuelmap::GRID& grid) {
+  switch (failure.code) {
+    case 1:
+      return interpolation(run_failure(failure, map), failure);
+    case 2:
+      return interpolation("the torque curve at speed " +
+                               number_text(map.XMAP[run_start(map, failure.place)]) +
+                               " cannot be evaluated (a value that is not a number?)",
+                           failure);
+    case 3:
+      if (failure.ierr == -1)
+        return interpolation("a single first coordinate: every point is at " +
+                                 number_text(map.XMAP[0]) + " rpm; a map needs two speeds or more",
+                             failure);
+      return interpolation("the speeds are not in ascending order (a speed that is not a number?)",
+                           failure);
+    default:
+      return interpolation("the curve across speeds at torque " +
+                               number_text(grid.GY[static_cast<std::size_t>(failure.place)]) +
+                               " cannot be evaluated (a value that is not a number?)",
+                           failure);
+  }
+}
+
+Error point_failure(const fuelmap::HermiteFailure& failure, std::size_t index, bool in_array,
+                    double speed, double torque) {
+  std::string message;
+  if (failure.code == 5 || failure.code == 7) {
+    message = std::string("the map's ") + (failure.code == 5 ? "speed" : "torque") +
+              " range is too narrow for its grid: two grid values are the same double";
+  } else if (failure.code == 6 && std::isnan(speed)) {
+    message = "the speed is not a number";
+  } else if (failure.code == 8 && std::isnan(torque)) {
+    message = "the torque is not a number";
+  } else {
+    message = "the interpolation failed at speed " + number_text(speed) + ", torque " +
+              number_text(torque);
+  }
+  if (in_array) message = "point " + std::to_string(index) + ": " + message;
+  return std::move(interpolation(std::move(message), failure).with_index(index));
+}
+
+Error map_read_failure(const fuelmap::MapReading& reading, std::string_view source) {
+  const std::string name(source);
+  const std::string line = " at line " + std::to_string(reading.line);
+  Error error(ErrorKind::read, "");
+  switch (reading.status) {
+    case fuelmap::MapReadStatus::header_missing:
+      error = Error(ErrorKind::read, name + " ends before its two header lines");
+      break;
+    case fuelmap::MapReadStatus::unreadable:
+      error = Error(ErrorKind::read, name + " cannot be read" + line + ": " + read_cause(reading.code, reading.os_error));
+      break;
+    case fuelmap::MapReadStatus::incomplete_point:
+      error = Error(ErrorKind::read,
+                    name + " cannot be read" + line + ": a point without all three values");
+      break;
+    case fuelmap::MapReadStatus::rewind_failed:
+      error = Error(ErrorKind::read,
+                    name + " cannot be read a second time: " + os_text(reading.os_error));
+      break;
+    default:
+      error = Error(ErrorKind::read, name + " changed while it was read");
+      break;
+  }
+  error.with_os_error(reading.os_error);
+  if (reading.line > 0) error.with_line(reading.line);
+  if (reading.point > 0) error.with_index(reading.point);
+  return error;
+}
+
+Error open_failure(std::string_view file, std::string_view purpose, int os_error) {
+  return std::move(Error(ErrorKind::open, "cannot open '" + std::string(file) + "' for " +
+                                              std::string(purpose) + ": " + os_text(os_error))
+                       .with_os_error(os_error));
+}
+
+}  // namespace fuelcalc

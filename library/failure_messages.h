@@ -1,0 +1,40 @@
+#pragma once
+// The Errors the library raises, with their plain English messages. Internal
+// to the library.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "fuelcalc/error.hpp"
+#include "fuelmap/grid.h"
+#include "fuelmap/map.h"
+#include "fuelmap/map_reader.h"
+
+namespace fuelcalc {
+
+// A double as the shortest text that reads back to it ("1500", "0.1", "nan").
+std::string number_text(double value);
+
+// The operating system's text for an error number.
+std::string os_text(int os_error);
+
+// Why a list-directed read failed, from its status (59, 64, 39) and errno.
+std::string read_cause(int status, int os_error);
+
+// A failed interpolation call of the grid construction, named by what in the
+// ordered map caused it.
+Error grid_failure(const fuelmap::HermiteFailure& failure, const fuelmap::MAP& map,
+                   const fuelmap::GRID& grid);
+
+// A failed interpolation call of the literal procedure at point `index` of
+// an array (named in the message when the array holds more than one point).
+Error point_failure(const fuelmap::HermiteFailure& failure, std::size_t index, bool in_array,
+                    double speed, double torque);
+
+// A map that could not be read; `source` names it ("the map file 'x.dat'", "the map text").
+Error map_read_failure(const fuelmap::MapReading& reading, std::string_view source);
+
+// A file that could not be opened for `purpose` ("reading", "writing").
+Error open_failure(std::string_view file, std::string_view purpose, int os_error);
+
+}  // namespace fuelcalc

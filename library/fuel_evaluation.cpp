@@ -1,0 +1,96 @@
+// Fuel values of a FuelMap: the evaluation chosen when the map is built,
+// called for one point or for arrays.
+#include <algorithm>
+#include <string>
+
+#include "fuelcalc/fuel_map.hpp"
+#include "library/failure_messages.h"
+#include "library/fuel_map_data.h"
+
+namespace fuelcalc {
+namespace {
+
+[[noreturn]] void not_available(std::string_view what) {
+  throw Error(ErrorKind::invalid_argument, std::string(what) + " is not available yet");
+}
+
+void require_lengths(std::size_t speeds, std::size_t torques, std::size_t outs,
+                     std::string_view out_name) {
+  if (speeds != torques || speeds != outs)
+    throw Error(ErrorKind::invalid_argument,
+                "speed, torque and " + std::string(out_name) + " arrays of different lengths: " +
+                    std::to_string(speeds) + ", " + std::to_string(torques) + ", " +
+                    std::to_string(outs));
+}
+
+}  // namespace
+
+void choose_evaluation(FuelMap::Data& data) {
+  if (data.method != Method::grid) not_available("Method::direct");
+  switch (data.outside) {
+    case Outside::extrapolate: break;
+    case Outside::clamp: not_available("Outside::clamp");
+    case Outside::nan: not_available("Outside::nan");
+    case Outside::error: not_available("Outside::error");
+  }
+  data.evaluate = evaluate_grid;
+}
+
+// Blocks of points go through the precomputed path together; the points it
+// does not take (a coordinate not finite, a grid it cannot take) go through
+// the literal procedure, in order, so that the first failure is the first
+// failing point.
+void evaluate_grid(const FuelMap::Data& data, std::span<const double> speed,
+                   std::span<const double> torque, std::span<double> out) {
+  const std::size_t count = speed.size();
+  for (std::size_t first = 0; first < count; first += fuelmap::kBlockPoints) {
+    const auto block = static_cast<int>(
+        std::min<std::size_t>(fuelmap::kBlockPoints, count - first));
+    fuelmap::evaluate_points(data.evaluator, block, &speed[first], &torque[first], &out[first],
+                             data.grid);
+    for (std::size_t i = first; i < first + static_cast<std::size_t>(block); ++i) {
+      if (fuelmap::takes_point(data.evaluator, speed[i], torque[i])) continue;
+      if (const fuelmap::HermiteFailure failure =
+              fuelmap::literal_fuel(speed[i], torque[i], out[i], data.grid))
+        throw point_failure(failure, i, count > 1, speed[i], torque[i]);
+    }
+  }
+}
+
+double FuelMap::fuel(double speed, double torque) const {
+  double out = 0.0;
+  data_->evaluate(*data_, {&speed, 1}, {&torque, 1}, {&out, 1});
+  return out;
+}
+
+void FuelMap::fuel(std::span<const double> speed, std::span<const double> torque,
+                   std::span<double> out) const {
+  require_lengths(speed.size(), torque.size(), out.size(), "out");
+  data_->evaluate(*data_, speed, torque, out);
+}
+
+bool FuelMap::inside(double speed, double torque) const {
+  return where_in(data_->envelope, speed, torque) == Where::inside;
+}
+
+Where FuelMap::where(double speed, double torque) const {
+  return where_in(data_->envelope, speed, torque);
+}
+
+void FuelMap::where(std::span<const double> speed, std::span<const double> torque,
+                    std::span<Where> out) const {
+  require_lengths(speed.size(), torque.size(), out.size(), "out");
+  for (std::size_t i = 0; i < speed.size(); ++i)
+    out[i] = where_in(data_->envelope, speed[i], torque[i]);
+}
+
+std::size_t FuelMap::count_outside(std::span<const double> speed,
+                                   std::span<const double> torque) const {
+  require_lengths(speed.size(), torque.size(), torque.size(), "torque");
+  std::size_t outside = 0;
+  for (std::size_t i = 0; i < speed.size(); ++i)
+    outside += where_in(data_->envelope, speed[i], torque[i]) != Where::inside;
+  return outside;
+}
+
+}  // namespace fuelcalc

@@ -1,0 +1,98 @@
+// Building a FuelMap (from a file, from text, from arrays) and what it tells
+// about itself.
+#include <limits>
+#include <string>
+#include <utility>
+
+#include "fuelcalc/fuel_map.hpp"
+#include "fuelmap/map_reader.h"
+#include "library/failure_messages.h"
+#include "library/file_source.h"
+#include "library/fuel_map_data.h"
+
+namespace fuelcalc {
+namespace {
+
+// The grid, its precomputed coefficients, the envelope and the evaluation of
+// an ordered map.
+std::shared_ptr<const FuelMap::Data> build(fuelmap::MAP map, Method method, Outside outside) {
+  auto data = std::make_shared<FuelMap::Data>();
+  data->method = method;
+  data->outside = outside;
+  data->map = std::move(map);
+  if (const fuelmap::HermiteFailure failure = fuelmap::build_grid(data->grid, data->map))
+    throw grid_failure(failure, data->map, data->grid);
+  for (std::size_t i = 0; i < kGridSize; ++i) {
+    data->public_grid.speed[i] = data->grid.GX[i];
+    data->public_grid.torque[i] = data->grid.GY[i];
+    for (std::size_t j = 0; j < kGridSize; ++j)
+      data->public_grid.fuel[i][j] = data->grid.GFC[i + kGridSize * j];
+  }
+  data->evaluator = fuelmap::prepare_evaluator(data->grid);
+  data->envelope = measured_envelope(data->map);
+  choose_evaluation(*data);
+  return data;
+}
+
+std::shared_ptr<const FuelMap::Data> read_and_build(textio::RecordSource& source,
+                                                    std::string_view name, Method method,
+                                                    Outside outside) {
+  fuelmap::MAP map;
+  const fuelmap::MapReading reading = fuelmap::read_map(source, map);
+  if (reading.status != fuelmap::MapReadStatus::ok) throw map_read_failure(reading, name);
+  fuelmap::order_map(map);
+  return build(std::move(map), method, outside);
+}
+
+}  // namespace
+
+FuelMap::FuelMap(std::shared_ptr<const Data> data) : data_(std::move(data)) {}
+
+FuelMap FuelMap::load(const std::filesystem::path& file, Method method, Outside outside) {
+  FileSource input(file, /*replay_on_rewind=*/true);
+  return FuelMap(
+      read_and_build(input.source, "the map file '" + file.string() + "'", method, outside));
+}
+
+FuelMap FuelMap::parse(std::string_view text, Method method, Outside outside) {
+  textio::RecordSource source = textio::source_from_bytes(text);
+  return FuelMap(read_and_build(source, "the map text", method, outside));
+}
+
+FuelMap FuelMap::from_points(std::span<const double> speed, std::span<const double> torque,
+                             std::span<const double> fuel, Method method, Outside outside) {
+  if (speed.size() != torque.size() || speed.size() != fuel.size())
+    throw Error(ErrorKind::invalid_argument,
+                "speed, torque and fuel arrays of different lengths: " +
+                    std::to_string(speed.size()) + ", " + std::to_string(torque.size()) + ", " +
+                    std::to_string(fuel.size()));
+  if (speed.empty()) throw Error(ErrorKind::invalid_argument, "no points to build a map from");
+  if (speed.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+    throw Error(ErrorKind::invalid_argument,
+                "too many points for one map: " + std::to_string(speed.size()));
+  fuelmap::MAP map;
+  map.NMAP = static_cast<int>(speed.size());
+  map.XMAP.assign(speed.begin(), speed.end());
+  map.YMAP.assign(torque.begin(), torque.end());
+  map.FCMAP.assign(fuel.begin(), fuel.end());
+  fuelmap::order_map(map);
+  return FuelMap(build(std::move(map), method, outside));
+}
+
+const Grid& FuelMap::grid() const { return data_->public_grid; }
+
+std::span<const EnvelopeRow> FuelMap::envelope() const { return data_->envelope; }
+
+std::span<const double> FuelMap::point_speeds() const { return data_->map.XMAP; }
+
+std::span<const double> FuelMap::point_torques() const { return data_->map.YMAP; }
+
+std::span<const double> FuelMap::point_fuels() const { return data_->map.FCMAP; }
+
+std::size_t FuelMap::size() const { return data_->map.XMAP.size(); }
+
+Method FuelMap::method() const { return data_->method; }
+
+Outside FuelMap::outside() const { return data_->outside; }
+
+}  // namespace fuelcalc
