@@ -55,29 +55,46 @@ struct EnvelopeRow {
 class FuelMap {
  public:
   // A map file by the program's reading rules (two header records, then
-  // groups of three numbers). Throws Error: open, read, interpolation.
+  // groups of three numbers), ordered and resampled as the program does.
+  // Throws Error: open, read, interpolation (the map cannot give a grid),
+  // invalid_argument (a method or policy not available).
   static FuelMap load(const std::filesystem::path& file, Method method = Method::grid,
                       Outside outside = Outside::extrapolate);
-  // The text of a map file held in memory, by the same rules.
+  // The text of a map file held in memory, by the same rules; throws as load
+  // does, except open.
   static FuelMap parse(std::string_view text, Method method = Method::grid,
                        Outside outside = Outside::extrapolate);
-  // Measured points in any order; the three arrays have one length.
+  // Measured points in any order; the three arrays have one length, not
+  // zero (else Error invalid_argument); throws as parse does otherwise.
   static FuelMap from_points(std::span<const double> speed, std::span<const double> torque,
                              std::span<const double> fuel, Method method = Method::grid,
                              Outside outside = Outside::extrapolate);
 
+  // The fuel value at one point: bit for bit the double the program edits
+  // for this map and point. A point outside the map is extrapolated; a
+  // coordinate that is not a number throws Error interpolation, as the
+  // program fails on it.
   double fuel(double speed, double torque) const;
-  // out[i] = fuel(speed[i], torque[i]); the three spans have one length.
+  // out[i] = fuel(speed[i], torque[i]); the three spans have one length
+  // (else Error invalid_argument) and out overlaps neither input. A failing
+  // point throws Error with index() its position; the values before it are
+  // in out.
   void fuel(std::span<const double> speed, std::span<const double> torque,
             std::span<double> out) const;
 
+  // Whether the point lies within the measured envelope (a bound counts as inside).
   bool inside(double speed, double torque) const;
+  // Where the point stands against the measured envelope.
   Where where(double speed, double torque) const;
+  // out[i] = where(speed[i], torque[i]); the three spans have one length.
   void where(std::span<const double> speed, std::span<const double> torque,
              std::span<Where> out) const;
+  // How many of the points lie outside the measured envelope (their fuel
+  // values are extrapolated).
   std::size_t count_outside(std::span<const double> speed,
                             std::span<const double> torque) const;
 
+  // The 20 x 20 grid resampled from the measured points.
   const Grid& grid() const;
   // One row per measured speed, ascending.
   std::span<const EnvelopeRow> envelope() const;
@@ -85,11 +102,14 @@ class FuelMap {
   std::span<const double> point_speeds() const;
   std::span<const double> point_torques() const;
   std::span<const double> point_fuels() const;
+  // The number of measured points.
   std::size_t size() const;
 
+  // The method and the outside policy the map was built with.
   Method method() const;
   Outside outside() const;
 
+  // What a map holds; defined inside the library.
   struct Data;
 
  private:

@@ -1,5 +1,5 @@
 // Fuzz target: map loader, fuel grid, point evaluation and the direct
-// evaluation without the grid.
+// evaluation without the grid, in the program and through the library.
 //
 // Input: the map file, whole. When the grid is built, a block of points is
 // evaluated: the map's own points, grid corners, nodes and midpoints, points
@@ -16,18 +16,27 @@
 // holds a not-a-number) are evaluated by the literal procedure, the
 // precomputed blocks and the one-point evaluation, which must agree bit for
 // bit, failures included.
+//
+// The library's map, built from the text and from the points' arrays in file
+// order, must fail where the program fails (with the same call and status)
+// and otherwise give the program's grid and the literal procedure's value at
+// every point, bit for bit.
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <string_view>
 #include <vector>
 
+#include "fuelcalc/fuelcalc.hpp"
 #include "fuelmap/direct.h"
 #include "fuelmap/direct_evaluator.h"
 #include "fuelmap/grid.h"
 #include "fuelmap/map.h"
+#include "fuelmap/map_reader.h"
 #include "fuelmap/point_evaluator.h"
 #include "memory_file.h"
 #include "report.h"
@@ -212,6 +221,92 @@ void check_direct(const fuelmap::MAP& map, const std::uint8_t* data, std::size_t
   }
 }
 
+// A library map, or the Error building it gave.
+struct Built {
+  std::optional<fuelcalc::FuelMap> map;
+  std::optional<fuelcalc::Error> error;
+};
+
+template <class Build>
+Built built_by(Build build) {
+  Built result;
+  try {
+    result.map = build();
+  } catch (const fuelcalc::Error& e) {
+    result.error = e;
+  }
+  return result;
+}
+
+// The library's map against the program's: the same failure, or the same grid
+// and the literal procedure's values at the points.
+void check_library(const char* how, const Built& library, const fuelmap::HermiteFailure& failure,
+                   const fuelmap::GRID& grid, const std::vector<Point>& points) {
+  if (failure) {
+    if (!library.error || library.error->kind() != fuelcalc::ErrorKind::interpolation ||
+        library.error->code() != failure.code || library.error->ierr() != failure.ierr)
+      fuzzing::fault("%s: the program fails with code %d, ierr %d; the library %s", how,
+                     failure.code, failure.ierr, library.error ? library.error->what() : "builds");
+    return;
+  }
+  if (!library.map) fuzzing::fault("%s: the library fails: %s", how, library.error->what());
+  const fuelcalc::Grid& g = library.map->grid();
+  for (std::size_t i = 0; i < fuelcalc::kGridSize; ++i)
+    for (std::size_t j = 0; j < fuelcalc::kGridSize; ++j)
+      if (std::bit_cast<std::uint64_t>(g.fuel[i][j]) !=
+              std::bit_cast<std::uint64_t>(grid.GFC[i + fuelcalc::kGridSize * j]) ||
+          g.speed[i] != grid.GX[i] || g.torque[j] != grid.GY[j])
+        fuzzing::fault("%s: grid (%zu, %zu) differs", how, i, j);
+  std::vector<double> xs, ys, fuel(points.size());
+  std::optional<std::size_t> first_failure;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    xs.push_back(points[i].x);
+    ys.push_back(points[i].y);
+    double literal = 0.0;
+    const fuelmap::HermiteFailure at = fuelmap::literal_fuel(points[i].x, points[i].y, literal, grid);
+    if (at && !first_failure) first_failure = i;
+    try {
+      const double value = library.map->fuel(points[i].x, points[i].y);
+      if (at || std::bit_cast<std::uint64_t>(value) != std::bit_cast<std::uint64_t>(literal))
+        fuzzing::fault("%s: point (%a, %a): library %a, literal %a (code %d)", how, points[i].x,
+                       points[i].y, value, literal, at.code);
+    } catch (const fuelcalc::Error& e) {
+      if (e.code() != at.code || e.ierr() != at.ierr)
+        fuzzing::fault("%s: point (%a, %a): library fails (%s), literal code %d", how,
+                       points[i].x, points[i].y, e.what(), at.code);
+    }
+  }
+  try {
+    library.map->fuel(xs, ys, fuel);
+    if (first_failure) fuzzing::fault("%s: the array passes a failing point", how);
+  } catch (const fuelcalc::Error& e) {
+    if (e.index() != first_failure) fuzzing::fault("%s: the array fails at the wrong point", how);
+  }
+}
+
+// The library from the map's text and from its points' arrays in file order.
+void check_library_maps(std::string_view text, const std::vector<Point>& points) {
+  textio::RecordSource source = textio::source_from_bytes(text);
+  fuelmap::MAP raw;
+  const fuelmap::MapReading reading = fuelmap::read_map(source, raw);
+  const Built parsed = built_by([&] { return fuelcalc::FuelMap::parse(text); });
+  if (reading.status != fuelmap::MapReadStatus::ok) {
+    if (!parsed.error || parsed.error->kind() != fuelcalc::ErrorKind::read)
+      fuzzing::fault("an unreadable map gives no read error");
+    return;
+  }
+  fuelmap::MAP map = raw;
+  fuelmap::order_map(map);
+  fuelmap::GRID grid;
+  const fuelmap::HermiteFailure failure = fuelmap::build_grid(grid, map);
+  check_library("text", parsed, failure, grid, points);
+  if (raw.NMAP == 0) return;  // no arrays to build from
+  check_library("arrays", built_by([&] {
+                  return fuelcalc::FuelMap::from_points(raw.XMAP, raw.YMAP, raw.FCMAP);
+                }),
+                failure, grid, points);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -227,7 +322,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const textio::RunEnd&) {
     // An unreadable map or a failed interpolation ends the run; nothing to evaluate.
   }
-  if (built) check_points(grid, probes(map, grid, data, size));
+  std::vector<Point> points;
+  if (built) {
+    points = probes(map, grid, data, size);
+    check_points(grid, points);
+  }
   if (loaded) {
     int icall = 0, ierr = 0;
     fuelmap::DIRECTCHK(map, icall, ierr);
@@ -236,5 +335,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (icall == 0) check_direct(map, data, size);
   }
   textio::close_all_units();
+  check_library_maps({reinterpret_cast<const char*>(data), size}, points);
   return 0;
 }
