@@ -1,15 +1,17 @@
 # Thin wrapper over CMake; `make test` is the one command that builds
 # everything and runs every test (plain build, with the layout check and the
-# fuzz seeds replayed, then under sanitizers, then the fuzz targets, each for
-# its fixed number of executions). `make run` and `make test` first install
-# the Debian packages they need (scripts/setup.sh).
+# fuzz seeds replayed, then under sanitizers, then the library's thread test
+# under ThreadSanitizer, then the fuzz targets, each for its fixed number of
+# executions). `make run` and `make test` first install the Debian packages
+# they need (scripts/setup.sh).
 BUILD        ?= build
 SAN_BUILD    ?= build-sanitize
+TSAN_BUILD   ?= build-tsan
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS         ?= $(shell nproc)
 
-.PHONY: all build program test test-plain test-consumer test-sanitize test-fuzz fuzz fuzz-build run bench throughput clean
+.PHONY: all build program test test-plain test-consumer test-sanitize test-tsan test-fuzz fuzz fuzz-build run bench throughput clean
 
 all: build
 
@@ -24,7 +26,7 @@ program:
 
 test:
 	scripts/setup.sh test
-	$(MAKE) test-plain test-sanitize test-fuzz
+	$(MAKE) test-plain test-sanitize test-tsan test-fuzz
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -38,6 +40,12 @@ test-sanitize:
 	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFUELCALC_SANITIZE=ON
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 	cd $(SAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The library's thread test under ThreadSanitizer.
+test-tsan:
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFUELCALC_TSAN=ON
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target library_threads_test
+	$(TSAN_BUILD)/library_threads_test
 
 # The fuzz targets (tests/fuzz), built with clang++ and libFuzzer. As tests
 # each runs a fixed number of executions over its seeds (FUZZ_SECONDS=0), the
@@ -62,7 +70,7 @@ fuzz: fuzz-build
 	  cat fuzz/*/final_stats.log > fuzz/final_stats.log; cat fuzz/final_stats.log; exit $$status
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
 
 # Runs the example map over the example drive cycle and shows the first
 # result lines and the closing message (written in code page 932).

@@ -2,6 +2,7 @@
 
 namespace fuelcalc {
 
-std::string_view version() noexcept { return "1.0.0"; }
+// FUELCALC_VERSION is the project's version, given by the build.
+std::string_view version() noexcept { return FUELCALC_VERSION; }
 
 }  // namespace fuelcalc
