@@ -41,11 +41,9 @@ void LOADMAP(const int& UNIT, std::string_view FILENAME, MAP& map) {
   const MapReading reading =
       textio::reporting_storage_failures([&] { return read_map(textio::unit_source(UNIT), map); });
   switch (reading.status) {
-    case MapReadStatus::ok:
-      break;
+    case MapReadStatus::ok: break;
     case MapReadStatus::unreadable:
-    case MapReadStatus::incomplete_point:
-      read_failure(UNIT, name);
+    case MapReadStatus::incomplete_point: read_failure(UNIT, name);
     case MapReadStatus::header_missing:
     case MapReadStatus::shrank:
       // The header reads and the reading pass ask for no end-of-file return.

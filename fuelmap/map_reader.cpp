@@ -49,7 +49,8 @@ MapReading read_map(textio::RecordSource& source, MAP& map) {
     const int status = textio::read_list_numbers(source, point, &stored);
     if (status == textio::kReadEnd) break;
     const auto ordinal = static_cast<std::size_t>(map.NMAP) + 1;
-    if (status != textio::kReadOk) return failed(source, MapReadStatus::unreadable, status, ordinal);
+    if (status != textio::kReadOk)
+      return failed(source, MapReadStatus::unreadable, status, ordinal);
     if (stored < 3) return failed(source, MapReadStatus::incomplete_point, 0, ordinal);
     if (map.NMAP == std::numeric_limits<int>::max()) throw std::length_error("map points");
     ++map.NMAP;

@@ -20,10 +20,10 @@ enum class MapReadStatus {
 
 struct MapReading {
   MapReadStatus status = MapReadStatus::ok;
-  int code = 0;            // for unreadable: 59 syntax, 64 conversion, 39 refused by the OS
-  int os_error = 0;        // errno of a refused read or rewind
-  std::size_t line = 0;    // the record (line) the failing read stood on, 1-based
-  std::size_t point = 0;   // the failing data read, 1-based (0: a header read)
+  int code = 0;           // for unreadable: 59 syntax, 64 conversion, 39 refused by the OS
+  int os_error = 0;       // errno of a refused read or rewind
+  std::size_t line = 0;   // the record (line) the failing read stood on, 1-based
+  std::size_t point = 0;  // the failing data read, 1-based (0: a header read)
 };
 
 // Reads the two header records and then every group of three numbers into

@@ -25,8 +25,8 @@ std::size_t run_start(const fuelmap::MAP& map, int run) {
 }
 
 Error interpolation(std::string message, const fuelmap::HermiteFailure& failure) {
-  return std::move(Error(ErrorKind::interpolation, std::move(message))
-                       .with_code(failure.code, failure.ierr));
+  return std::move(
+      Error(ErrorKind::interpolation, std::move(message)).with_code(failure.code, failure.ierr));
 }
 
 // Code 1: the curve along torque at one speed cannot be formed.
@@ -68,8 +68,7 @@ std::string read_cause(int status, int os_error) {
 Error grid_failure(const fuelmap::HermiteFailure& failure, const fuelmap::MAP& map,
                    const fuelmap::GRID& grid) {
   switch (failure.code) {
-    case 1:
-      return interpolation(run_failure(failure, map), failure);
+    case 1: return interpolation(run_failure(failure, map), failure);
     case 2:
       return interpolation("the torque curve at speed " +
                                number_text(map.XMAP[run_start(map, failure.place)]) +
@@ -117,7 +116,8 @@ Error map_read_failure(const fuelmap::MapReading& reading, std::string_view sour
       error = Error(ErrorKind::read, name + " ends before its two header lines");
       break;
     case fuelmap::MapReadStatus::unreadable:
-      error = Error(ErrorKind::read, name + " cannot be read" + line + ": " + read_cause(reading.code, reading.os_error));
+      error = Error(ErrorKind::read, name + " cannot be read" + line + ": " +
+                                         read_cause(reading.code, reading.os_error));
       break;
     case fuelmap::MapReadStatus::incomplete_point:
       error = Error(ErrorKind::read,
@@ -127,9 +127,7 @@ Error map_read_failure(const fuelmap::MapReading& reading, std::string_view sour
       error = Error(ErrorKind::read,
                     name + " cannot be read a second time: " + os_text(reading.os_error));
       break;
-    default:
-      error = Error(ErrorKind::read, name + " changed while it was read");
-      break;
+    default: error = Error(ErrorKind::read, name + " changed while it was read"); break;
   }
   error.with_os_error(reading.os_error);
   if (reading.line > 0) error.with_line(reading.line);

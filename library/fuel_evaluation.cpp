@@ -18,9 +18,9 @@ void require_lengths(std::size_t speeds, std::size_t torques, std::size_t outs,
                      std::string_view out_name) {
   if (speeds != torques || speeds != outs)
     throw Error(ErrorKind::invalid_argument,
-                "speed, torque and " + std::string(out_name) + " arrays of different lengths: " +
-                    std::to_string(speeds) + ", " + std::to_string(torques) + ", " +
-                    std::to_string(outs));
+                "speed, torque and " + std::string(out_name) +
+                    " arrays of different lengths: " + std::to_string(speeds) + ", " +
+                    std::to_string(torques) + ", " + std::to_string(outs));
 }
 
 }  // namespace
@@ -44,8 +44,8 @@ void evaluate_grid(const FuelMap::Data& data, std::span<const double> speed,
                    std::span<const double> torque, std::span<double> out) {
   const std::size_t count = speed.size();
   for (std::size_t first = 0; first < count; first += fuelmap::kBlockPoints) {
-    const auto block = static_cast<int>(
-        std::min<std::size_t>(fuelmap::kBlockPoints, count - first));
+    const auto block =
+        static_cast<int>(std::min<std::size_t>(fuelmap::kBlockPoints, count - first));
     fuelmap::evaluate_points(data.evaluator, block, &speed[first], &torque[first], &out[first],
                              data.grid);
     for (std::size_t i = first; i < first + static_cast<std::size_t>(block); ++i) {

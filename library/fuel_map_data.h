@@ -15,11 +15,11 @@ namespace fuelcalc {
 struct FuelMap::Data {
   Method method = Method::grid;
   Outside outside = Outside::extrapolate;
-  fuelmap::MAP map;                    // the measured points in the program's order
-  fuelmap::GRID grid;                  // the program's grid, column by column
-  Grid public_grid;                    // the same values, [speed][torque]
-  fuelmap::PointEvaluator evaluator;   // precomputed coefficients of the grid
-  std::vector<EnvelopeRow> envelope;   // one row per run of equal speeds, in map order
+  fuelmap::MAP map;                   // the measured points in the program's order
+  fuelmap::GRID grid;                 // the program's grid, column by column
+  Grid public_grid;                   // the same values, [speed][torque]
+  fuelmap::PointEvaluator evaluator;  // precomputed coefficients of the grid
+  std::vector<EnvelopeRow> envelope;  // one row per run of equal speeds, in map order
 
   // The fuel values of an array of points (the spans have one length) by the
   // map's method under its outside policy: out[i] for every i, or an Error

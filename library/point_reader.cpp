@@ -94,8 +94,8 @@ OperatingPoints read_points(const std::filesystem::path& file) {
     const std::size_t have = points.speed.size();
     points.speed.resize(have + kBlock);
     points.torque.resize(have + kBlock);
-    const std::size_t got = reader.read(std::span(points.speed).subspan(have),
-                                        std::span(points.torque).subspan(have));
+    const std::size_t got =
+        reader.read(std::span(points.speed).subspan(have), std::span(points.torque).subspan(have));
     points.speed.resize(have + got);
     points.torque.resize(have + got);
     if (got < kBlock) return points;

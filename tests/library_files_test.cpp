@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -28,8 +28,9 @@ std::vector<std::uint64_t> bits(const std::vector<double>& values) {
 }
 
 // Doubles that are hard to write back: shortest forms, extremes, signed zero.
-const std::vector<double> kAwkward = {0.1, -0.0, 0.0, 1e300, -1e-300, 5e-324, 1.7976931348623157e308,
-                                      123456789.123456789, 1.0 / 3.0, -2.5, kInf, -kInf, 1500.0};
+const std::vector<double> kAwkward = {
+    0.1,       -0.0, 0.0,  1e300, -1e-300, 5e-324, 1.7976931348623157e308, 123456789.123456789,
+    1.0 / 3.0, -2.5, kInf, -kInf, 1500.0};
 
 TEST(LibraryFiles, WrittenPointsAndMapsReadBackToTheSameDoubles) {
   TempDir dir;

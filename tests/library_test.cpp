@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
-#include <functional>
 #include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -82,18 +82,19 @@ TEST(Library, GridAndPointsAreTheProgramsBits) {
       EXPECT_EQ(bits(grid.fuel[i][j]), bits(program_grid.GFC[i + 20 * j])) << i << ", " << j;
   }
   ASSERT_EQ(map.size(), static_cast<std::size_t>(program_map.NMAP));
-  EXPECT_TRUE(std::equal(map.point_speeds().begin(), map.point_speeds().end(),
-                         program_map.XMAP.begin()));
-  EXPECT_TRUE(std::equal(map.point_torques().begin(), map.point_torques().end(),
-                         program_map.YMAP.begin()));
-  EXPECT_TRUE(std::equal(map.point_fuels().begin(), map.point_fuels().end(),
-                         program_map.FCMAP.begin()));
+  EXPECT_TRUE(
+      std::equal(map.point_speeds().begin(), map.point_speeds().end(), program_map.XMAP.begin()));
+  EXPECT_TRUE(
+      std::equal(map.point_torques().begin(), map.point_torques().end(), program_map.YMAP.begin()));
+  EXPECT_TRUE(
+      std::equal(map.point_fuels().begin(), map.point_fuels().end(), program_map.FCMAP.begin()));
 
   // The same points in reverse order, and the text, give the same map.
   std::vector<double> s(program_map.XMAP.rbegin(), program_map.XMAP.rend());
   std::vector<double> t(program_map.YMAP.rbegin(), program_map.YMAP.rend());
   std::vector<double> f(program_map.FCMAP.rbegin(), program_map.FCMAP.rend());
-  for (const FuelMap& other : {FuelMap::from_points(s, t, f), FuelMap::parse(read_file(kExampleMap))}) {
+  for (const FuelMap& other :
+       {FuelMap::from_points(s, t, f), FuelMap::parse(read_file(kExampleMap))}) {
     EXPECT_EQ(std::memcmp(&other.grid(), &grid, sizeof grid), 0);
     for (const double x : {333.0, 1234.5, 2200.0, -kInf})
       for (const double y : {-20.0, 0.0, 640.25, 5000.0, kInf}) {
@@ -114,7 +115,8 @@ struct BadInput {
   std::string message;  // the whole what()
 };
 
-FuelMap from(const std::vector<double>& s, const std::vector<double>& t, const std::vector<double>& f) {
+FuelMap from(const std::vector<double>& s, const std::vector<double>& t,
+             const std::vector<double>& f) {
   return FuelMap::from_points(s, t, f);
 }
 
@@ -137,17 +139,28 @@ TEST(Library, BadInputGivesItsError) {
       {"Folder", [&] { FuelMap::load(dir.path); }, ErrorKind::open, 0, 0,
        "cannot open '" + dir.path + "' for reading: Is a directory"},
       {"DifferentLengths", [&] { FuelMap::from_points(three, three, two); },
-       ErrorKind::invalid_argument, 0, 0, "speed, torque and fuel arrays of different lengths: 3, 3, 2"},
+       ErrorKind::invalid_argument, 0, 0,
+       "speed, torque and fuel arrays of different lengths: 3, 3, 2"},
       {"NoPoints", [] { from({}, {}, {}); }, ErrorKind::invalid_argument, 0, 0,
        "no points to build a map from"},
       {"HeadersOnly", [] { FuelMap::parse("h\nh\n"); }, ErrorKind::interpolation, 1, -1,
        "the map holds no points"},
-      {"SingletonSpeed", [] { from({800, 1500, 1500}, {10, 10, 20}, {1, 2, 3}); },
+      {"SingletonSpeed",
+       [] {
+         from({800, 1500, 1500}, {10, 10, 20}, {1, 2, 3});
+       },
        ErrorKind::interpolation, 1, -1, "a first coordinate with a single point: 800 rpm"},
-      {"DuplicatePoint", [] { from({1000, 1000, 1500, 1500}, {1, 2, 120, 120}, {1, 2, 3, 3}); },
+      {"DuplicatePoint",
+       [] {
+         from({1000, 1000, 1500, 1500}, {1, 2, 120, 120}, {1, 2, 3, 3});
+       },
        ErrorKind::interpolation, 1, -3, "repeated torque 120 at speed 1500"},
-      {"OneSpeed", [] { from({900, 900, 900}, {1, 2, 3}, {1, 2, 3}); }, ErrorKind::interpolation,
-       3, -1, "a single first coordinate: every point is at 900 rpm; a map needs two speeds or more"},
+      {"OneSpeed",
+       [] {
+         from({900, 900, 900}, {1, 2, 3}, {1, 2, 3});
+       },
+       ErrorKind::interpolation, 3, -1,
+       "a single first coordinate: every point is at 900 rpm; a map needs two speeds or more"},
       {"NotANumberSpeed", [&] { bilinear.fuel(kNaN, 30); }, ErrorKind::interpolation, 6, -5,
        "the speed is not a number"},
       {"NotANumberTorqueInAnArray",
@@ -156,8 +169,8 @@ TEST(Library, BadInputGivesItsError) {
          bilinear.fuel(s, t, out);
        },
        ErrorKind::interpolation, 8, -5, "point 2: the torque is not a number"},
-      {"OutOfAnotherLength", [&] { bilinear.fuel(three, three, two); },
-       ErrorKind::invalid_argument, 0, 0, "speed, torque and out arrays of different lengths: 3, 3, 2"},
+      {"OutOfAnotherLength", [&] { bilinear.fuel(three, three, two); }, ErrorKind::invalid_argument,
+       0, 0, "speed, torque and out arrays of different lengths: 3, 3, 2"},
   };
   for (const BadInput& c : cases) {
     SCOPED_TRACE(c.name);
@@ -204,10 +217,9 @@ TEST(Library, ErrorDetails) {
 
 TEST(Library, WhereAgainstTheEnvelope) {
   // Speed 1000 measured from 10 to 30, speed 2000 from 20 to 60.
-  const FuelMap map =
-      FuelMap::from_points(std::vector<double>{2000, 1000, 1000, 2000, 2000, 1000},
-                           std::vector<double>{60, 10, 30, 20, 40, 20},
-                           std::vector<double>{6, 1, 3, 2, 4, 2});
+  const FuelMap map = FuelMap::from_points(std::vector<double>{2000, 1000, 1000, 2000, 2000, 1000},
+                                           std::vector<double>{60, 10, 30, 20, 40, 20},
+                                           std::vector<double>{6, 1, 3, 2, 4, 2});
   ASSERT_EQ(map.envelope().size(), 2u);
   EXPECT_EQ(map.envelope()[0].speed, 1000);
   EXPECT_EQ(map.envelope()[0].lowest_torque, 10);
@@ -217,12 +229,14 @@ TEST(Library, WhereAgainstTheEnvelope) {
     double speed, torque;
     Where where;
   } cases[] = {
-      {1000, 10, Where::inside},  {1000, 30, Where::inside},      {1000, 9.99, Where::below},
-      {1000, 31, Where::above},   {1500, 15, Where::inside},      {1500, 14.9, Where::below},
-      {1500, 45, Where::inside},  {1500, 45.1, Where::above},     {2000, 60, Where::inside},
-      {999, 20, Where::beyond_speed}, {2001, 30, Where::beyond_speed},
-      {kNaN, 20, Where::beyond_speed}, {1500, kNaN, Where::beyond_speed},
-      {1500, kInf, Where::above}, {-kInf, 20, Where::beyond_speed},
+      {1000, 10, Where::inside},         {1000, 30, Where::inside},
+      {1000, 9.99, Where::below},        {1000, 31, Where::above},
+      {1500, 15, Where::inside},         {1500, 14.9, Where::below},
+      {1500, 45, Where::inside},         {1500, 45.1, Where::above},
+      {2000, 60, Where::inside},         {999, 20, Where::beyond_speed},
+      {2001, 30, Where::beyond_speed},   {kNaN, 20, Where::beyond_speed},
+      {1500, kNaN, Where::beyond_speed}, {1500, kInf, Where::above},
+      {-kInf, 20, Where::beyond_speed},
   };
   std::vector<double> s, t;
   std::size_t outside = 0;

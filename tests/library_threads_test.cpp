@@ -3,9 +3,9 @@
 // thread gets. Run under ThreadSanitizer by `make test-tsan`.
 #include <gtest/gtest.h>
 
-#include <limits>
 #include <bit>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -84,9 +84,10 @@ TEST(LibraryThreads, DistinctMapsOnDistinctThreads) {
         f.push_back(s.back() * 0.02 * (q.back() + 40.0) + t);
       }
     const FuelMap map = t % 3 == 0 ? FuelMap::load(kMap)
-                        : t % 3 == 1 ? FuelMap::from_points(s, q, f)
-                                     : FuelMap::parse("h\nh\n1000 10 1\n1000 20 2\n2000 10 3\n2000 20 " +
-                                                      std::to_string(t) + "\n");
+                        : t % 3 == 1
+                            ? FuelMap::from_points(s, q, f)
+                            : FuelMap::parse("h\nh\n1000 10 1\n1000 20 2\n2000 10 3\n2000 20 " +
+                                             std::to_string(t) + "\n");
     try {
       FuelMap::from_points(std::vector<double>{1, 2, 2}, std::vector<double>{1, 1, 2},
                            std::vector<double>{1, 1, 1});
