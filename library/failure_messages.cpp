@@ -107,28 +107,26 @@ Error point_failure(const fuelmap::HermiteFailure& failure, std::size_t index, b
   return std::move(interpolation(std::move(message), failure).with_index(index));
 }
 
-Error map_read_failure(const fuelmap::MapReading& reading, std::string_view source) {
-  const std::string name(source);
-  const std::string line = " at line " + std::to_string(reading.line);
-  Error error(ErrorKind::read, "");
+namespace {
+
+std::string map_read_message(const fuelmap::MapReading& reading, const std::string& name) {
+  const std::string at_line = name + " cannot be read at line " + std::to_string(reading.line);
   switch (reading.status) {
-    case fuelmap::MapReadStatus::header_missing:
-      error = Error(ErrorKind::read, name + " ends before its two header lines");
-      break;
+    case fuelmap::MapReadStatus::header_missing: return name + " ends before its two header lines";
     case fuelmap::MapReadStatus::unreadable:
-      error = Error(ErrorKind::read, name + " cannot be read" + line + ": " +
-                                         read_cause(reading.code, reading.os_error));
-      break;
+      return at_line + ": " + read_cause(reading.code, reading.os_error);
     case fuelmap::MapReadStatus::incomplete_point:
-      error = Error(ErrorKind::read,
-                    name + " cannot be read" + line + ": a point without all three values");
-      break;
+      return at_line + ": a point without all three values";
     case fuelmap::MapReadStatus::rewind_failed:
-      error = Error(ErrorKind::read,
-                    name + " cannot be read a second time: " + os_text(reading.os_error));
-      break;
-    default: error = Error(ErrorKind::read, name + " changed while it was read"); break;
+      return name + " cannot be read a second time: " + os_text(reading.os_error);
+    default: return name + " changed while it was read";
   }
+}
+
+}  // namespace
+
+Error map_read_failure(const fuelmap::MapReading& reading, std::string_view source) {
+  Error error(ErrorKind::read, map_read_message(reading, std::string(source)));
   error.with_os_error(reading.os_error);
   if (reading.line > 0) error.with_line(reading.line);
   if (reading.point > 0) error.with_index(reading.point);
