@@ -206,6 +206,7 @@ int read_plain_pairs(RecordSource& source, int max, double* xs, double* ys, Plai
     record += line_feed + 1;
   }
   source.next = static_cast<std::size_t>(record - base);
+  source.records += static_cast<std::size_t>(taken);
   return taken;
 }
 
