@@ -1,6 +1,7 @@
 // Reading input records of two doubles from memory with the list-directed
 // reader; items per second are records per second. The general_ variants
-// read the same records with the general statement alone.
+// read the same records with the general statement alone, the runs_ variants
+// take runs of plain records at once (read_plain_pairs), as the program does.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -9,6 +10,7 @@
 
 #include "textio/list_input.h"
 #include "textio/list_input_general.h"
+#include "textio/plain_values.h"
 
 namespace {
 
@@ -80,7 +82,31 @@ void read_records(benchmark::State& state, Layout layout, bool general = false) 
   state.SetItemsProcessed(state.iterations() * kRecords);
 }
 
+// Runs of up to 1024 records at once, a statement for each record a run
+// stops at.
+void read_runs(benchmark::State& state, Layout layout) {
+  textio::RecordSource source = textio::source_from_bytes(make_records(layout));
+  constexpr int kRun = 1024;
+  static double xs[kRun], ys[kRun];
+  static textio::PlainText x_texts[kRun], y_texts[kRun];
+  double* const items[] = {&xs[0], &ys[0]};
+  for (auto _ : state) {
+    textio::rewind_source(source);
+    int records = 0;
+    for (;;) {
+      records += textio::read_plain_pairs(source, kRun, xs, ys, x_texts, y_texts);
+      if (textio::read_list_numbers(source, items) != textio::kReadOk) break;
+      ++records;
+    }
+    benchmark::DoNotOptimize(xs);
+    if (records != kRecords) state.SkipWithError("not every record was read");
+  }
+  state.SetItemsProcessed(state.iterations() * kRecords);
+}
+
 void BM_read_blank_separated(benchmark::State& state) { read_records(state, Layout::Blanks); }
+void BM_runs_blank_separated(benchmark::State& state) { read_runs(state, Layout::Blanks); }
+void BM_runs_comma_crlf(benchmark::State& state) { read_runs(state, Layout::CommaCrLf); }
 void BM_read_comma_crlf(benchmark::State& state) { read_records(state, Layout::CommaCrLf); }
 void BM_read_tabs(benchmark::State& state) { read_records(state, Layout::Tabs); }
 void BM_read_aligned(benchmark::State& state) { read_records(state, Layout::Aligned); }
@@ -99,5 +125,7 @@ BENCHMARK(BM_read_three_values);
 BENCHMARK(BM_read_long_digits);
 BENCHMARK(BM_general_blank_separated);
 BENCHMARK(BM_general_comma_crlf);
+BENCHMARK(BM_runs_blank_separated);
+BENCHMARK(BM_runs_comma_crlf);
 
 }  // namespace
