@@ -1,9 +1,9 @@
 # Thin wrapper over CMake; `make test` is the one command that builds
 # everything and runs every test (plain build, with the layout check and the
-# fuzz seeds replayed, then under sanitizers, then the library's thread test
-# under ThreadSanitizer, then the fuzz targets, each for its fixed number of
-# executions). `make run` and `make test` first install the Debian packages
-# they need (scripts/setup.sh).
+# fuzz seeds replayed, then the consumer builds of the installed library,
+# then under sanitizers, then the library's thread test under ThreadSanitizer,
+# then the fuzz targets, each for its fixed number of executions). `make run`
+# and `make test` first install the Debian packages they need (scripts/setup.sh).
 BUILD        ?= build
 SAN_BUILD    ?= build-sanitize
 TSAN_BUILD   ?= build-tsan
@@ -26,7 +26,7 @@ program:
 
 test:
 	scripts/setup.sh test
-	$(MAKE) test-plain test-sanitize test-tsan test-fuzz
+	$(MAKE) test-plain test-consumer test-sanitize test-tsan test-fuzz
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
