@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""Writes the example torque map and drive cycle next to this script.
+"""Writes the example torque maps and drive cycle next to this script.
 
 The engine is a made-up 7.7 L six-cylinder four-stroke diesel. Fuel flow
 comes from a Willans-line model; see README.md beside this file. The random
-generator has a fixed seed, so every run writes the same bytes.
+generators have fixed seeds, so every run writes the same bytes.
 """
 
 import math
@@ -11,6 +11,7 @@ import os
 import random
 
 SEED = 20240607
+MOTORING_SEED = 20240608   # its own generator: the other two files stay as they were
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 DISPLACEMENT = 7.7e-3   # m^3, swept volume of all cylinders
@@ -74,9 +75,12 @@ def torque_points(rng, t_max):
     return [0.0] + [round(t, 1) for t in inner] + [t_max]
 
 
-def map_lines(rng):
+def map_lines(rng, motoring=False):
     lines = []
     for n, t_max in FULL_LOAD:
+        if motoring:
+            # Fuel cut-off: dragged by the vehicle, the engine takes no fuel.
+            lines.append(f"{n:d}\t{-friction_torque(n):.1f}\t0.0")
         for t in torque_points(rng, t_max):
             lines.append(f"{n:d}\t{t:.1f}\t{fuel_flow(n, t):.1f}")
     # A few lines logged out of order, as happens on a bench re-run.
@@ -87,13 +91,13 @@ def map_lines(rng):
     return lines
 
 
-def write_map(rng, path):
-    header = [
-        "Diesel 7.7L 6-cyl steady-state fuel map (synthetic bench log)",
-        "SPEED[rpm] TORQUE[Nm] FUEL[g/h]",
-    ]
+def write_map(rng, path, motoring=False):
+    title = "Diesel 7.7L 6-cyl steady-state fuel map (synthetic bench log)"
+    if motoring:
+        title = "Diesel 7.7L 6-cyl fuel map with motoring points (synthetic bench log)"
+    header = [title, "SPEED[rpm] TORQUE[Nm] FUEL[g/h]"]
     with open(path, "w", newline="\n") as f:
-        f.write("\n".join(header + map_lines(rng)) + "\n")
+        f.write("\n".join(header + map_lines(rng, motoring)) + "\n")
 
 
 class Cycle:
@@ -181,6 +185,8 @@ def main():
     rng = random.Random(SEED)
     write_map(rng, os.path.join(HERE, "torque_map.dat"))
     write_cycle(rng, os.path.join(HERE, "drive_cycle.dat"))
+    write_map(random.Random(MOTORING_SEED), os.path.join(HERE, "motoring_map.dat"),
+              motoring=True)
 
 
 if __name__ == "__main__":

@@ -24,10 +24,10 @@ def example_lines(name, first, count):
     return b"\n".join(lines[first:first + count]) + b"\n"
 
 
-def example_map_points(count, speeds):
+def example_map_points(count, speeds, name="torque_map.dat"):
     """The map's points of the given speeds among its first `count` points,
     in the file's order (which leaves some out of order)."""
-    lines = example_lines("torque_map.dat", 2, count).splitlines(keepends=True)
+    lines = example_lines(name, 2, count).splitlines(keepends=True)
     return b"".join(line for line in lines if line.split(b"\t")[0] in speeds)
 
 
@@ -104,6 +104,8 @@ MAP_CASES = {
     "one_point_run": MAP_HEADER + b"600 0 800\n600 100 1900\n800 50 2000\n",
     "descending_duplicates": MAP_HEADER + b"800 100 2600\n800 100 2600\n800 0 1200\n"
                                           b"600 200 3000\n600 0 800\n600 0 800\n",
+    "motoring_corner": MAP_HEADER + example_map_points(60, {b"600", b"800", b"1000", b"1100"},
+                                                       "motoring_map.dat"),
     "headers_only": MAP_HEADER,
     "one_header": MAP_HEADER.split(b"\n")[0] + b"\n",
 }
