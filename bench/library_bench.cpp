@@ -1,6 +1,6 @@
-// The library: fuel values of arrays of points inside the map, on one thread
-// and on two threads sharing one map; and building a FuelMap from a
-// one-million-point map against the program's load and grid.
+// The library: fuel values of arrays of points inside the map, by the grid
+// and by the direct method, on one thread and on two threads sharing one map; and building a
+// FuelMap from a one-million-point map against the program's load and grid.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -19,7 +19,8 @@
 namespace {
 
 // A smooth engine-like map: 12 speeds of 10 torques each.
-fuelcalc::FuelMap engine_map() {
+fuelcalc::FuelMap engine_map(fuelcalc::Method method = fuelcalc::Method::grid,
+                             fuelcalc::Outside outside = fuelcalc::Outside::extrapolate) {
   std::vector<double> s, t, f;
   for (int i = 0; i < 12; ++i) {
     for (int j = 0; j < 10; ++j) {
@@ -28,7 +29,7 @@ fuelcalc::FuelMap engine_map() {
       f.push_back((t.back() + 40.0 + 0.02 * s.back()) * s.back() * 0.0205 + 600.0);
     }
   }
-  return fuelcalc::FuelMap::from_points(s, t, f);
+  return fuelcalc::FuelMap::from_points(s, t, f, method, outside);
 }
 
 struct Points {
@@ -64,6 +65,18 @@ void fuel_arrays(benchmark::State& state, const fuelcalc::FuelMap& map, unsigned
 // Points a second on one thread.
 void BM_FuelArray(benchmark::State& state) { fuel_arrays(state, engine_map(), 1); }
 BENCHMARK(BM_FuelArray)->UseRealTime();
+
+// The same points by the direct method, and with the policy that moves
+// outside points onto the envelope (all of them inside here: the cost of the
+// test alone).
+void BM_FuelArrayDirect(benchmark::State& state) {
+  fuel_arrays(state, engine_map(fuelcalc::Method::direct), 1);
+}
+BENCHMARK(BM_FuelArrayDirect)->UseRealTime();
+void BM_FuelArrayDirectClamp(benchmark::State& state) {
+  fuel_arrays(state, engine_map(fuelcalc::Method::direct, fuelcalc::Outside::clamp), 1);
+}
+BENCHMARK(BM_FuelArrayDirectClamp)->UseRealTime();
 
 // One map shared by the threads, each with its own points; items_per_second
 // is the sum over the threads.

@@ -16,15 +16,17 @@
 // of DPCHFE.
 //
 // Routines here write no messages and never end the run: failures come back
-// as the interpolation call that failed and its status, with the grid
-// construction's call codes, so that a map fails the same way for both.
+// as the interpolation call that failed, its status and, for the calls along a
+// run, the run (place), with the grid construction's call codes, so that a map
+// fails the same way for both.
 #include <vector>
 
+#include "fuelmap/grid.h"
 #include "fuelmap/map.h"
 
 namespace fuelmap {
 
-// Call codes of a failure (ICALL); 0 is success.
+// Call codes of a failure; 0 is success.
 inline constexpr int kRunSlopes = 1;     // DPCHIM along a run (a run of one point, repeated
                                          // second coordinates, an empty map)
 inline constexpr int kRunValue = 2;      // DPCHFE along a run (a not-a-number Y)
@@ -38,10 +40,10 @@ std::vector<int> run_starts(const MAP& map);
 
 // Whether the map can be evaluated: every run's slopes, then the run
 // coordinates' order, checked as the grid construction checks them.
-void DIRECTCHK(const MAP& map, int& ICALL, int& IERR);
+HermiteFailure DIRECTCHK(const MAP& map);
 
 // Fuel value FC at (X, Y) by the literal procedure: every run's slopes and
 // value at Y afresh, then the slopes across the runs and the value at X.
-void DIRECTFC(const double& X, const double& Y, double& FC, const MAP& map, int& ICALL, int& IERR);
+HermiteFailure DIRECTFC(const double& X, const double& Y, double& FC, const MAP& map);
 
 }  // namespace fuelmap

@@ -183,15 +183,11 @@ void evaluate_direct_points(const DirectEvaluator& evaluator, int count, const d
   }
 }
 
-void evaluate_direct_point(const DirectEvaluator& evaluator, const MAP& map, const double& X,
-                           const double& Y, double& FC, int& ICALL, int& IERR) {
-  if (takes_direct_point(evaluator, X, Y)) {
-    evaluate_direct_points(evaluator, 1, &X, &Y, &FC);
-    ICALL = 0;
-    IERR = 0;
-  } else {
-    DIRECTFC(X, Y, FC, map, ICALL, IERR);
-  }
+HermiteFailure evaluate_direct_point(const DirectEvaluator& evaluator, const MAP& map,
+                                     const double& X, const double& Y, double& FC) {
+  if (!takes_direct_point(evaluator, X, Y)) return DIRECTFC(X, Y, FC, map);
+  evaluate_direct_points(evaluator, 1, &X, &Y, &FC);
+  return {};
 }
 
 }  // namespace fuelmap

@@ -14,6 +14,7 @@
 // chains of divisions of different points overlap.
 #include <vector>
 
+#include "fuelmap/grid.h"
 #include "fuelmap/map.h"
 #include "hermite/cubic_pieces.h"
 
@@ -55,9 +56,9 @@ bool takes_direct_point(const DirectEvaluator& evaluator, double X, double Y);
 void evaluate_direct_points(const DirectEvaluator& evaluator, int count, const double* X,
                             const double* Y, double* FC);
 
-// The fuel value at one point, by whichever path takes it; ICALL and IERR as
-// DIRECTFC gives them (0 and 0 on the precomputed path).
-void evaluate_direct_point(const DirectEvaluator& evaluator, const MAP& map, const double& X,
-                           const double& Y, double& FC, int& ICALL, int& IERR);
+// The fuel value at one point, by whichever path takes it; the failure
+// DIRECTFC returns (none on the precomputed path).
+HermiteFailure evaluate_direct_point(const DirectEvaluator& evaluator, const MAP& map,
+                                     const double& X, const double& Y, double& FC);
 
 }  // namespace fuelmap

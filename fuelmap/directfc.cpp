@@ -21,34 +21,31 @@ std::vector<int> run_starts(const MAP& map) {
   return starts;
 }
 
-void DIRECTCHK(const MAP& map, int& ICALL, int& IERR) {
+HermiteFailure DIRECTCHK(const MAP& map) {
   const std::vector<int> starts = run_starts(map);
   const int nrun = static_cast<int>(starts.size()) - 1;
   std::vector<double> XRUN(static_cast<std::size_t>(nrun));
-  ICALL = 0;
-  IERR = 0;
+  int IERR = 0;
   for (int k = 0; k < nrun; ++k) {
     const int first = starts[k], n = starts[k + 1] - first;
     std::vector<double> D(static_cast<std::size_t>(n));
     hermite::DPCHIM(n, map.YMAP.data() + first, map.FCMAP.data() + first, D.data(), 1, IERR);
-    if (IERR < 0) {
-      ICALL = kRunSlopes;
-      return;
-    }
+    if (IERR < 0) return {kRunSlopes, IERR, k};
     XRUN[k] = map.XMAP[first];
   }
   IERR = hermite::check_data(nrun, XRUN.data(), 1);
-  ICALL = IERR < 0 ? kAcrossSlopes : 0;
+  if (IERR < 0) return {kAcrossSlopes, IERR, 0};
+  return {};
 }
 
-void DIRECTFC(const double& X, const double& Y, double& FC, const MAP& map, int& ICALL, int& IERR) {
+HermiteFailure DIRECTFC(const double& X, const double& Y, double& FC, const MAP& map) {
   const std::vector<int> starts = run_starts(map);
   const int nrun = static_cast<int>(starts.size()) - 1;
   const auto runs = static_cast<std::size_t>(nrun);
   std::vector<double> XRUN(runs), FCX(runs), DFCX(runs);
+  int IERR = 0;
   bool CHECK = true;
   const int one = 1;
-  ICALL = 0;
 
   // First pass: every run at Y, along its own second coordinates.
   for (int k = 0; k < nrun; ++k) {
@@ -57,10 +54,7 @@ void DIRECTFC(const double& X, const double& Y, double& FC, const MAP& map, int&
     const double* f = map.FCMAP.data() + first;
     std::vector<double> D(static_cast<std::size_t>(n));
     hermite::DPCHIM(n, y, f, D.data(), one, IERR);
-    if (IERR < 0) {
-      ICALL = kRunSlopes;
-      return;
-    }
+    if (IERR < 0) return {kRunSlopes, IERR, k};
     XRUN[k] = map.XMAP[first];
     int node = 0;
     while (node < n && !(y[node] == Y)) ++node;
@@ -70,32 +64,22 @@ void DIRECTFC(const double& X, const double& Y, double& FC, const MAP& map, int&
     }
     CHECK = true;
     hermite::DPCHFE(n, y, f, D.data(), one, CHECK, one, &Y, &FCX[k], IERR);
-    if (IERR < 0) {
-      ICALL = kRunValue;
-      return;
-    }
+    if (IERR < 0) return {kRunValue, IERR, k};
   }
 
   // Second pass: through those values, at X.
   hermite::DPCHIM(nrun, XRUN.data(), FCX.data(), DFCX.data(), one, IERR);
-  if (IERR < 0) {
-    ICALL = kAcrossSlopes;
-    return;
-  }
-  IERR = 0;
+  if (IERR < 0) return {kAcrossSlopes, IERR, 0};
   for (int k = 0; k < nrun; ++k) {
     if (XRUN[k] == X) {
       FC = FCX[k];
-      return;
+      return {};
     }
   }
   CHECK = true;
   hermite::DPCHFE(nrun, XRUN.data(), FCX.data(), DFCX.data(), one, CHECK, one, &X, &FC, IERR);
-  if (IERR < 0) {
-    ICALL = kAcrossValue;
-    return;
-  }
-  IERR = 0;
+  if (IERR < 0) return {kAcrossValue, IERR, 0};
+  return {};
 }
 
 }  // namespace fuelmap

@@ -31,23 +31,31 @@ std::vector<EnvelopeRow> measured_envelope(const fuelmap::MAP& map) {
   return rows;
 }
 
-Where where_in(std::span<const EnvelopeRow> envelope, double speed, double torque) {
-  if (envelope.empty() || std::isnan(torque) ||
-      !(speed >= envelope.front().speed && speed <= envelope.back().speed))
-    return Where::beyond_speed;
+bool torque_bounds(std::span<const EnvelopeRow> envelope, double speed, double& lowest,
+                   double& highest) {
+  if (envelope.empty() || !(speed >= envelope.front().speed && speed <= envelope.back().speed))
+    return false;
   // The first row at or above the speed; on a measured speed its own bounds,
   // between two the bounds interpolated linearly.
   auto above = std::lower_bound(envelope.begin(), envelope.end(), speed,
                                 [](const EnvelopeRow& row, double s) { return row.speed < s; });
   if (above == envelope.end()) --above;
-  double lowest = above->lowest_torque, highest = above->highest_torque;
+  lowest = above->lowest_torque;
+  highest = above->highest_torque;
   if (above->speed != speed) {
-    if (above == envelope.begin()) return Where::beyond_speed;
+    if (above == envelope.begin()) return false;
     const EnvelopeRow& below = *(above - 1);
     const double f = (speed - below.speed) / (above->speed - below.speed);
     lowest = below.lowest_torque + (above->lowest_torque - below.lowest_torque) * f;
     highest = below.highest_torque + (above->highest_torque - below.highest_torque) * f;
   }
+  return true;
+}
+
+Where where_in(std::span<const EnvelopeRow> envelope, double speed, double torque) {
+  double lowest = 0.0, highest = 0.0;
+  if (std::isnan(torque) || !torque_bounds(envelope, speed, lowest, highest))
+    return Where::beyond_speed;
   if (torque < lowest) return Where::below;
   if (torque > highest) return Where::above;
   return Where::inside;

@@ -95,9 +95,10 @@ Error point_failure(const fuelmap::HermiteFailure& failure, std::size_t index, b
   if (failure.code == 5 || failure.code == 7) {
     message = std::string("the map's ") + (failure.code == 5 ? "speed" : "torque") +
               " range is too narrow for its grid: two grid values are the same double";
-  } else if (failure.code == 6 && std::isnan(speed)) {
+  } else if ((failure.code == 6 || failure.code == 4) && std::isnan(speed)) {
+    // The pass along speed: the grid's first, the direct method's second.
     message = "the speed is not a number";
-  } else if (failure.code == 8 && std::isnan(torque)) {
+  } else if ((failure.code == 8 || failure.code == 2) && std::isnan(torque)) {
     message = "the torque is not a number";
   } else {
     message = "the interpolation failed at speed " + number_text(speed) + ", torque " +

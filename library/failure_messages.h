@@ -27,7 +27,9 @@ Error grid_failure(const fuelmap::HermiteFailure& failure, const fuelmap::MAP& m
                    const fuelmap::GRID& grid);
 
 // A failed interpolation call of the literal procedure at point `index` of
-// an array (named in the message when the array holds more than one point).
+// an array (named in the message when the array holds more than one point):
+// the grid's (codes 5 to 8) or the direct method's (codes 1 to 4, as the grid
+// construction's).
 Error point_failure(const fuelmap::HermiteFailure& failure, std::size_t index, bool in_array,
                     double speed, double torque);
 

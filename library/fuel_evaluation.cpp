@@ -2,6 +2,7 @@
 // called for one point or for arrays.
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "fuelcalc/fuel_map.hpp"
 #include "library/failure_messages.h"
@@ -9,10 +10,6 @@
 
 namespace fuelcalc {
 namespace {
-
-[[noreturn]] void not_available(std::string_view what) {
-  throw Error(ErrorKind::invalid_argument, std::string(what) + " is not available yet");
-}
 
 void require_lengths(std::size_t speeds, std::size_t torques, std::size_t outs,
                      std::string_view out_name) {
@@ -26,14 +23,18 @@ void require_lengths(std::size_t speeds, std::size_t torques, std::size_t outs,
 }  // namespace
 
 void choose_evaluation(FuelMap::Data& data) {
-  if (data.method != Method::grid) not_available("Method::direct");
-  switch (data.outside) {
-    case Outside::extrapolate: break;
-    case Outside::clamp: not_available("Outside::clamp");
-    case Outside::nan: not_available("Outside::nan");
-    case Outside::error: not_available("Outside::error");
+  if (data.method != Method::grid && data.method != Method::direct)
+    throw Error(ErrorKind::invalid_argument,
+                "no such method: " + std::to_string(static_cast<int>(data.method)));
+  if (data.outside < Outside::extrapolate || data.outside > Outside::error)
+    throw Error(ErrorKind::invalid_argument,
+                "no such outside policy: " + std::to_string(static_cast<int>(data.outside)));
+  FuelMap::Data::Evaluate method = evaluate_grid;
+  if (data.method == Method::direct) {
+    data.method_state = prepare_direct_state(data.map);
+    method = evaluate_direct;
   }
-  data.evaluate = evaluate_grid;
+  data.evaluate = with_policy(method, data.outside);
 }
 
 // Blocks of points go through the precomputed path together; the points it
@@ -67,6 +68,14 @@ void FuelMap::fuel(std::span<const double> speed, std::span<const double> torque
                    std::span<double> out) const {
   require_lengths(speed.size(), torque.size(), out.size(), "out");
   data_->evaluate(*data_, speed, torque, out);
+}
+
+std::vector<double> FuelMap::grid_deviation() const {
+  const fuelmap::MAP& map = data_->map;
+  std::vector<double> deviation(map.FCMAP.size());
+  evaluate_grid(*data_, map.XMAP, map.YMAP, deviation);
+  for (std::size_t i = 0; i < deviation.size(); ++i) deviation[i] -= map.FCMAP[i];
+  return deviation;
 }
 
 bool FuelMap::inside(double speed, double torque) const {

@@ -37,7 +37,7 @@ struct FuelMap::Data {
 
 // Fills data.evaluate (and data.method_state) for data.method and
 // data.outside once the grid and the envelope are built; throws Error of
-// kind invalid_argument for a combination not available.
+// kind invalid_argument for a method or a policy that does not exist.
 void choose_evaluation(FuelMap::Data& data);
 
 // The grid method with the program's extrapolation: the precomputed path for
@@ -45,11 +45,26 @@ void choose_evaluation(FuelMap::Data& data);
 void evaluate_grid(const FuelMap::Data& data, std::span<const double> speed,
                    std::span<const double> torque, std::span<double> out);
 
+// The direct method (no grid), extrapolating as the grid does; its
+// precomputed state (fuelmap::DirectEvaluator) is data.method_state.
+std::shared_ptr<const void> prepare_direct_state(const fuelmap::MAP& map);
+void evaluate_direct(const FuelMap::Data& data, std::span<const double> speed,
+                     std::span<const double> torque, std::span<double> out);
+
+// A method's evaluation under an outside policy other than extrapolate.
+FuelMap::Data::Evaluate with_policy(FuelMap::Data::Evaluate method, Outside outside);
+
 // The envelope rows of an ordered map: per run of equal speeds, the lowest
 // and the highest torque measured there.
 std::vector<EnvelopeRow> measured_envelope(const fuelmap::MAP& map);
 
 // Where (speed, torque) stands against the envelope rows.
 Where where_in(std::span<const EnvelopeRow> envelope, double speed, double torque);
+
+// The measured torque bounds at a speed within the measured speeds: a
+// measured speed's own, between two the bounds interpolated linearly. False
+// for a speed beyond them (or not a number).
+bool torque_bounds(std::span<const EnvelopeRow> envelope, double speed, double& lowest,
+                   double& highest);
 
 }  // namespace fuelcalc

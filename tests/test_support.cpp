@@ -241,10 +241,6 @@ RunResult run_fuelcalc(const std::vector<std::string>& args, const RunOptions& o
 
 std::string fuelcalc_binary() { return FUELCALC_BINARY; }
 
-std::string source_file(const std::string& relative) {
-  return std::string(FUELCALC_SOURCE_DIR) + "/" + relative;
-}
-
 std::string unprivileged_runs_impossible() {
   if (::geteuid() != 0) return "needs root to drop privileges";
   const std::string& program = unprivileged_binary();

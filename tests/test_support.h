@@ -67,9 +67,6 @@ RunResult run_fuelcalc(const std::vector<std::string>& args, const RunOptions& o
 // The path of that binary.
 std::string fuelcalc_binary();
 
-// The path of a file of the source tree, given relative to its top.
-std::string source_file(const std::string& relative);
-
 // Why fuelcalc cannot be run as uid 65534 here, or empty when it can. The
 // build tree may lie under a folder only root enters (/root, a mktemp -d
 // folder), so unprivileged runs use a copy of the binary in a 0755 folder

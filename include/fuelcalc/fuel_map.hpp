@@ -12,6 +12,7 @@
 #include <memory>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "fuelcalc/error.hpp"
 
@@ -21,12 +22,18 @@ inline constexpr std::size_t kGridSize = 20;
 
 // How fuel values are computed: from the 20 x 20 grid (the program's method),
 // or by the same two passes evaluated at the point itself over the measured
-// points (exact at every measured point).
+// points: along torque at each measured speed, with the slopes the grid
+// construction estimates there, then across the measured speeds. The direct
+// method gives every measured point its measured fuel value exactly, and
+// extrapolates outside as the grid does.
 enum class Method { grid, direct };
 
-// What a point outside the measured map gives: the method's extrapolated
-// value (the program's behaviour), the value at the nearest point of the
-// measured envelope, a quiet NaN, or an Error of kind outside.
+// What a point outside the measured envelope (see where()) gives: the
+// method's extrapolated value (the program's behaviour); the value at the
+// point moved onto the envelope (its speed into the measured speeds, then its
+// torque between the lowest and the highest measured torque at that speed);
+// a quiet NaN; or an Error of kind outside with index() the first such point.
+// Points inside give the same bits under every policy.
 enum class Outside { extrapolate, clamp, nan, error };
 
 // Where an operating point stands against the measured envelope.
@@ -70,10 +77,12 @@ class FuelMap {
                              std::span<const double> fuel, Method method = Method::grid,
                              Outside outside = Outside::extrapolate);
 
-  // The fuel value at one point: bit for bit the double the program edits
-  // for this map and point. A point outside the map is extrapolated; a
-  // coordinate that is not a number throws Error interpolation, as the
-  // program fails on it.
+  // The fuel value at one point by the map's method; with Method::grid bit
+  // for bit the double the program edits for this map and point. A point
+  // outside the envelope gives what the map's Outside policy says
+  // (extrapolated by default). A coordinate that is not a number throws Error
+  // interpolation where the method fails on it, as the program does (under
+  // Outside::nan it gives NaN, under Outside::error it is outside).
   double fuel(double speed, double torque) const;
   // out[i] = fuel(speed[i], torque[i]); the three spans have one length
   // (else Error invalid_argument) and out overlaps neither input. A failing
@@ -81,6 +90,12 @@ class FuelMap {
   // in out.
   void fuel(std::span<const double> speed, std::span<const double> torque,
             std::span<double> out) const;
+
+  // The grid's deviation at each measured point: the grid's value there
+  // (Method::grid, extrapolating) minus the measured fuel value, in the order
+  // of point_speeds(), whatever the map's method and policy. Throws as
+  // fuel() does where the grid cannot be evaluated.
+  std::vector<double> grid_deviation() const;
 
   // Whether the point lies within the measured envelope (a bound counts as inside).
   bool inside(double speed, double torque) const;

@@ -198,13 +198,12 @@ void check_direct(const fuelmap::MAP& map, const std::uint8_t* data, std::size_t
     for (std::size_t i = 0; i < count; ++i) {
       const double& x = xs[i];
       const double& y = ys[i];
-      DirectOutcome literal, single;
       double fc = 0.0;
-      fuelmap::DIRECTFC(x, y, fc, map, literal.icall, literal.ierr);
-      literal.bits = std::bit_cast<std::uint64_t>(fc);
+      fuelmap::HermiteFailure failure = fuelmap::DIRECTFC(x, y, fc, map);
+      const DirectOutcome literal{failure.code, failure.ierr, std::bit_cast<std::uint64_t>(fc)};
       fc = 0.0;
-      fuelmap::evaluate_direct_point(evaluator, map, x, y, fc, single.icall, single.ierr);
-      single.bits = std::bit_cast<std::uint64_t>(fc);
+      failure = fuelmap::evaluate_direct_point(evaluator, map, x, y, fc);
+      const DirectOutcome single{failure.code, failure.ierr, std::bit_cast<std::uint64_t>(fc)};
       const bool taken = fuelmap::takes_direct_point(evaluator, x, y);
       const DirectOutcome from_block{0, 0, std::bit_cast<std::uint64_t>(block[i])};
       if ((taken && from_block != literal) || single != literal)
@@ -328,11 +327,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_points(grid, points);
   }
   if (loaded) {
-    int icall = 0, ierr = 0;
-    fuelmap::DIRECTCHK(map, icall, ierr);
-    if (icall != 0 && built)
-      fuzzing::fault("direct check fails (%d, %d), the grid is built", icall, ierr);
-    if (icall == 0) check_direct(map, data, size);
+    const fuelmap::HermiteFailure failure = fuelmap::DIRECTCHK(map);
+    if (failure && built)
+      fuzzing::fault("direct check fails (%d, %d), the grid is built", failure.code, failure.ierr);
+    if (!failure) check_direct(map, data, size);
   }
   textio::close_all_units();
   check_library_maps({reinterpret_cast<const char*>(data), size}, points);
