@@ -254,7 +254,8 @@ void check_library(const char* how, const Built& library, const fuelmap::Hermite
     for (std::size_t j = 0; j < fuelcalc::kGridSize; ++j)
       if (std::bit_cast<std::uint64_t>(g.fuel[i][j]) !=
               std::bit_cast<std::uint64_t>(grid.GFC[i + fuelcalc::kGridSize * j]) ||
-          g.speed[i] != grid.GX[i] || g.torque[j] != grid.GY[j])
+          std::bit_cast<std::uint64_t>(g.speed[i]) != std::bit_cast<std::uint64_t>(grid.GX[i]) ||
+          std::bit_cast<std::uint64_t>(g.torque[j]) != std::bit_cast<std::uint64_t>(grid.GY[j]))
         fuzzing::fault("%s: grid (%zu, %zu) differs", how, i, j);
   std::vector<double> xs, ys, fuel(points.size());
   std::optional<std::size_t> first_failure;
