@@ -284,6 +284,33 @@ void check_library(const char* how, const Built& library, const fuelmap::Hermite
   }
 }
 
+// The library's map by the direct method: the grid's failure, or the literal
+// procedure's values (and failures) at the points.
+void check_library_direct(const Built& library, const fuelmap::HermiteFailure& failure,
+                          const fuelmap::MAP& map, const std::vector<Point>& points) {
+  if (failure) {
+    if (!library.error || library.error->code() != failure.code)
+      fuzzing::fault("direct: the grid fails with code %d; the library %s", failure.code,
+                     library.error ? library.error->what() : "builds");
+    return;
+  }
+  if (!library.map) fuzzing::fault("direct: the library fails: %s", library.error->what());
+  for (const Point& p : points) {
+    double literal = 0.0;
+    const fuelmap::HermiteFailure at = fuelmap::DIRECTFC(p.x, p.y, literal, map);
+    try {
+      const double value = library.map->fuel(p.x, p.y);
+      if (at || std::bit_cast<std::uint64_t>(value) != std::bit_cast<std::uint64_t>(literal))
+        fuzzing::fault("direct: point (%a, %a): library %a, literal %a (code %d)", p.x, p.y, value,
+                       literal, at.code);
+    } catch (const fuelcalc::Error& e) {
+      if (e.code() != at.code || e.ierr() != at.ierr)
+        fuzzing::fault("direct: point (%a, %a): library fails (%s), literal code %d", p.x, p.y,
+                       e.what(), at.code);
+    }
+  }
+}
+
 // The library from the map's text and from its points' arrays in file order.
 void check_library_maps(std::string_view text, const std::vector<Point>& points) {
   textio::RecordSource source = textio::source_from_bytes(text);
@@ -300,6 +327,9 @@ void check_library_maps(std::string_view text, const std::vector<Point>& points)
   fuelmap::GRID grid;
   const fuelmap::HermiteFailure failure = fuelmap::build_grid(grid, map);
   check_library("text", parsed, failure, grid, points);
+  check_library_direct(
+      built_by([&] { return fuelcalc::FuelMap::parse(text, fuelcalc::Method::direct); }),
+      failure, map, points);
   if (raw.NMAP == 0) return;  // no arrays to build from
   check_library("arrays", built_by([&] {
                   return fuelcalc::FuelMap::from_points(raw.XMAP, raw.YMAP, raw.FCMAP);
