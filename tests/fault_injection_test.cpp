@@ -6,9 +6,12 @@
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -203,6 +206,87 @@ TEST(Pipes, NamedPipeAndProcessSubstitution) {
   EXPECT_EQ(through_bash.status, 0);
   EXPECT_EQ(through_bash.out, reference.out);
   EXPECT_EQ(read_file(substituted), expected);
+}
+
+// The output's reader gone: the next write reports the broken pipe and the
+// run ends with 38, where it used to wait forever holding the pipe's read end
+// itself. Every run is bounded, so that a hang fails instead.
+TEST(Pipes, OutputWhoseReaderHasGone) {
+  RunFolder run;
+  write_file(run.map, kBilinearMap);
+  write_file(run.input, "x\n" + records(40000));  // far more than a pipe holds
+  const auto broken = [](const std::string& name) {
+    return runtime_report("sysrun: Broken pipe\r\nsysrun: severe (38): error during write, unit 11, file " + name +
+                              "\r\n",
+                          {"FUELCALC"});
+  };
+  expect_run(run_program("/bin/bash", {"-c", "timeout -s KILL 120 \"$0\" \"$1\" \"$2\" /dev/stdout | head -1; "
+                                             "exit ${PIPESTATUS[0]}",
+                                       fuelcalc_binary(), run.map, run.input}),
+             {38, kHeader, broken("/dev/stdout")});
+
+  // A FIFO whose reader closes after the first line.
+  const std::string fifo = run.dir.file("out.fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  Started started = start_fuelcalc({run.map, run.input, fifo}, run.dir.file("stdout"), run.dir.file("stderr"));
+  std::string got;
+  EXPECT_TRUE(wait_until([&] {
+    char chunk[4096];
+    const ssize_t n = ::read(reader, chunk, sizeof chunk);
+    if (n > 0) got.append(chunk, static_cast<std::size_t>(n));
+    return got.find('\n') != std::string::npos;
+  }));
+  ::close(reader);
+  EXPECT_EQ(wait_for(started, std::chrono::seconds(120)), 38);
+  EXPECT_EQ(got.substr(0, kHeader.size()), kHeader);
+  EXPECT_EQ(read_file(run.dir.file("stdout")), "");
+  EXPECT_EQ(read_file(run.dir.file("stderr")), broken(fifo));
+}
+
+// A FIFO output waits in the open for a reader, and a full pipe waits for its
+// reader to take more; a signal ends either wait as it ends a wait for input
+// (the write after a short grace in which a live reader would still get the
+// lines). Here the reader is missing, then present but never reading.
+TEST(Pipes, InterruptedWhileWaitingForAReader) {
+  RunFolder run;
+  write_file(run.map, kBilinearMap);
+  write_file(run.input, "x\n" + records(40000));
+  ASSERT_EQ(run_fuelcalc({run.map, run.input, run.output}).status, 0);
+  const std::string expected = run.out_file();
+  // The output is opened once the input is open.
+  const auto input_open = [&](int pid) {
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd")) {
+      std::error_code ignored;
+      if (std::filesystem::read_symlink(fd.path(), ignored) == run.input) return true;
+    }
+    return false;
+  };
+  struct Case {
+    int signal;
+    bool reader;
+    long call;  // the system call the run waits in
+  };
+  for (const Case& c : {Case{SIGINT, false, SYS_openat}, Case{SIGTERM, true, SYS_write}}) {
+    SCOPED_TRACE(c.signal);
+    const std::string fifo = run.dir.file("out" + std::to_string(c.signal) + ".fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = c.reader ? ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+    Started started = start_fuelcalc({run.map, run.input, fifo}, run.dir.file("stdout"), run.dir.file("stderr"));
+    ASSERT_TRUE(wait_until([&] { return blocked_in(started.pid, c.call) && input_open(started.pid); }));
+    ::kill(started.pid, c.signal);
+    EXPECT_EQ(wait_for(started, std::chrono::seconds(120)), 128 + c.signal);
+    EXPECT_EQ(read_file(run.dir.file("stdout")), "");
+    EXPECT_EQ(read_file(run.dir.file("stderr")), "");
+    if (reader >= 0) {
+      std::string got;
+      char chunk[65536];
+      for (ssize_t n; (n = ::read(reader, chunk, sizeof chunk)) > 0;) got.append(chunk, static_cast<std::size_t>(n));
+      ::close(reader);
+      EXPECT_FALSE(got.empty());
+      EXPECT_EQ(expected.substr(0, got.size()), got);
+    }
+  }
 }
 
 // Data that stop in the middle of a line.

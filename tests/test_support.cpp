@@ -298,6 +298,15 @@ int wait_for(Started& run) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+int wait_for(Started& run, std::chrono::milliseconds timeout) {
+  int status = 0;
+  if (!wait_until([&] { return ::waitpid(run.pid, &status, WNOHANG) == run.pid; }, timeout)) return -1;
+  run.pid = -1;
+  if (run.input >= 0) ::close(run.input);
+  run.input = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!condition()) {
@@ -309,10 +318,12 @@ bool wait_until(const std::function<bool()>& condition, std::chrono::millisecond
 
 // /proc/PID/syscall starts with the number of the call a blocked process
 // sleeps in; it reads "running" while the process runs.
-bool blocked_in_read(int pid) {
+bool blocked_in(int pid, long call) {
   std::ifstream syscall("/proc/" + std::to_string(pid) + "/syscall");
   long number = -1;
-  return static_cast<bool>(syscall >> number) && number == SYS_read;
+  return static_cast<bool>(syscall >> number) && number == call;
 }
+
+bool blocked_in_read(int pid) { return blocked_in(pid, SYS_read); }
 
 }  // namespace testing_support

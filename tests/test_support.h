@@ -92,6 +92,10 @@ Started start_fuelcalc(const std::vector<std::string>& args, const std::string& 
 // or 128 + signal number.
 int wait_for(Started& run);
 
+// As wait_for, waiting at most timeout; -1 when the run has not ended by then
+// (it is killed when `run` goes out of scope).
+int wait_for(Started& run, std::chrono::milliseconds timeout);
+
 // Checks condition every millisecond until it holds; false when it still does
 // not after timeout, so that a test fails instead of hanging.
 bool wait_until(const std::function<bool()>& condition,
@@ -99,5 +103,9 @@ bool wait_until(const std::function<bool()>& condition,
 
 // Whether process pid is asleep in a read (blocked on input that has not come).
 bool blocked_in_read(int pid);
+
+// Whether process pid is asleep in the system call of that number (SYS_write,
+// SYS_openat, ...).
+bool blocked_in(int pid, long call);
 
 }  // namespace testing_support

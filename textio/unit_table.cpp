@@ -1,8 +1,11 @@
 #include "textio/unit_table.h"
 
-#include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
+#include "textio/interrupts.h"
 #include "textio/units.h"
 
 namespace textio {
@@ -53,12 +56,25 @@ void drop_partial_record(const Unit& unit, std::size_t written) {
   if (::ftruncate(unit.fd, cut) == 0) ::lseek(unit.fd, cut, SEEK_SET);
 }
 
+// Whether a write may wait for a reader: a pipe, FIFO, terminal or socket
+// (not a regular file or a block device, which always take it).
+bool waits_for_reader(int fd) {
+  struct stat file;
+  return ::fstat(fd, &file) != 0 || !(S_ISREG(file.st_mode) || S_ISBLK(file.st_mode));
+}
+
 }  // namespace
 
 int flush_unit(Unit& unit) {
   std::size_t done = 0;
   int error = 0;
   while (done < unit.output_used) {
+    // After an interrupt a reader is waited for only so long (a stopped one
+    // would hold the run forever); what it has not taken is dropped.
+    if (!output_may_wait() && waits_for_reader(unit.fd)) {
+      error = EINTR;
+      break;
+    }
     const ssize_t n = ::write(unit.fd, unit.output.data() + done, unit.output_used - done);
     if (n < 0) {
       if (errno == EINTR) continue;

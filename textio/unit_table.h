@@ -58,7 +58,8 @@ inline Unit* find_unit(int number) {
   return find_unit_in_table(number);
 }
 
-// Hands the unit's pending output to the operating system. Returns 0 or errno.
+// Hands the unit's pending output to the operating system. Returns 0 or
+// errno; EINTR when an interrupt cut short the wait for a pipe's reader.
 int flush_unit(Unit& unit);
 
 }  // namespace textio

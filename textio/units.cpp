@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "textio/endings.h"
+#include "textio/interrupts.h"
 #include "textio/list_input.h"
 #include "textio/unit_table.h"
 
@@ -57,6 +58,25 @@ Unit& slot(int number) {
     if (unit.number == number) return unit;
   return add_unit(number);
 }
+
+// A write that failed: an interrupt that cut short the wait for a reader
+// ends the run as the interrupt does; any other reason is a write error.
+[[noreturn]] void write_failed(int unit_number, int error) {
+  if (error == EINTR) end_if_interrupted();
+  runtime_error(38, unit_number, std::strerror(error));
+}
+
+// Opens the file, again after a signal that ended no run. An interrupt noted
+// while the open waits (a FIFO waiting for its other end) ends the run.
+int open_file(const std::string& path, int flags) {
+  for (;;) {
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EINTR) return fd;
+    end_if_interrupted();
+  }
+}
+
+bool refused_for_access(int error) { return error == EACCES || error == EPERM || error == EROFS; }
 
 Unit& connected(int number) {
   Unit* unit = find_unit(number);
@@ -153,7 +173,8 @@ int open_unit(int unit_number, std::string_view name, OpenStatus status, StatusR
   // One file is never connected to two units: writing through one would
   // destroy what the other reads.
   struct stat existing;
-  if (::stat(path.c_str(), &existing) == 0) {
+  const bool exists = ::stat(path.c_str(), &existing) == 0;
+  if (exists) {
     for (const Unit& other : unit_table().units) {
       if (other.connected && other.owns_fd && other.device == existing.st_dev &&
           other.inode == existing.st_ino) {
@@ -167,12 +188,24 @@ int open_unit(int unit_number, std::string_view name, OpenStatus status, StatusR
   int fd;
   bool read_only = status == OpenStatus::Old;
   if (read_only) {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } else {
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+    fd = open_file(path, O_RDONLY);
+  } else if (exists && S_ISFIFO(existing.st_mode)) {
+    // A pipe is opened for writing only: holding its read end too would keep
+    // it open after its reader has gone, so that a full pipe waited forever
+    // instead of reporting the broken pipe. Like any writer, the open waits
+    // for a reader. The read-only fallback must not wait for a writer.
+    fd = open_file(path, O_WRONLY);
+    if (fd < 0 && refused_for_access(errno)) {
       const int refused = errno;
-      fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      fd = open_file(path, O_RDONLY | O_NONBLOCK);
+      if (fd < 0) errno = refused;
+      read_only = true;
+    }
+  } else {
+    fd = open_file(path, O_RDWR | O_CREAT);
+    if (fd < 0 && refused_for_access(errno)) {
+      const int refused = errno;
+      fd = open_file(path, O_RDONLY);
       if (fd < 0) errno = refused;
       read_only = true;
     }
@@ -210,7 +243,7 @@ void close_unit(int unit_number) {
   if (!unit || !unit->owns_fd) return;
   const int error = flush_unit(*unit);
   release(*unit);
-  if (error) runtime_error(38, unit_number, std::strerror(error));
+  if (error) write_failed(unit_number, error);
 }
 
 bool at_end_of_file(int unit_number) {
@@ -270,13 +303,13 @@ namespace {
       if (file.connected && file.owns_fd && file.output_used > 0) {
         if (const int error = flush_unit(file)) {
           unit.output_used = 0;
-          runtime_error(38, file.number, std::strerror(error));
+          write_failed(file.number, error);
         }
       }
     }
   }
   if (!unit.owns_fd || unit.output_used >= kFlushThreshold) {
-    if (const int error = flush_unit(unit)) runtime_error(38, unit.number, std::strerror(error));
+    if (const int error = flush_unit(unit)) write_failed(unit.number, error);
   }
 }
 

@@ -23,7 +23,9 @@ enum class StatusReturn { None, Error, ErrorAndEnd };
 
 // Connects unit to the named file. Status old opens an existing file for
 // reading only; status unknown opens or creates it for reading and writing
-// (read-only as a fallback) and cuts it after the first record written.
+// (read-only as a fallback) and cuts it after the first record written; a
+// FIFO (a pipe named as /dev/stdout, too) it opens for writing only, waiting
+// for a reader, so that a reader that goes makes the next write fail.
 // replay_on_rewind keeps what is read from a stream that cannot seek, so that
 // a rewind can replay it. A name that still holds a NUL once its trailing
 // blanks and NULs are dropped is refused (43) before anything is touched.
