@@ -107,8 +107,8 @@ bool takes_point(const PointEvaluator& evaluator, double X, double Y) {
   return !evaluator.literal_only && std::isfinite(X) && std::isfinite(Y);
 }
 
-void evaluate_points(const PointEvaluator& evaluator, int count, const double* X, const double* Y,
-                     double* FC, const GRID& grid) {
+int evaluate_points(const PointEvaluator& evaluator, int count, const double* X, const double* Y,
+                    double* FC, const GRID& grid) {
   // Per point of the block: the interval holding Y, the first line used, the
   // line values at X, the secants between them and the slopes at the ends of
   // the interval.
@@ -118,10 +118,15 @@ void evaluate_points(const PointEvaluator& evaluator, int count, const double* X
   double dm[kBlockPoints], dm1[kBlockPoints];
   bool taken[kBlockPoints];
 
+  int left = 0;
+
   // First pass: the cubics of the lines used, at X.
   for (int i = 0; i < count; ++i) {
     taken[i] = takes_point(evaluator, X[i], Y[i]);
-    if (!taken[i]) continue;
+    if (!taken[i]) {
+      ++left;
+      continue;
+    }
     interval[i] = interval_of(grid.GY, evaluator.y_scale, Y[i]);
     first[i] = first_line_used(interval[i]);
     const int k = interval_of(grid.GX, evaluator.x_scale, X[i]);
@@ -150,6 +155,7 @@ void evaluate_points(const PointEvaluator& evaluator, int count, const double* X
         hermite::cubic_coefficients_from_secant(evaluator.hy[m], del[i][local], dm[i], dm1[i]);
     FC[i] = hermite::cubic_value(c.c3, c.c2, dm[i], fcx[i][local], Y[i] - grid.GY[m]);
   }
+  return left;
 }
 
 void evaluate_point(const PointEvaluator& evaluator, const double& X, const double& Y, double& FC,

@@ -42,8 +42,8 @@ bool takes_point(const PointEvaluator& evaluator, double X, double Y);
 
 // FC[i] for every i < count (at most kBlockPoints) with takes_point(X[i],
 // Y[i]); the other entries are left for CALCFC, in their order, since CALCFC
-// may end the run.
-void evaluate_points(const PointEvaluator& evaluator, int count, const double* X, const double* Y,
+// may end the run. Returns how many points were left.
+int evaluate_points(const PointEvaluator& evaluator, int count, const double* X, const double* Y,
                      double* FC, const GRID& grid);
 
 // The fuel value at one point, by whichever path takes it.

@@ -47,8 +47,9 @@ void evaluate_grid(const FuelMap::Data& data, std::span<const double> speed,
   for (std::size_t first = 0; first < count; first += fuelmap::kBlockPoints) {
     const auto block =
         static_cast<int>(std::min<std::size_t>(fuelmap::kBlockPoints, count - first));
-    fuelmap::evaluate_points(data.evaluator, block, &speed[first], &torque[first], &out[first],
-                             data.grid);
+    const int left = fuelmap::evaluate_points(data.evaluator, block, &speed[first], &torque[first],
+                                              &out[first], data.grid);
+    if (left == 0) continue;
     for (std::size_t i = first; i < first + static_cast<std::size_t>(block); ++i) {
       if (fuelmap::takes_point(data.evaluator, speed[i], torque[i])) continue;
       if (const fuelmap::HermiteFailure failure =

@@ -114,7 +114,10 @@ void expect_same_as_literal(const GRID& grid, std::uint64_t seed) {
       x[i] = probe(rng, grid.GX);
       y[i] = probe(rng, grid.GY);
     }
-    fuelmap::evaluate_points(evaluator, count, x, y, fast, grid);
+    const int left = fuelmap::evaluate_points(evaluator, count, x, y, fast, grid);
+    int not_taken = 0;
+    for (int i = 0; i < count; ++i) not_taken += !fuelmap::takes_point(evaluator, x[i], y[i]);
+    EXPECT_EQ(left, not_taken);
     for (int i = 0; i < count; ++i, ++compared) {
       double literal = 0.0, single = 0.0;
       fuelmap::CALCFC(x[i], y[i], literal, grid);
