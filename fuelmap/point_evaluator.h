@@ -44,7 +44,7 @@ bool takes_point(const PointEvaluator& evaluator, double X, double Y);
 // Y[i]); the other entries are left for CALCFC, in their order, since CALCFC
 // may end the run. Returns how many points were left.
 int evaluate_points(const PointEvaluator& evaluator, int count, const double* X, const double* Y,
-                     double* FC, const GRID& grid);
+                    double* FC, const GRID& grid);
 
 // The fuel value at one point, by whichever path takes it.
 void evaluate_point(const PointEvaluator& evaluator, const double& X, const double& Y, double& FC,
