@@ -1,0 +1,26 @@
+"""fuelcalc: fuel consumption at operating points, from a measured fuel map.
+
+    import fuelcalc
+    m = fuelcalc.FuelMap.load("torque_map.dat")
+    speed, torque = fuelcalc.read_points("drive_cycle.dat")
+    fuel = m.fuel(speed, torque)        # bit for bit the program's values
+    outside = ~m.inside(speed, torque)  # extrapolated points
+
+fuelcalc.dask spreads the same over a Dask DataFrame.
+"""
+
+from ._errors import FuelMapError, ReadError
+from ._fuelcalc import FuelMap, PointReader, read_points, version, write_map, write_points
+
+__version__ = version()
+
+__all__ = [
+    "FuelMap",
+    "FuelMapError",
+    "PointReader",
+    "ReadError",
+    "read_points",
+    "version",
+    "write_map",
+    "write_points",
+]

@@ -1,0 +1,10 @@
+#pragma once
+// The parts of the fuelcalc extension module, each adding its names.
+#include <pybind11/pybind11.h>
+
+namespace fuelcalc_python {
+
+void bind_fuel_map(pybind11::module_& module);
+void bind_points(pybind11::module_& module);
+
+}  // namespace fuelcalc_python

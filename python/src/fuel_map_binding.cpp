@@ -1,0 +1,251 @@
+// fuelcalc.FuelMap: a map built once and evaluated over numpy arrays with the
+// GIL released, so threads share one map and run in parallel.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <span>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "arrays.h"
+#include "bindings.h"
+#include "errors.h"
+#include "fuelcalc/fuel_map.hpp"
+
+namespace fuelcalc_python {
+
+namespace {
+
+using fuelcalc::FuelMap;
+using namespace pybind11::literals;
+
+constexpr std::array<std::string_view, 2> kMethods{"grid", "direct"};
+constexpr std::array<std::string_view, 4> kOutside{"extrapolate", "clamp", "nan", "error"};
+
+template <class Enum, std::size_t N>
+Enum parse_option(const std::string& name, const std::array<std::string_view, N>& names,
+                  const char* option) {
+  for (std::size_t i = 0; i < N; ++i) {
+    if (names[i] == name) return static_cast<Enum>(i);
+  }
+  std::string known;
+  for (auto n : names) known += (known.empty() ? "'" : ", '") + std::string(n) + "'";
+  throw py::value_error(std::string(option) + " must be one of " + known + ", not '" + name + "'");
+}
+
+std::string method_name(const FuelMap& map) {
+  return std::string(kMethods[static_cast<std::size_t>(map.method())]);
+}
+std::string outside_name(const FuelMap& map) {
+  return std::string(kOutside[static_cast<std::size_t>(map.outside())]);
+}
+
+FuelMap from_points(py::handle speed, py::handle torque, py::handle fuel,
+                    const std::string& method, const std::string& outside) {
+  const auto m = parse_option<fuelcalc::Method>(method, kMethods, "method");
+  const auto o = parse_option<fuelcalc::Outside>(outside, kOutside, "outside");
+  const auto s = as_doubles(speed, "speed");
+  const auto t = as_doubles(torque, "torque");
+  const auto f = as_doubles(fuel, "fuel");
+  py::gil_scoped_release release;
+  return FuelMap::from_points(elements(s), elements(t), elements(f), m, o);
+}
+
+// A read-only array over the map's own storage; the map object stays alive
+// as the array's base (maps are immutable).
+py::array view(py::handle map, const double* first, py::ssize_t count, py::ssize_t stride) {
+  py::array array(py::dtype::of<double>(), {count}, {stride}, first, map);
+  array.attr("setflags")("write"_a = false);
+  return array;
+}
+
+// Where every point stands, a block at a time, each code handed to store.
+template <class Store>
+void classify(const FuelMap& map, std::span<const double> speed, std::span<const double> torque,
+              Store store) {
+  std::array<fuelcalc::Where, 4096> block;
+  for (std::size_t start = 0; start < speed.size(); start += block.size()) {
+    const std::size_t n = std::min(block.size(), speed.size() - start);
+    map.where(speed.subspan(start, n), torque.subspan(start, n), std::span(block.data(), n));
+    for (std::size_t i = 0; i < n; ++i) store(start + i, block[i]);
+  }
+}
+
+py::object fuel(const FuelMap& map, py::handle speed, py::handle torque) {
+  if (PyFloat_Check(speed.ptr()) && PyFloat_Check(torque.ptr())) {
+    return py::float_(map.fuel(PyFloat_AS_DOUBLE(speed.ptr()), PyFloat_AS_DOUBLE(torque.ptr())));
+  }
+  const auto points = broadcast(speed, "speed", torque, "torque");
+  py::array_t<double> out(points.shape);
+  const std::span<double> values(out.mutable_data(), static_cast<std::size_t>(out.size()));
+  {
+    py::gil_scoped_release release;
+    map.fuel(elements(points.first), elements(points.second), values);
+  }
+  if (points.scalar) return py::float_(values[0]);
+  return out;
+}
+
+py::object where(const FuelMap& map, py::handle speed, py::handle torque) {
+  const auto points = broadcast(speed, "speed", torque, "torque");
+  py::array_t<std::int8_t> out(points.shape);
+  std::int8_t* codes = out.mutable_data();
+  {
+    py::gil_scoped_release release;
+    classify(map, elements(points.first), elements(points.second),
+             [codes](std::size_t i, fuelcalc::Where w) { codes[i] = static_cast<std::int8_t>(w); });
+  }
+  if (points.scalar) return py::int_(codes[0]);
+  return out;
+}
+
+py::object inside(const FuelMap& map, py::handle speed, py::handle torque) {
+  const auto points = broadcast(speed, "speed", torque, "torque");
+  py::array_t<bool> out(points.shape);
+  bool* flags = out.mutable_data();
+  {
+    py::gil_scoped_release release;
+    classify(map, elements(points.first), elements(points.second),
+             [flags](std::size_t i, fuelcalc::Where w) { flags[i] = w == fuelcalc::Where::inside; });
+  }
+  if (points.scalar) return py::bool_(flags[0]);
+  return out;
+}
+
+std::size_t count_outside(const FuelMap& map, py::handle speed, py::handle torque) {
+  const auto points = broadcast(speed, "speed", torque, "torque");
+  py::gil_scoped_release release;
+  return map.count_outside(elements(points.first), elements(points.second));
+}
+
+// "lo to hi" of the values that are numbers.
+std::string range(std::span<const double> values) {
+  double lo = NAN, hi = NAN;
+  for (double v : values) {
+    lo = std::fmin(lo, v);
+    hi = std::fmax(hi, v);
+  }
+  std::ostringstream text;
+  text << lo << " to " << hi;
+  return text.str();
+}
+
+std::string repr(const FuelMap& map) {
+  std::string text = "FuelMap(" + std::to_string(map.size()) + " points, speed " +
+                     range(map.point_speeds()) + ", torque " + range(map.point_torques()) +
+                     ", fuel " + range(map.point_fuels());
+  if (map.method() != fuelcalc::Method::grid) text += ", method='" + method_name(map) + "'";
+  if (map.outside() != fuelcalc::Outside::extrapolate) {
+    text += ", outside='" + outside_name(map) + "'";
+  }
+  return text + ")";
+}
+
+py::array_t<double> copy(std::span<const double> values) {
+  return py::array_t<double>(static_cast<py::ssize_t>(values.size()), values.data());
+}
+
+// A map travels as its measured points and options and is rebuilt from them.
+py::tuple get_state(const FuelMap& map) {
+  return py::make_tuple(copy(map.point_speeds()), copy(map.point_torques()),
+                        copy(map.point_fuels()), method_name(map), outside_name(map));
+}
+
+FuelMap set_state(const py::tuple& state) {
+  if (state.size() != 5) throw py::value_error("FuelMap state: expected 5 items");
+  return from_points(state[0], state[1], state[2], state[3].cast<std::string>(),
+                     state[4].cast<std::string>());
+}
+
+}  // namespace
+
+void bind_fuel_map(py::module_& module) {
+  py::class_<FuelMap>(module, "FuelMap", R"(A fuel map: measured points resampled onto a 20 x 20 grid.
+
+Built with FuelMap.load or FuelMap.from_points; immutable, and safe to share
+between threads. Its values are bit for bit those the fuelcalc program
+writes for the same map and operating point.)")
+      .def_static(
+          "load",
+          [](py::handle file, const std::string& method, const std::string& outside) {
+            const auto m = parse_option<fuelcalc::Method>(method, kMethods, "method");
+            const auto o = parse_option<fuelcalc::Outside>(outside, kOutside, "outside");
+            const auto path = to_path(file);
+            return naming_file(file, [&] {
+              py::gil_scoped_release release;
+              return FuelMap::load(path, m, o);
+            });
+          },
+          "file"_a, py::kw_only(), "method"_a = "grid", "outside"_a = "extrapolate",
+          R"(Loads a map file by the program's reading rules: two header records,
+then groups of three numbers (speed, torque, fuel).
+
+Raises OSError (with errno) when the file cannot be opened or read,
+ReadError when a value is not a number, FuelMapError when the points do
+not make a map.)")
+      .def_static("from_points", &from_points, "speed"_a, "torque"_a, "fuel"_a, py::kw_only(),
+                  "method"_a = "grid", "outside"_a = "extrapolate",
+                  R"(Builds a map from measured points in any order: three numeric
+array-likes of one size (flattened). Raises FuelMapError when they do not
+make a map.)")
+      .def("fuel", &fuel, "speed"_a, "torque"_a,
+           R"(The fuel value at each operating point: float64 of the broadcast
+shape of speed and torque, a float for two scalars.)")
+      .def("inside", &inside, "speed"_a, "torque"_a,
+           R"(Whether each point lies within the measured torques at its speed (a
+bound counts as inside): bool of the broadcast shape.)")
+      .def("where", &where, "speed"_a, "torque"_a,
+           R"(Where each point stands against the measured envelope, int8 of the
+broadcast shape: 0 inside, 1 below, 2 above, 3 beyond the measured speeds.)")
+      .def("count_outside", &count_outside, "speed"_a, "torque"_a,
+           "The number of points not inside the measured envelope.")
+      .def_property_readonly(
+          "grid",
+          [](py::object self) {
+            const auto& grid = self.cast<const FuelMap&>().grid();
+            constexpr auto n = static_cast<py::ssize_t>(fuelcalc::kGridSize);
+            py::array fuel(py::dtype::of<double>(), {n, n},
+                           {n * py::ssize_t{sizeof(double)}, py::ssize_t{sizeof(double)}},
+                           grid.fuel[0].data(), self);
+            fuel.attr("setflags")("write"_a = false);
+            return py::make_tuple(view(self, grid.speed.data(), n, sizeof(double)),
+                                  view(self, grid.torque.data(), n, sizeof(double)), fuel);
+          },
+          R"((speed, torque, fuel): the grid's 20 speeds and 20 torques, and its
+20 x 20 fuel values indexed [speed, torque]; read-only.)")
+      .def_property_readonly(
+          "envelope",
+          [](py::object self) {
+            const auto rows = self.cast<const FuelMap&>().envelope();
+            const auto n = static_cast<py::ssize_t>(rows.size());
+            constexpr py::ssize_t stride = sizeof(fuelcalc::EnvelopeRow);
+            return py::make_tuple(view(self, &rows.data()->speed, n, stride),
+                                  view(self, &rows.data()->lowest_torque, n, stride),
+                                  view(self, &rows.data()->highest_torque, n, stride));
+          },
+          R"((speed, lowest, highest): the measured torque range at each measured
+speed, speeds ascending; read-only.)")
+      .def_property_readonly(
+          "points",
+          [](py::object self) {
+            const auto& map = self.cast<const FuelMap&>();
+            const auto n = static_cast<py::ssize_t>(map.size());
+            return py::make_tuple(view(self, map.point_speeds().data(), n, sizeof(double)),
+                                  view(self, map.point_torques().data(), n, sizeof(double)),
+                                  view(self, map.point_fuels().data(), n, sizeof(double)));
+          },
+          "(speed, torque, fuel): the measured points in the program's sorted order; read-only.")
+      .def_property_readonly("method", &method_name, "How values are computed: 'grid' or 'direct'.")
+      .def_property_readonly("outside", &outside_name,
+                             "What a point outside the measured map gives: 'extrapolate', "
+                             "'clamp', 'nan' or 'error'.")
+      .def("__len__", &FuelMap::size)
+      .def("__repr__", &repr)
+      .def(py::pickle(&get_state, &set_state));
+}
+
+}  // namespace fuelcalc_python

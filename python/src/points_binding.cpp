@@ -1,0 +1,129 @@
+// The program's files as numpy arrays: read_points and PointReader read an
+// input file by the program's rules in C++; write_map and write_points write
+// files whose numbers read back to the same doubles.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <optional>
+#include <utility>
+
+#include "arrays.h"
+#include "bindings.h"
+#include "errors.h"
+#include "fuelcalc/points.hpp"
+
+namespace fuelcalc_python {
+
+namespace {
+
+using namespace pybind11::literals;
+
+py::tuple read_points(py::handle file) {
+  const auto path = to_path(file);
+  auto points = naming_file(file, [&] {
+    py::gil_scoped_release release;
+    return fuelcalc::read_points(path);
+  });
+  return py::make_tuple(adopt(std::move(points.speed)), adopt(std::move(points.torque)));
+}
+
+// A PointReader for Python: blocks of pairs as arrays, closed by close() or
+// at the end of a with block.
+class Reader {
+ public:
+  explicit Reader(py::handle file) : file_(py::module_::import("os").attr("fspath")(file)) {
+    const auto path = to_path(file);
+    reader_.emplace(naming_file(file_, [&] { return fuelcalc::PointReader(path); }));
+  }
+
+  py::tuple read(py::ssize_t count) {
+    if (count < 0) throw py::value_error("count must not be negative");
+    if (!reader_) throw py::value_error("read from a closed PointReader");
+    py::array_t<double> speed(count), torque(count);
+    const auto n = naming_file(file_, [&] {
+      py::gil_scoped_release release;
+      return reader_->read({speed.mutable_data(), static_cast<std::size_t>(count)},
+                           {torque.mutable_data(), static_cast<std::size_t>(count)});
+    });
+    if (static_cast<py::ssize_t>(n) == count) return py::make_tuple(speed, torque);
+    const py::slice first(0, static_cast<py::ssize_t>(n), 1);
+    return py::make_tuple(speed[first].attr("copy")(), torque[first].attr("copy")());
+  }
+
+  std::size_t count() const {
+    if (!reader_) throw py::value_error("PointReader is closed");
+    return reader_->count();
+  }
+  void close() { reader_.reset(); }
+
+ private:
+  py::object file_;
+  std::optional<fuelcalc::PointReader> reader_;
+};
+
+template <class Write>
+void write(py::handle file, Write&& write_file) {
+  const auto path = to_path(file);
+  naming_file(file, [&] {
+    py::gil_scoped_release release;
+    write_file(path);
+  });
+}
+
+}  // namespace
+
+void bind_points(py::module_& module) {
+  module.def("read_points", &read_points, "file"_a,
+             R"(Every (speed, torque) pair of an input file after its header record,
+by the program's reading rules, as two float64 arrays.
+
+Raises OSError (with errno) when the file cannot be opened or read, and
+ReadError naming the line of a record that is not numbers; an unreadable
+last record ends the data, as in the program.)");
+
+  py::class_<Reader>(module, "PointReader",
+                     R"(An input file read a block of pairs at a time, for files larger than
+memory: for speed, torque in PointReader(file): ...)")
+      .def(py::init<py::handle>(), "file"_a,
+           "Opens the file and reads its header record.")
+      .def("read", &Reader::read, "count"_a = 1 << 16,
+           "Up to count pairs as two float64 arrays; empty arrays at the end of the data.")
+      .def_property_readonly("count", &Reader::count, "Pairs read so far.")
+      .def("close", &Reader::close, "Closes the file.")
+      .def("__enter__", [](py::object self) { return self; })
+      .def("__exit__", [](Reader& self, py::args) { self.close(); })
+      .def("__iter__", [](py::object self) { return self; })
+      .def("__next__", [](Reader& self) {
+        auto block = self.read(1 << 16);
+        if (block[0].cast<py::array>().size() == 0) throw py::stop_iteration();
+        return block;
+      });
+
+  module.def(
+      "write_map",
+      [](py::handle file, py::handle speed, py::handle torque, py::handle fuel) {
+        const auto s = as_doubles(speed, "speed");
+        const auto t = as_doubles(torque, "torque");
+        const auto f = as_doubles(fuel, "fuel");
+        write(file, [&](const auto& path) {
+          fuelcalc::write_map(path, elements(s), elements(t), elements(f));
+        });
+      },
+      "file"_a, "speed"_a, "torque"_a, "fuel"_a,
+      R"(Writes a map file of the measured points (flattened arrays of one size)
+that FuelMap.load reads back to the same doubles.)");
+  module.def(
+      "write_points",
+      [](py::handle file, py::handle speed, py::handle torque) {
+        const auto s = as_doubles(speed, "speed");
+        const auto t = as_doubles(torque, "torque");
+        write(file, [&](const auto& path) {
+          fuelcalc::write_points(path, elements(s), elements(t));
+        });
+      },
+      "file"_a, "speed"_a, "torque"_a,
+      R"(Writes an input file of operating points that read_points reads back
+to the same doubles.)");
+}
+
+}  // namespace fuelcalc_python

@@ -1,0 +1,34 @@
+"""Shared fixtures: the example files, the program binary, the example map."""
+
+import os
+import subprocess
+from pathlib import Path
+
+import pytest
+
+import fuelcalc
+
+ROOT = Path(__file__).resolve().parents[2]
+EXAMPLE_MAP = ROOT / "examples" / "torque_map.dat"
+EXAMPLE_INPUT = ROOT / "examples" / "drive_cycle.dat"
+
+
+@pytest.fixture(scope="session")
+def example_map() -> fuelcalc.FuelMap:
+    return fuelcalc.FuelMap.load(EXAMPLE_MAP)
+
+
+@pytest.fixture(scope="session")
+def run_program():
+    """Runs the fuelcalc program on a map and an input; returns its result lines."""
+    binary = Path(os.environ.get("FUELCALC_BINARY", ROOT / "build" / "fuelcalc"))
+    if not binary.exists():
+        pytest.skip(f"no fuelcalc program at {binary} (set FUELCALC_BINARY)")
+
+    def run(map_file: Path, input_file: Path, tmp: Path) -> list:
+        output = tmp / "program.out"
+        subprocess.run([binary, map_file, input_file, output], check=True,
+                       stdout=subprocess.DEVNULL, timeout=120)
+        return output.read_bytes().decode("ascii").split("\r\n")[1:-1]
+
+    return run

@@ -1,0 +1,50 @@
+"""fuelcalc.dask and the fleet example: the same values as in memory, on a
+real cluster of two worker processes."""
+
+import subprocess
+import sys
+
+import numpy as np
+import pandas as pd
+import pytest
+
+dd = pytest.importorskip("dask.dataframe")
+import fuelcalc  # noqa: E402
+import fuelcalc.dask  # noqa: E402
+from conftest import EXAMPLE_MAP, ROOT  # noqa: E402
+
+FLEET = ROOT / "examples" / "fleet" / "fleet.py"
+
+
+def test_partitions_get_the_in_memory_values(example_map):
+    rng = np.random.default_rng(5)
+    frame = pd.DataFrame({"v": np.arange(1000) % 7, "n": rng.uniform(500.0, 2400.0, 1000),
+                          "t": rng.uniform(-100.0, 1300.0, 1000)})
+    result = fuelcalc.dask.fuel(dd.from_pandas(frame, npartitions=4), example_map,
+                                speed="n", torque="t", out="f", where="w")
+    assert result.dtypes.to_dict() == {"v": np.int64, "n": np.float64, "t": np.float64,
+                                       "f": np.float64, "w": np.int8}
+    computed = result.compute(scheduler="threads")
+    assert np.array_equal(computed["f"].to_numpy().view(np.int64),
+                          example_map.fuel(frame["n"], frame["t"]).view(np.int64))
+    assert np.array_equal(computed["w"], example_map.where(frame["n"], frame["t"]))
+
+
+def test_fleet_example_on_two_workers(tmp_path):
+    def fleet(*args):
+        subprocess.run([sys.executable, FLEET, *map(str, args)], check=True, timeout=300,
+                       stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+
+    fleet("write", tmp_path / "logs", "--vehicles", 5, "--seconds", 700)
+    fleet("run", tmp_path / "logs", "--workers", 2, "-o", tmp_path / "totals.csv")
+    totals = pd.read_csv(tmp_path / "totals.csv", index_col="vehicle")
+
+    m = fuelcalc.FuelMap.load(EXAMPLE_MAP)
+    logs = pd.concat(pd.read_csv(f) for f in sorted((tmp_path / "logs").glob("vehicle_*.csv")))
+    logs["fuel"] = m.fuel(logs["speed"], logs["torque"])
+    logs["outside"] = ~m.inside(logs["speed"], logs["torque"])
+    by_vehicle = logs.groupby("vehicle")
+    assert totals["points"].tolist() == [700] * 5
+    assert totals["fuel_g"].tolist() == (by_vehicle["fuel"].sum() / 3600.0).tolist()
+    assert totals["outside_share"].tolist() == by_vehicle["outside"].mean().tolist()
+    assert 0.0 < totals["outside_share"].min() < 0.5

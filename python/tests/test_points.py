@@ -1,0 +1,108 @@
+"""read_points and PointReader (the program's reading rules, in C++),
+write_map and write_points (numbers that read back to the same doubles)."""
+
+import errno
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+import numpy as np
+import pytest
+
+import fuelcalc
+from conftest import EXAMPLE_INPUT, EXAMPLE_MAP
+from test_fuel_map import bits, edit
+
+
+def test_reads_by_the_programs_rules(tmp_path, run_program):
+    speed, torque = fuelcalc.read_points(EXAMPLE_INPUT)
+    plain = np.loadtxt(EXAMPLE_INPUT, skiprows=1)
+    assert np.array_equal(bits(speed), bits(plain[:, 0])) and np.array_equal(bits(torque), bits(plain[:, 1]))
+
+    # Separators, repeats, a slash ending a record, a pair over two lines, words.
+    text = "SPEED TORQUE\n1500,45.5\n2*800\n900 250 / rest\n1000\n20\n1.2e3\t-7\n-inf 30\n"
+    (tmp_path / "free.dat").write_text(text)
+    speed, torque = fuelcalc.read_points(tmp_path / "free.dat")
+    assert speed.dtype == np.float64 and speed.size == torque.size == 6
+    program = run_program(EXAMPLE_MAP, tmp_path / "free.dat", tmp_path)
+    assert [f"{edit(s, 2)}\t{edit(t, 3)}" for s, t in zip(speed, torque)] == \
+        [line.rsplit("\t", 1)[0] for line in program]
+
+
+@pytest.mark.parametrize("text, line, kept", [
+    ("h\n1500 45\n1600 oops\n1700 50\n", 3, None),   # a bad record in the middle fails
+    ("h\n1500 45\n1600 50\nbad words\n", None, 2),   # a bad last record ends the data
+])
+def test_unreadable_records(tmp_path, text, line, kept):
+    (tmp_path / "in.dat").write_text(text)
+    if kept is not None:
+        speed, torque = fuelcalc.read_points(tmp_path / "in.dat")
+        assert speed.tolist() == [1500.0, 1600.0][:kept]
+        return
+    with pytest.raises(fuelcalc.ReadError, match=str(line)) as error:
+        fuelcalc.read_points(tmp_path / "in.dat")
+    assert error.value.kind == "read" and error.value.line == line and error.value.index is not None
+    with fuelcalc.PointReader(tmp_path / "in.dat") as reader, pytest.raises(fuelcalc.ReadError):
+        list(reader)
+
+
+def test_point_reader_blocks(tmp_path):
+    with fuelcalc.PointReader(EXAMPLE_INPUT) as reader:
+        blocks = [reader.read(700) for _ in range(6)]
+        assert reader.count == 3000
+    assert [b[0].size for b in blocks] == [700, 700, 700, 700, 200, 0]
+    speed, torque = fuelcalc.read_points(EXAMPLE_INPUT)
+    assert np.array_equal(np.concatenate([b[0] for b in blocks]), speed)
+    assert np.array_equal(np.concatenate([b[1] for b in fuelcalc.PointReader(EXAMPLE_INPUT)]), torque)
+    with pytest.raises(ValueError):
+        reader.read(10)
+
+
+def test_writers_read_back_the_same_doubles(tmp_path):
+    rng = np.random.default_rng(11)
+    values = np.concatenate([rng.uniform(-1e4, 1e4, 500), 10.0 ** rng.uniform(-300, 300, 500),
+                             [0.0, -0.0, 5e-324, 1.7976931348623157e308, np.inf, -np.inf, 0.1]])
+    fuelcalc.write_points(tmp_path / "p.dat", values, values[::-1])
+    speed, torque = fuelcalc.read_points(tmp_path / "p.dat")
+    assert np.array_equal(bits(speed), bits(values)) and np.array_equal(bits(torque), bits(values[::-1]))
+
+    s = np.repeat([800.0, 1234.5678901234567, 2000.0], 4)
+    t = np.tile([0.0, 1 / 3, 500.0, 1e3 + 1e-9], 3)
+    f = rng.uniform(100.0, 50000.0, s.size)
+    fuelcalc.write_map(tmp_path / "m.map", s, t, f)
+    loaded = fuelcalc.FuelMap.load(tmp_path / "m.map")
+    for a, b in zip(loaded.points, fuelcalc.FuelMap.from_points(s, t, f).points):
+        assert np.array_equal(bits(a), bits(b))
+
+    with pytest.raises(fuelcalc.FuelMapError):
+        fuelcalc.write_points(tmp_path / "q.dat", [1.0, 2.0], [1.0])
+    with pytest.raises(FileNotFoundError):
+        fuelcalc.write_points(tmp_path / "no" / "q.dat", [1.0], [1.0])
+
+
+def test_os_failures_carry_errno(tmp_path):
+    with pytest.raises(FileNotFoundError):
+        fuelcalc.read_points(tmp_path / "missing.dat")
+    with pytest.raises(OSError) as folder:
+        fuelcalc.read_points(tmp_path)
+    assert folder.value.errno != 0
+
+    if os.geteuid() != 0 or not shutil.which("setpriv"):
+        pytest.skip("needs root and setpriv to read as another user")
+    folder = tempfile.mkdtemp()
+    try:
+        os.chmod(folder, 0o755)
+        locked = os.path.join(folder, "locked.dat")
+        with open(locked, "w") as f:
+            f.write("h\n1 2\n")
+        os.chmod(locked, 0)
+        probe = ("import fuelcalc\ntry:\n    fuelcalc.read_points(%r)\n"
+                 "except PermissionError as e:\n    print(e.errno)\n") % locked
+        out = subprocess.run(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                              sys.executable, "-c", probe], capture_output=True, text=True,
+                             timeout=60)
+        assert out.stdout.strip() == str(errno.EACCES), out.stderr
+    finally:
+        shutil.rmtree(folder)
