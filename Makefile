@@ -11,7 +11,7 @@ FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS         ?= $(shell nproc)
 
-.PHONY: all build program test test-plain test-consumer test-sanitize test-tsan test-fuzz fuzz fuzz-build run bench throughput clean
+.PHONY: all build program test test-plain test-consumer test-sanitize test-tsan test-fuzz fuzz fuzz-build run bench throughput bench-python clean
 
 all: build
 
@@ -88,3 +88,7 @@ bench: build
 
 throughput: build
 	bench/throughput.sh $(BUILD)
+
+# The Python package: m.fuel on one thread and on four, read_points against numpy.loadtxt.
+bench-python: build
+	PYTHONPATH=$(BUILD)/python /usr/bin/python3 bench/python_throughput.py
