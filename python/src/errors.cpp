@@ -16,6 +16,7 @@ const char* kind_name(fuelcalc::ErrorKind kind) {
   switch (kind) {
     case fuelcalc::ErrorKind::open: return "open";
     case fuelcalc::ErrorKind::read: return "read";
+    case fuelcalc::ErrorKind::write: return "write";
     case fuelcalc::ErrorKind::interpolation: return "interpolation";
     case fuelcalc::ErrorKind::invalid_argument: return "invalid_argument";
     case fuelcalc::ErrorKind::outside: return "outside";

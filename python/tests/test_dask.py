@@ -32,12 +32,14 @@ def test_partitions_get_the_in_memory_values(example_map):
 
 def test_fleet_example_on_two_workers(tmp_path):
     def fleet(*args):
-        subprocess.run([sys.executable, FLEET, *map(str, args)], check=True, timeout=300,
-                       stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        done = subprocess.run([sys.executable, FLEET, *map(str, args)], timeout=300,
+                              capture_output=True, text=True)
+        assert done.returncode == 0, done.stdout + done.stderr
 
     fleet("write", tmp_path / "logs", "--vehicles", 5, "--seconds", 700)
     fleet("run", tmp_path / "logs", "--workers", 2, "-o", tmp_path / "totals.csv")
-    totals = pd.read_csv(tmp_path / "totals.csv", index_col="vehicle")
+    totals = pd.read_csv(tmp_path / "totals.csv", index_col="vehicle",
+                         float_precision="round_trip")
 
     m = fuelcalc.FuelMap.load(EXAMPLE_MAP)
     logs = pd.concat(pd.read_csv(f) for f in sorted((tmp_path / "logs").glob("vehicle_*.csv")))

@@ -23,7 +23,12 @@ def edit(value: float, decimals: int) -> str:
 
 def result_lines(m, speed, torque) -> list:
     fuel = m.fuel(speed, torque)
-    return [f"{edit(s, 2)}\t{edit(t, 3)}\t{edit(f, 3)}" for s, t, f in zip(speed, torque, fuel)]
+    return [[edit(s, 2), edit(t, 3), edit(f, 3)] for s, t, f in zip(speed, torque, fuel)]
+
+
+def program_lines(lines) -> list:
+    """The program's result lines as their fields (NaN and infinities come padded)."""
+    return [[field.rstrip(" ") for field in line.split("\t")] for line in lines]
 
 
 def random_map(rng, speeds=9, torques=7):
@@ -38,7 +43,7 @@ def random_map(rng, speeds=9, torques=7):
 
 def test_values_are_the_programs(tmp_path, run_program, example_map):
     speed, torque = fuelcalc.read_points(EXAMPLE_INPUT)
-    expected = [line.rstrip(" ") for line in run_program(EXAMPLE_MAP, EXAMPLE_INPUT, tmp_path)]
+    expected = program_lines(run_program(EXAMPLE_MAP, EXAMPLE_INPUT, tmp_path))
     assert result_lines(example_map, speed, torque) == expected
 
     # An irregular map given in any order, with points far outside it.
@@ -48,8 +53,7 @@ def test_values_are_the_programs(tmp_path, run_program, example_map):
     speed = np.concatenate([rng.uniform(300.0, 2800.0, 2000), [np.inf, -np.inf, 1e300]])
     torque = np.concatenate([rng.uniform(-400.0, 1900.0, 2000), [30.0, 30.0, 1e300]])
     fuelcalc.write_points(tmp_path / "random.dat", speed, torque)
-    expected = [line.rstrip(" ") for line in
-                run_program(tmp_path / "random.map", tmp_path / "random.dat", tmp_path)]
+    expected = program_lines(run_program(tmp_path / "random.map", tmp_path / "random.dat", tmp_path))
     assert result_lines(fuelcalc.FuelMap.from_points(*points), speed, torque) == expected
 
 

@@ -13,7 +13,7 @@ import pytest
 
 import fuelcalc
 from conftest import EXAMPLE_INPUT, EXAMPLE_MAP
-from test_fuel_map import bits, edit
+from test_fuel_map import bits, edit, program_lines
 
 
 def test_reads_by_the_programs_rules(tmp_path, run_program):
@@ -27,8 +27,8 @@ def test_reads_by_the_programs_rules(tmp_path, run_program):
     speed, torque = fuelcalc.read_points(tmp_path / "free.dat")
     assert speed.dtype == np.float64 and speed.size == torque.size == 6
     program = run_program(EXAMPLE_MAP, tmp_path / "free.dat", tmp_path)
-    assert [f"{edit(s, 2)}\t{edit(t, 3)}" for s, t in zip(speed, torque)] == \
-        [line.rsplit("\t", 1)[0] for line in program]
+    assert [[edit(s, 2), edit(t, 3)] for s, t in zip(speed, torque)] == \
+        [fields[:2] for fields in program_lines(program)]
 
 
 @pytest.mark.parametrize("text, line, kept", [
