@@ -110,7 +110,9 @@ py::object inside(const FuelMap& map, py::handle speed, py::handle torque) {
   {
     py::gil_scoped_release release;
     classify(map, elements(points.first), elements(points.second),
-             [flags](std::size_t i, fuelcalc::Where w) { flags[i] = w == fuelcalc::Where::inside; });
+             [flags](std::size_t i, fuelcalc::Where w) {
+               flags[i] = w == fuelcalc::Where::inside;
+             });
   }
   if (points.scalar) return py::bool_(flags[0]);
   return out;
@@ -164,7 +166,8 @@ FuelMap set_state(const py::tuple& state) {
 }  // namespace
 
 void bind_fuel_map(py::module_& module) {
-  py::class_<FuelMap>(module, "FuelMap", R"(A fuel map: measured points resampled onto a 20 x 20 grid.
+  py::class_<FuelMap>(module, "FuelMap",
+                      R"(A fuel map: measured points resampled onto a 20 x 20 grid.
 
 Built with FuelMap.load or FuelMap.from_points; immutable, and safe to share
 between threads. Its values are bit for bit those the fuelcalc program

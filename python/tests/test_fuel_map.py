@@ -53,7 +53,8 @@ def test_values_are_the_programs(tmp_path, run_program, example_map):
     speed = np.concatenate([rng.uniform(300.0, 2800.0, 2000), [np.inf, -np.inf, 1e300]])
     torque = np.concatenate([rng.uniform(-400.0, 1900.0, 2000), [30.0, 30.0, 1e300]])
     fuelcalc.write_points(tmp_path / "random.dat", speed, torque)
-    expected = program_lines(run_program(tmp_path / "random.map", tmp_path / "random.dat", tmp_path))
+    program = run_program(tmp_path / "random.map", tmp_path / "random.dat", tmp_path)
+    expected = program_lines(program)
     assert result_lines(fuelcalc.FuelMap.from_points(*points), speed, torque) == expected
 
 
@@ -126,7 +127,8 @@ def test_map_arrays(example_map):
 def test_failures_are_python_exceptions(tmp_path):
     with pytest.raises(FileNotFoundError) as missing:
         fuelcalc.FuelMap.load(tmp_path / "missing.map")
-    assert missing.value.errno == errno.ENOENT and missing.value.filename == str(tmp_path / "missing.map")
+    assert missing.value.errno == errno.ENOENT
+    assert missing.value.filename == str(tmp_path / "missing.map")
     with pytest.raises(OSError) as folder:
         fuelcalc.FuelMap.load(tmp_path)
     assert folder.value.errno != 0
@@ -151,7 +153,8 @@ def test_failures_are_python_exceptions(tmp_path):
 
     error = fuelcalc.ReadError("bad record", "read", 0, 0, 3, 5)
     again = pickle.loads(pickle.dumps(error))
-    assert type(again) is fuelcalc.ReadError and (str(again), again.index, again.line) == ("bad record", 3, 5)
+    assert type(again) is fuelcalc.ReadError
+    assert (str(again), again.index, again.line) == ("bad record", 3, 5)
 
 
 def test_pickled_map_is_rebuilt_identically(example_map):
