@@ -31,7 +31,8 @@ Broadcast broadcast(py::handle first, const char* first_name, py::handle second,
   if (!same_shape) {
     // The broadcast views repeat elements with zero strides; ensure() copies
     // them into contiguous arrays of the common shape.
-    auto both = py::module_::import("numpy").attr("broadcast_arrays")(result.first, result.second)
+    auto both = py::module_::import("numpy")
+                    .attr("broadcast_arrays")(result.first, result.second)
                     .cast<py::sequence>();
     result.first = Doubles::ensure(both[0]);
     result.second = Doubles::ensure(both[1]);

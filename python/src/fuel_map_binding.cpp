@@ -44,8 +44,8 @@ std::string outside_name(const FuelMap& map) {
   return std::string(kOutside[static_cast<std::size_t>(map.outside())]);
 }
 
-FuelMap from_points(py::handle speed, py::handle torque, py::handle fuel,
-                    const std::string& method, const std::string& outside) {
+FuelMap from_points(py::handle speed, py::handle torque, py::handle fuel, const std::string& method,
+                    const std::string& outside) {
   const auto m = parse_option<fuelcalc::Method>(method, kMethods, "method");
   const auto o = parse_option<fuelcalc::Outside>(outside, kOutside, "outside");
   const auto s = as_doubles(speed, "speed");
@@ -109,10 +109,9 @@ py::object inside(const FuelMap& map, py::handle speed, py::handle torque) {
   bool* flags = out.mutable_data();
   {
     py::gil_scoped_release release;
-    classify(map, elements(points.first), elements(points.second),
-             [flags](std::size_t i, fuelcalc::Where w) {
-               flags[i] = w == fuelcalc::Where::inside;
-             });
+    classify(
+        map, elements(points.first), elements(points.second),
+        [flags](std::size_t i, fuelcalc::Where w) { flags[i] = w == fuelcalc::Where::inside; });
   }
   if (points.scalar) return py::bool_(flags[0]);
   return out;

@@ -84,8 +84,7 @@ last record ends the data, as in the program.)");
   py::class_<Reader>(module, "PointReader",
                      R"(An input file read a block of pairs at a time, for files larger than
 memory: for speed, torque in PointReader(file): ...)")
-      .def(py::init<py::handle>(), "file"_a,
-           "Opens the file and reads its header record.")
+      .def(py::init<py::handle>(), "file"_a, "Opens the file and reads its header record.")
       .def("read", &Reader::read, "count"_a = 1 << 16,
            "Up to count pairs as two float64 arrays; empty arrays at the end of the data.")
       .def_property_readonly("count", &Reader::count, "Pairs read so far.")
@@ -117,9 +116,8 @@ that FuelMap.load reads back to the same doubles.)");
       [](py::handle file, py::handle speed, py::handle torque) {
         const auto s = as_doubles(speed, "speed");
         const auto t = as_doubles(torque, "torque");
-        write(file, [&](const auto& path) {
-          fuelcalc::write_points(path, elements(s), elements(t));
-        });
+        write(file,
+              [&](const auto& path) { fuelcalc::write_points(path, elements(s), elements(t)); });
       },
       "file"_a, "speed"_a, "torque"_a,
       R"(Writes an input file of operating points that read_points reads back
