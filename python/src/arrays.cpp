@@ -1,5 +1,8 @@
 #include "arrays.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -41,10 +44,25 @@ Broadcast broadcast(py::handle first, const char* first_name, py::handle second,
   return result;
 }
 
-py::array_t<double> adopt(std::vector<double>&& values) {
-  auto* owned = new std::vector<double>(std::move(values));
-  py::capsule owner(owned, [](void* p) { delete static_cast<std::vector<double>*>(p); });
-  return py::array_t<double>(static_cast<py::ssize_t>(owned->size()), owned->data(), owner);
+GrowingDoubles::GrowingDoubles(std::size_t capacity) { resize(capacity); }
+
+GrowingDoubles::~GrowingDoubles() { std::free(data_); }
+
+void GrowingDoubles::resize(std::size_t capacity) {
+  // One element at least: realloc of size 0 may free the buffer.
+  const std::size_t elements = std::max<std::size_t>(capacity, 1);
+  void* grown = std::realloc(data_, elements * sizeof(double));
+  if (grown == nullptr) throw std::bad_alloc();
+  data_ = static_cast<double*>(grown);
+  capacity_ = elements;
+}
+
+py::array_t<double> GrowingDoubles::release(std::size_t size) {
+  resize(size);
+  py::capsule owner(data_, [](void* p) { std::free(p); });
+  double* values = std::exchange(data_, nullptr);
+  capacity_ = 0;
+  return py::array_t<double>(static_cast<py::ssize_t>(size), values, owner);
 }
 
 }  // namespace fuelcalc_python

@@ -35,7 +35,25 @@ struct Broadcast {
 Broadcast broadcast(py::handle first, const char* first_name, py::handle second,
                     const char* second_name);
 
-// A new float64 array that takes over the vector's storage without a copy.
-py::array_t<double> adopt(std::vector<double>&& values);
+// A float64 buffer of unknown final size, grown by realloc (for large
+// buffers the kernel remaps pages instead of copying them) and handed to
+// numpy without a copy.
+class GrowingDoubles {
+ public:
+  explicit GrowingDoubles(std::size_t capacity);
+  ~GrowingDoubles();
+  GrowingDoubles(const GrowingDoubles&) = delete;
+  GrowingDoubles& operator=(const GrowingDoubles&) = delete;
+
+  double* data() { return data_; }
+  std::size_t capacity() const { return capacity_; }
+  void resize(std::size_t capacity);
+  // The first size values as an array that owns the buffer from then on.
+  py::array_t<double> release(std::size_t size);
+
+ private:
+  double* data_ = nullptr;
+  std::size_t capacity_ = 0;
+};
 
 }  // namespace fuelcalc_python

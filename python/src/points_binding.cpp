@@ -4,8 +4,10 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <optional>
-#include <utility>
+#include <system_error>
 
 #include "arrays.h"
 #include "bindings.h"
@@ -18,13 +20,32 @@ namespace {
 
 using namespace pybind11::literals;
 
+// The reader fills the arrays' own storage, a block as large as the room
+// left; the first guess of the size is one pair per 12 bytes of the file.
 py::tuple read_points(py::handle file) {
   const auto path = to_path(file);
-  auto points = naming_file(file, [&] {
+  std::error_code unknown;
+  const auto bytes = std::filesystem::file_size(path, unknown);
+  const std::size_t guess = unknown ? 0 : static_cast<std::size_t>(bytes / 12);
+  GrowingDoubles speed(std::max<std::size_t>(guess, 4096)), torque(speed.capacity());
+  const std::size_t count = naming_file(file, [&] {
     py::gil_scoped_release release;
-    return fuelcalc::read_points(path);
+    fuelcalc::PointReader reader(path);
+    std::size_t n = 0;
+    for (;;) {
+      if (n == speed.capacity()) {
+        speed.resize(2 * n);
+        torque.resize(2 * n);
+      }
+      const std::size_t room = speed.capacity() - n;
+      // A call after the last pairs returns 0, or raises a failed read that
+      // the reader held back while it handed over the pairs before it.
+      const std::size_t got = reader.read({speed.data() + n, room}, {torque.data() + n, room});
+      if (got == 0) return n;
+      n += got;
+    }
   });
-  return py::make_tuple(adopt(std::move(points.speed)), adopt(std::move(points.torque)));
+  return py::make_tuple(speed.release(count), torque.release(count));
 }
 
 // A PointReader for Python: blocks of pairs as arrays, closed by close() or
