@@ -98,7 +98,9 @@ OperatingPoints read_points(const std::filesystem::path& file) {
         reader.read(std::span(points.speed).subspan(have), std::span(points.torque).subspan(have));
     points.speed.resize(have + got);
     points.torque.resize(have + got);
-    if (got < kBlock) return points;
+    // Only a call that returns nothing ends the data: a failed read after
+    // pairs of the same call is raised by the next one.
+    if (got == 0) return points;
   }
 }
 

@@ -109,6 +109,8 @@ TEST(LibraryFiles, PointsByTheProgramsRules) {
     }
     if (c.failed_read == 0) {
       EXPECT_EQ(fuelcalc::read_points(dir.file("in.dat")).speed, c.speed);
+    } else {
+      EXPECT_THROW(fuelcalc::read_points(dir.file("in.dat")), fuelcalc::Error);
     }
   }
   write_file(dir.file("empty.dat"), "");
