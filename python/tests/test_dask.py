@@ -24,6 +24,8 @@ def test_partitions_get_the_in_memory_values(example_map):
                                 speed="n", torque="t", out="f", where="w")
     assert result.dtypes.to_dict() == {"v": np.int64, "n": np.float64, "t": np.float64,
                                        "f": np.float64, "w": np.int8}
+    graph = dict(result.__dask_graph__())
+    assert sum(str(key).startswith("fuelmap-") for key in graph) == 1  # the map, once
     computed = result.compute(scheduler="threads")
     assert np.array_equal(computed["f"].to_numpy().view(np.int64),
                           example_map.fuel(frame["n"], frame["t"]).view(np.int64))
