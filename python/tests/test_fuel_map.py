@@ -157,11 +157,16 @@ def test_failures_are_python_exceptions(tmp_path):
     assert (str(again), again.index, again.line) == ("bad record", 3, 5)
 
 
-def test_pickled_map_is_rebuilt_identically(example_map):
-    again = pickle.loads(pickle.dumps(example_map))
-    for mine, theirs in zip(example_map.grid + example_map.points, again.grid + again.points):
+@pytest.mark.parametrize("options", [{}, {"method": "direct", "outside": "clamp"},
+                                     {"outside": "nan"}])
+def test_pickled_map_is_rebuilt_identically(options):
+    m = fuelcalc.FuelMap.load(EXAMPLE_MAP, **options)
+    again = pickle.loads(pickle.dumps(m))
+    for mine, theirs in zip(m.grid + m.points, again.grid + again.points):
         assert np.array_equal(bits(mine), bits(theirs))
-    assert (again.method, again.outside, repr(again)) == ("grid", "extrapolate", repr(example_map))
+    assert (again.method, again.outside, repr(again)) == (m.method, m.outside, repr(m))
+    speed, torque = np.linspace(300.0, 2600.0, 101), np.linspace(-200.0, 1500.0, 101)
+    assert np.array_equal(bits(again.fuel(speed, torque)), bits(m.fuel(speed, torque)))
 
 
 def test_threads_share_one_map(example_map):
