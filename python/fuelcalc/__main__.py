@@ -10,6 +10,8 @@ import sys
 
 # Command name -> (module, summary).
 COMMANDS: dict[str, tuple[str, str]] = {
+    "plot": ("fuelcalc._plot_command", "the picture of a map and its operating points"),
+    "report": ("fuelcalc.report", "one HTML page of a run: map, cycle, findings, summary"),
     "version": ("fuelcalc._version_command", "print the library's version"),
 }
 

@@ -1,0 +1,41 @@
+"""fuelcalc-plot MAP [INPUT] -o FILE.svg|png: the picture of the map, with the
+operating points of INPUT when given."""
+
+from __future__ import annotations
+
+import argparse
+import sys
+from pathlib import Path
+
+from ._errors import FuelMapError
+from ._fuelcalc import FuelMap
+from .report import map_figure, map_units
+from .run_summary import summarise
+
+FORMATS = (".svg", ".png")
+
+
+def main(argv: list[str] | None = None) -> int:
+    parser = argparse.ArgumentParser(prog="fuelcalc-plot", description=__doc__.split("\n\n")[0])
+    parser.add_argument("map", help="the fuel map file")
+    parser.add_argument("input", nargs="?", help="an input file of operating points")
+    parser.add_argument("-o", "--output", required=True, help="the picture, .svg or .png")
+    args = parser.parse_args(argv)
+    output = Path(args.output)
+    if output.suffix.lower() not in FORMATS:
+        parser.error(f"the picture's name ends in {' or '.join(FORMATS)}: {output}")
+    try:
+        m = FuelMap.load(args.map)
+        summary = summarise(m, args.input) if args.input else None
+        figure = map_figure(m, args.input, summary, map_units(args.map))
+        figure.savefig(output, metadata={"Date": None} if output.suffix.lower() == ".svg" else None)
+    except (FuelMapError, OSError) as e:
+        name = getattr(e, "filename", None)
+        text = e.strerror if isinstance(e, OSError) and e.strerror else str(e)
+        print(f"fuelcalc-plot: {name + ': ' if name else ''}{text}", file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

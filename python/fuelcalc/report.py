@@ -1,0 +1,199 @@
+"""fuelcalc-report MAP INPUT [-o FILE.html]: one self-contained HTML page of a
+run of INPUT over MAP (figures inline as SVG, no scripts, no other files):
+the map with the operating points, the fuel over the cycle and its running
+sum, the findings with their lines, and the run's summary."""
+
+from __future__ import annotations
+
+import argparse
+import html
+import io
+import sys
+from pathlib import Path
+
+import matplotlib
+from matplotlib.figure import Figure
+
+from ._errors import FuelMapError
+from ._fuelcalc import FuelMap, read_points, version
+from .plot import MAX_MARKERS, fuel_map
+from .run_summary import RunSummary, summarise
+
+STYLE = """
+body { font-family: sans-serif; margin: 2em auto; max-width: 1100px; color: #1a1a1a; }
+table { border-collapse: collapse; margin: 1em 0; }
+th, td { border: 1px solid #bbb; padding: 0.25em 0.7em; text-align: left; }
+td.number { text-align: right; font-variant-numeric: tabular-nums; }
+.error { color: #b00020; } .warning { color: #8a5a00; }
+figure { margin: 1em 0; } svg { max-width: 100%; height: auto; }
+@media print { figure { page-break-inside: avoid; } }
+"""
+
+
+def map_units(map_file) -> dict[str, str]:
+    """The units named in brackets on the map's second header line
+    (SPEED[rpm] TORQUE[Nm] FUEL[g/h]), as fuel_map's unit options."""
+    units = {}
+    try:
+        with open(map_file, "rb") as f:
+            f.readline()
+            header = f.readline(4096).decode("latin-1")
+    except OSError:
+        return units
+    found = [part.split("]", 1)[0].strip() for part in header.split("[")[1:]]
+    for name, unit in zip(("speed_unit", "torque_unit", "fuel_unit"), found):
+        if unit:
+            units[name] = "N m" if unit == "Nm" else unit
+    return units
+
+
+def finding(severity: str, file, error: BaseException) -> dict:
+    line = getattr(error, "line", None)
+    message = error.strerror if isinstance(error, OSError) and error.strerror else str(error)
+    return {"severity": severity, "file": str(file), "line": line, "message": message}
+
+
+def map_figure(m: FuelMap, input_file, summary: RunSummary | None, units: dict) -> Figure:
+    """The map with the run's operating points: markers when few, else the
+    density counted while the summary was read."""
+    if summary is None or summary.records == 0:
+        return fuel_map(m, **units)
+    if summary.records <= MAX_MARKERS:
+        try:
+            speed, torque = read_points(input_file)
+            return fuel_map(m, speed[:summary.records], torque[:summary.records], **units)
+        except (FuelMapError, OSError):
+            pass  # the records before a failed read are in the density
+    return fuel_map(m, density=summary.density, **units)
+
+
+def cycle_figure(summary: RunSummary, fuel_unit: str) -> Figure:
+    fig = Figure(figsize=(9, 5.5), layout="constrained")
+    value, total = fig.subplots(2, 1, sharex=True)
+    cycle = summary.cycle
+    record = cycle.last
+    if cycle.width == 1:
+        value.plot(record, cycle.low, color="#1f77b4", linewidth=0.8)
+    else:
+        value.fill_between(record, cycle.low, cycle.high, color="#1f77b4", alpha=0.3,
+                           linewidth=0, label=f"least to largest, {cycle.width} records a span")
+        value.plot(record, cycle.mean, color="#1f77b4", linewidth=0.8, label="mean")
+        value.legend(fontsize=8, loc="upper right")
+    value.set_ylabel(f"fuel [{fuel_unit}]")
+    total.plot(record, cycle.running, color="#2ca02c", linewidth=1.0)
+    total.set_ylabel(f"running sum [{fuel_unit}]")
+    total.set_xlabel("record")
+    return fig
+
+
+def svg(fig: Figure, salt: str) -> str:
+    """The figure as an SVG element to inline in the page."""
+    out = io.StringIO()
+    with matplotlib.rc_context({"svg.fonttype": "none", "svg.hashsalt": salt}):
+        fig.savefig(out, format="svg", dpi=150, metadata={"Date": None})
+    text = out.getvalue()
+    return text[text.index("<svg"):]
+
+
+def _count(value: int, records: int | None = None) -> str:
+    cell = f'<td class="number">{value}</td>'
+    if records is not None:
+        share = f"{100.0 * value / records:.2f} %" if records else "&ndash;"
+        cell += f'<td class="number">{share}</td>'
+    return cell
+
+
+def _fuel(value: float | None) -> str:
+    return f'<td class="number">{"&ndash;" if value is None else f"{value:.3f}"}</td>'
+
+
+def summary_table(s: RunSummary, fuel_unit: str) -> str:
+    rows = [("records", "records", _count(s.records)),
+            ("inside", "inside the measured map", _count(s.where[0], s.records)),
+            ("outside", "outside the measured map", _count(s.outside, s.records)),
+            ("below", "&nbsp;&nbsp;below the measured torques", _count(s.where[1], s.records)),
+            ("above", "&nbsp;&nbsp;above the measured torques", _count(s.where[2], s.records)),
+            ("beyond_speed", "&nbsp;&nbsp;beyond the measured speeds",
+             _count(s.where[3], s.records)),
+            ("negative", "negative fuel values", _count(s.negative)),
+            ("nonfinite", "infinite or not-a-number results", _count(s.nonfinite))]
+    unit = html.escape(fuel_unit)
+    rows += [(key, f"fuel {key} [{unit}]", _fuel(value)) for key, value in
+             (("min", s.fuel_min), ("mean", s.fuel_mean), ("max", s.fuel_max),
+              ("sum", s.fuel_sum if s.fuel_sum is not None else 0.0))]
+    body = "\n".join(f'<tr id="summary-{key}"><th>{label}</th>{cells}</tr>'
+                     for key, label, cells in rows)
+    return f'<table id="summary">\n<tr><th></th><th>value</th><th>share</th></tr>\n{body}\n</table>'
+
+
+def findings_table(findings: list[dict]) -> str:
+    if not findings:
+        return '<p id="findings">No findings.</p>'
+    rows = "\n".join(
+        f'<tr class="{f["severity"]}"><td>{f["severity"]}</td><td>{html.escape(f["file"])}</td>'
+        f'<td class="number">{"" if f["line"] is None else f["line"]}</td>'
+        f'<td>{html.escape(f["message"])}</td></tr>' for f in findings)
+    return ('<table id="findings">\n<tr><th>severity</th><th>file</th><th>line</th>'
+            f'<th>message</th></tr>\n{rows}\n</table>')
+
+
+def build(map_file, input_file) -> tuple[str, bool]:
+    """The page and whether the run is sound (no error found)."""
+    findings: list[dict] = []
+    units = map_units(map_file)
+    fuel_unit = units.get("fuel_unit", "g/h")
+    parts = [f"<h1>fuelcalc report</h1>\n<p>map <code>{html.escape(str(map_file))}</code>, "
+             f"input <code>{html.escape(str(input_file))}</code>, fuelcalc {version()}</p>"]
+    try:
+        m = FuelMap.load(map_file)
+    except (FuelMapError, OSError) as e:
+        findings.append(finding("error", map_file, e))
+        parts += ['<p class="error" id="failure">The map cannot be used: '
+                  f"{html.escape(findings[-1]['message'])}. No run over it.</p>",
+                  "<h2>Findings</h2>", findings_table(findings)]
+        return _page(parts), False
+
+    summary = None
+    try:
+        summary = summarise(m, input_file)
+    except (FuelMapError, OSError) as e:
+        findings.append(finding("error", input_file, e))
+        summary = e.summary
+    parts += ["<h2>Findings</h2>", findings_table(findings),
+              "<h2>Summary</h2>", summary_table(summary, fuel_unit),
+              "<h2>Map and operating points</h2>",
+              f"<figure>{svg(map_figure(m, input_file, summary, units), 'map')}</figure>"]
+    if summary.records:
+        parts += ["<h2>Fuel over the cycle</h2>",
+                  f"<figure>{svg(cycle_figure(summary, fuel_unit), 'cycle')}</figure>"]
+    return _page(parts), not findings
+
+
+def _page(parts: list[str]) -> str:
+    body = "\n".join(parts)
+    return (f'<!DOCTYPE html>\n<html lang="en">\n<head>\n<meta charset="utf-8">\n'
+            f"<title>fuelcalc report</title>\n<style>{STYLE}</style>\n</head>\n"
+            f"<body>\n{body}\n</body>\n</html>\n")
+
+
+def main(argv: list[str] | None = None) -> int:
+    parser = argparse.ArgumentParser(prog="fuelcalc-report", description=__doc__.split("\n\n")[0])
+    parser.add_argument("map", help="the fuel map file")
+    parser.add_argument("input", help="the input file of operating points")
+    parser.add_argument("-o", "--output", help="the page (default: INPUT's name with .html, "
+                                               "in the current folder)")
+    args = parser.parse_args(argv)
+    output = Path(args.output) if args.output else Path(Path(args.input).stem + ".html")
+    page, sound = build(args.map, args.input)
+    try:
+        output.write_text(page, encoding="utf-8")
+    except OSError as e:
+        print(f"fuelcalc-report: {output}: {e.strerror}", file=sys.stderr)
+        return 1
+    if not sound:
+        print(f"fuelcalc-report: errors found; see {output}", file=sys.stderr)
+    return 0 if sound else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,196 @@
+"""What a run of an input over a map gives, read a block at a time: the
+summary the checker reports (counts by where each point stands, negative and
+non-finite results, fuel minimum, mean, maximum and sum over the finite
+results, summed in record order), the operating points' density, and the
+fuel over the cycle reduced to a bounded number of spans of records."""
+
+from __future__ import annotations
+
+from dataclasses import dataclass, field
+
+import numpy as np
+
+from ._errors import FuelMapError
+from ._fuelcalc import PointReader
+from .plot import PointDensity, grid_extent
+
+BLOCK = 1 << 18
+# The cycle is kept as at most this many spans of records; beyond,
+# neighbours merge and each span covers twice as many records.
+MAX_SPANS = 4096
+# Where codes of FuelMap.where.
+WHERE_NAMES = ("inside", "below", "above", "beyond_speed")
+
+
+class Cycle:
+    """Fuel over the cycle in spans of `width` records each (the last may be
+    shorter), spans starting at multiples of width: per span its last record
+    number (1-based), the least, largest and summed finite fuel values and
+    their number, and the running sum at its end."""
+
+    NAMES = ("last", "low", "high", "total", "finite", "running")
+
+    def __init__(self) -> None:
+        self.width = 1
+        self.last = np.zeros(0, dtype=np.int64)
+        self.finite = np.zeros(0, dtype=np.int64)
+        self.low, self.high, self.total, self.running = (np.zeros(0) for _ in range(4))
+
+    @property
+    def mean(self) -> np.ndarray:
+        with np.errstate(invalid="ignore", divide="ignore"):
+            return np.where(self.finite > 0, self.total / np.maximum(self.finite, 1), np.nan)
+
+    def add(self, first: int, fuel: np.ndarray, running: np.ndarray) -> None:
+        """Appends records first + 1 ... first + fuel.size; running holds the
+        running sum at each."""
+        n = fuel.size
+        finite = np.isfinite(fuel)
+        start = 0
+        if self.last.size and self.last[-1] % self.width:
+            # Complete the last span.
+            start = min(self.width - int(self.last[-1] % self.width), n)
+            f = fuel[:start][finite[:start]]
+            if f.size:
+                self.low[-1] = np.fmin(self.low[-1], f.min())
+                self.high[-1] = np.fmax(self.high[-1], f.max())
+                self.total[-1] += f.sum()
+                self.finite[-1] += f.size
+            self.last[-1] = first + start
+            self.running[-1] = running[start - 1]
+        if start < n:
+            cuts = np.arange(start, n, self.width)
+            ends = np.append(cuts[1:], n)
+            f, ok = fuel[start:], finite[start:]
+            at = cuts - start
+            spans = {
+                "last": first + ends,
+                "low": np.minimum.reduceat(np.where(ok, f, np.inf), at),
+                "high": np.maximum.reduceat(np.where(ok, f, -np.inf), at),
+                "total": np.add.reduceat(np.where(ok, f, 0.0), at),
+                "finite": np.add.reduceat(ok.astype(np.int64), at),
+                "running": running[ends - 1],
+            }
+            none = spans["finite"] == 0
+            spans["low"][none] = np.nan
+            spans["high"][none] = np.nan
+            for name in self.NAMES:
+                setattr(self, name, np.concatenate([getattr(self, name), spans[name]]))
+        while self.last.size > MAX_SPANS:
+            self._halve()
+
+    def _halve(self) -> None:
+        """Merges neighbouring spans: each then covers twice the records."""
+        if self.last.size % 2:
+            for name in self.NAMES:
+                a = getattr(self, name)
+                setattr(self, name, np.append(a, np.nan if a.dtype.kind == "f" else 0))
+            odd = True
+        else:
+            odd = False
+        self.low = np.fmin(self.low[0::2], self.low[1::2])
+        self.high = np.fmax(self.high[0::2], self.high[1::2])
+        self.total = np.nansum([self.total[0::2], self.total[1::2]], axis=0)
+        self.finite = self.finite[0::2] + self.finite[1::2]
+        last, running = self.last[1::2], self.running[1::2]
+        if odd:
+            last[-1], running[-1] = self.last[-2], self.running[-2]
+        self.last, self.running = last, running
+        self.width *= 2
+
+
+@dataclass
+class RunSummary:
+    records: int = 0
+    where: list = field(default_factory=lambda: [0, 0, 0, 0])  # counts by where code
+    negative: int = 0
+    nonfinite: int = 0
+    finite: int = 0
+    fuel_min: float | None = None
+    fuel_max: float | None = None
+    fuel_sum: float | None = None  # in record order, None before the first finite value
+    cycle: Cycle = field(default_factory=Cycle)
+    density: PointDensity | None = None
+
+    @property
+    def inside(self) -> int:
+        return self.where[0]
+
+    @property
+    def outside(self) -> int:
+        return self.records - self.where[0]
+
+    @property
+    def fuel_mean(self) -> float | None:
+        return None if self.fuel_sum is None else self.fuel_sum / self.finite
+
+
+def summarise(m, input_file, block: int = BLOCK) -> RunSummary:
+    """Reads input_file with PointReader and evaluates every record on m.
+    A ReadError or OSError propagates after the records before it are
+    counted (the summary object is passed as the exception's .summary)."""
+    summary = RunSummary(density=PointDensity(grid_extent(m, 0.15)))
+    try:
+        with PointReader(input_file) as reader:
+            while True:
+                speed, torque = reader.read(block)
+                if speed.size == 0:
+                    break
+                _add(summary, m, speed, torque)
+    except (FuelMapError, OSError) as e:
+        e.summary = summary
+        raise
+    return summary
+
+
+def _fuel(m, speed, torque) -> np.ndarray:
+    try:
+        return m.fuel(speed, torque)
+    except FuelMapError:
+        # A point the evaluation refuses has no result; the others keep theirs.
+        fuel = np.empty_like(speed)
+        for i, (s, t) in enumerate(zip(speed, torque)):
+            try:
+                fuel[i] = m.fuel(s, t)
+            except FuelMapError:
+                fuel[i] = np.nan
+        return fuel
+
+
+def _add(summary: RunSummary, m, speed: np.ndarray, torque: np.ndarray) -> None:
+    where = m.where(speed, torque)
+    fuel = _fuel(m, speed, torque)
+    first = summary.records
+    summary.records += speed.size
+    summary.where = [c + int(n) for c, n in
+                     zip(summary.where, np.bincount(where, minlength=4)[:4])]
+    summary.density.add(speed, torque, where)
+
+    finite = np.isfinite(fuel)
+    summary.nonfinite += int(speed.size - finite.sum())
+    values = fuel[finite]
+    summary.negative += int((values < 0).sum())
+    # The running sum over the finite values in record order, one addition
+    # at a time (np.cumsum adds left to right), carried across blocks.
+    running = np.full(fuel.shape, np.nan)
+    if values.size:
+        summary.finite += values.size
+        lo, hi = float(values.min()), float(values.max())
+        summary.fuel_min = lo if summary.fuel_min is None else min(summary.fuel_min, lo)
+        summary.fuel_max = hi if summary.fuel_max is None else max(summary.fuel_max, hi)
+        carried = values.copy()
+        if summary.fuel_sum is not None:
+            carried[0] = summary.fuel_sum + carried[0]
+        sums = np.cumsum(carried)
+        summary.fuel_sum = float(sums[-1])
+        running[finite] = sums
+    # Records before the first finite value have a running sum of zero.
+    previous = summary.cycle.running[-1] if summary.cycle.running.size else 0.0
+    summary.cycle.add(first, fuel, _fill_forward(running, previous))
+
+
+def _fill_forward(values: np.ndarray, start: float) -> np.ndarray:
+    known = ~np.isnan(values)
+    index = np.where(known, np.arange(values.size), -1)
+    np.maximum.accumulate(index, out=index)
+    return np.where(index >= 0, values[np.maximum(index, 0)], start)
