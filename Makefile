@@ -11,7 +11,7 @@ FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS         ?= $(shell nproc)
 
-.PHONY: all build program test test-plain test-consumer test-sanitize test-tsan test-fuzz fuzz fuzz-build run bench throughput bench-python clean
+.PHONY: all build program test test-plain test-consumer test-sanitize test-tsan test-fuzz fuzz fuzz-build run report bench throughput bench-python clean
 
 all: build
 
@@ -92,3 +92,12 @@ throughput: build
 # The Python package: m.fuel on one thread and on four, read_points against numpy.loadtxt.
 bench-python: build
 	PYTHONPATH=$(BUILD)/python /usr/bin/python3 bench/python_throughput.py
+
+# The HTML report of the example map over the example drive cycle, made by
+# the Python package of the build tree: $(BUILD)/drive_cycle.html.
+report:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+	cmake --build $(BUILD) -j $(JOBS) --target fuelcalc_python
+	PYTHONPATH=$(BUILD)/python /usr/bin/python3 -m fuelcalc report \
+	  examples/torque_map.dat examples/drive_cycle.dat -o $(BUILD)/drive_cycle.html
+	@echo "report: $(BUILD)/drive_cycle.html"

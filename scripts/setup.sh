@@ -20,6 +20,8 @@ test_packages=(
   llvm                      # llvm-symbolizer, for readable sanitizer reports
   python3-dev python3-pybind11 pybind11-dev python3-numpy  # the Python package, built by CMake
   python3-pytest            # its tests
+  python3-matplotlib        # fuelcalc.plot, fuelcalc-plot and fuelcalc-report
+  chromium                  # the report's test opens the page in a headless browser
   python3-pandas python3-dask python3-distributed  # fuelcalc.dask and the fleet example
   python3-venv python3-pip python3-setuptools python3-wheel  # pip install into a fresh venv
   clang-format              # the layout check (scripts/check_format.sh)

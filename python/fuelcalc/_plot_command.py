@@ -7,6 +7,8 @@ import argparse
 import sys
 from pathlib import Path
 
+import matplotlib
+
 from ._errors import FuelMapError
 from ._fuelcalc import FuelMap
 from .report import map_figure, map_units
@@ -28,7 +30,10 @@ def main(argv: list[str] | None = None) -> int:
         m = FuelMap.load(args.map)
         summary = summarise(m, args.input) if args.input else None
         figure = map_figure(m, args.input, summary, map_units(args.map))
-        figure.savefig(output, metadata={"Date": None} if output.suffix.lower() == ".svg" else None)
+        svg = output.suffix.lower() == ".svg"
+        # The same picture gives the same bytes: no date, fixed element ids.
+        with matplotlib.rc_context({"svg.hashsalt": "fuelcalc"}):
+            figure.savefig(output, dpi=150, metadata={"Date": None} if svg else {"Software": None})
     except (FuelMapError, OSError) as e:
         name = getattr(e, "filename", None)
         text = e.strerror if isinstance(e, OSError) and e.strerror else str(e)

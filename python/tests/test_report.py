@@ -1,0 +1,165 @@
+"""The map picture and the HTML report: the picture shows fuelcalc's own
+surface, the page's numbers are the run's, the page renders in a real
+browser, and failures give a page, not a traceback."""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+from functools import reduce
+from pathlib import Path
+
+import numpy as np
+import pytest
+
+import fuelcalc
+import fuelcalc.run_summary as run_summary
+from conftest import EXAMPLE_INPUT, EXAMPLE_MAP
+from fuelcalc.plot import fuel_map, fuel_mesh
+
+CHROMIUM = shutil.which("chromium")
+
+
+def run_command(*args, cwd=None):
+    return subprocess.run([sys.executable, "-m", "fuelcalc", *map(str, args)], cwd=cwd,
+                          capture_output=True, text=True, timeout=300)
+
+
+def expected_summary(m, speed, torque) -> dict:
+    """The summary by the library's functions over whole arrays; the sum one
+    addition at a time in record order."""
+    fuel = m.fuel(speed, torque)
+    where = m.where(speed, torque)
+    finite = fuel[np.isfinite(fuel)]
+    counts = {"records": len(speed), "inside": int((where == 0).sum()),
+              "outside": int((where != 0).sum()), "below": int((where == 1).sum()),
+              "above": int((where == 2).sum()), "beyond_speed": int((where == 3).sum()),
+              "negative": int((finite < 0).sum()), "nonfinite": len(fuel) - len(finite)}
+    total = reduce(lambda a, b: a + b, finite.tolist()) if len(finite) else 0.0
+    figures = {"min": finite.min(), "max": finite.max(), "mean": total / len(finite),
+               "sum": total} if len(finite) else {"sum": 0.0}
+    return {**{k: str(v) for k, v in counts.items()},
+            **{k: f"{v:.3f}" for k, v in figures.items()}}
+
+
+def page_summary(page: str) -> dict:
+    rows = re.findall(r'<tr id="summary-(\w+)"><th>[^<]*</th><td class="number">([^<]*)</td>',
+                      page)
+    return dict(rows)
+
+
+def chromium(*args, tmp):
+    profile = tempfile.mkdtemp(dir=tmp)
+    return subprocess.run(
+        [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+         "--disable-background-networking", "--disable-component-update", "--disable-sync",
+         f"--user-data-dir={profile}", "--window-size=1280,3000", *args],
+        capture_output=True, text=True, timeout=180, check=True)
+
+
+@pytest.mark.skipif(CHROMIUM is None, reason="chromium is not installed "
+                    "(scripts/setup.sh test installs it)")
+def test_example_report_in_a_browser(tmp_path, example_map):
+    result = run_command("report", EXAMPLE_MAP, EXAMPLE_INPUT, cwd=tmp_path)
+    assert result.returncode == 0, result.stderr
+    page = tmp_path / "drive_cycle.html"  # INPUT's name, in the current folder
+    text = page.read_text()
+    # No scripts, nothing fetched: every reference is within the page.
+    assert "<script" not in text and "<link" not in text
+    assert not re.search(r'(src|href)="(?!#|data:)', text)
+
+    dom = chromium("--dump-dom", page.as_uri(), tmp=tmp_path).stdout
+    speed, torque = fuelcalc.read_points(EXAMPLE_INPUT)
+    assert page_summary(dom) == expected_summary(example_map, speed, torque)
+    assert dom.count("<svg") == 2
+
+    shot = tmp_path / "shot.png"
+    chromium(f"--screenshot={shot}", page.as_uri(), tmp=tmp_path)
+    import matplotlib.image
+    pixels = (matplotlib.image.imread(shot)[..., :3] * 255).astype(np.uint8).reshape(-1, 3)
+    coloured = pixels[pixels.max(axis=1).astype(int) - pixels.min(axis=1) > 40]
+    assert len(coloured) > 0.05 * len(pixels)  # the figures' areas are drawn
+    assert len(np.unique(coloured, axis=0)) > 200
+
+
+@pytest.mark.parametrize("where", [(40, 60), (120, 150), (170, 30)])
+def test_contours_pass_through_fuelcalc_values(example_map, where):
+    # An iso-line drawn at the value fuelcalc gives at a mesh point passes
+    # through that point exactly; a re-interpolated surface would miss it.
+    speed, torque, fuel = fuel_mesh(example_map)
+    i, j = where
+    level = example_map.fuel(speed[i], torque[j])
+    assert level == fuel[j, i]
+    ax = fuel_map(example_map, levels=[fuel.min(), level, fuel.max()]).axes[0]
+    vertices = np.concatenate([p.vertices for c in ax.collections for p in c.get_paths()])
+    assert np.isclose(vertices, (speed[i], torque[j]), rtol=1e-12, atol=0).all(axis=1).any()
+
+
+def test_map_picture_outside_points_and_density(example_map):
+    speed = np.array([1000.0, 1000.0, 100.0, 1500.0])
+    torque = np.array([300.0, -500.0, 300.0, 5000.0])
+    labels = [t.get_text() for t in fuel_map(example_map, speed, torque).axes[0]
+              .get_legend().get_texts()]
+    assert "outside the measured map (3)" in labels and "operating points inside (1)" in labels
+    many = np.repeat(speed, 2000), np.repeat(torque, 2000)
+    labels = [t.get_text() for t in fuel_map(example_map, *many).axes[0]
+              .get_legend().get_texts()]
+    assert "outside the measured map (6000), density" in labels
+
+
+def test_summary_streams_in_blocks(example_map, monkeypatch):
+    # Blocks and spans of any size give the whole-array summary, the sum bit
+    # for bit, and spans that cover every record once.
+    speed, torque = fuelcalc.read_points(EXAMPLE_INPUT)
+    whole = expected_summary(example_map, speed, torque)
+    fuel = example_map.fuel(speed, torque)
+    monkeypatch.setattr(run_summary, "MAX_SPANS", 50)
+    for block in (1, 7, 1000, 1 << 18):
+        s = run_summary.summarise(example_map, EXAMPLE_INPUT, block=block)
+        assert f"{s.fuel_sum:.3f}" == whole["sum"]
+        assert s.fuel_sum == reduce(lambda a, b: a + b, fuel.tolist())
+        assert s.cycle.running[-1] == s.fuel_sum and s.cycle.last[-1] == len(speed)
+        assert s.cycle.finite.sum() == len(speed) and len(s.cycle.last) <= 50
+        assert np.all(np.diff(s.cycle.last) > 0)
+        assert np.nanmax(s.cycle.high) == fuel.max() and np.nanmin(s.cycle.low) == fuel.min()
+        assert s.density.counts == (int(whole["inside"]), int(whole["outside"]))
+
+
+BAD_MAPS = {
+    "one speed": ("header\nSPEED TORQUE FUEL\n600 0 800\n600 100 1500\n", "two speeds"),
+    "not a number": ("header\nSPEED TORQUE FUEL\n600 0 800\n600 x 1500\n", "line 4"),
+}
+
+
+@pytest.mark.parametrize("name", [*BAD_MAPS, "missing"])
+def test_failing_map_gives_a_page_and_exit_1(tmp_path, name):
+    map_file = tmp_path / "map.dat"
+    if name != "missing":
+        map_file.write_text(BAD_MAPS[name][0])
+    result = run_command("report", map_file, EXAMPLE_INPUT, "-o", tmp_path / "r.html")
+    assert result.returncode == 1 and "Traceback" not in result.stderr
+    page = (tmp_path / "r.html").read_text()
+    assert 'id="failure"' in page and '<tr class="error">' in page
+    if name != "missing":
+        assert BAD_MAPS[name][1] in page.lower()
+
+
+@pytest.mark.parametrize("content", ["SPEED TORQUE\n", ""])
+def test_empty_input_gives_zero_records(tmp_path, content):
+    input_file = tmp_path / "empty.dat"
+    input_file.write_text(content)
+    result = run_command("report", EXAMPLE_MAP, input_file, cwd=tmp_path)
+    summary = page_summary((tmp_path / "empty.html").read_text())
+    assert summary["records"] == "0" and summary["sum"] == "0.000", summary
+    assert result.returncode == (0 if content else 1)
+
+
+def test_plot_command_writes_svg_and_png(tmp_path):
+    for name in ("map.svg", "map.png"):
+        result = run_command("plot", EXAMPLE_MAP, EXAMPLE_INPUT, "-o", tmp_path / name)
+        assert result.returncode == 0, result.stderr
+    assert (tmp_path / "map.svg").read_text().lstrip().startswith("<?xml")
+    assert (tmp_path / "map.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+    assert run_command("plot", EXAMPLE_MAP, "-o", tmp_path / "map.pdf").returncode == 2
