@@ -149,8 +149,9 @@ def _extent_with(extent, speed, torque):
     finite = np.isfinite(speed) & np.isfinite(torque)
     if not finite.any():
         return extent
-    return (min(extent[0], float(speed[finite].min())), max(extent[1], float(speed[finite].max())),
-            min(extent[2], float(torque[finite].min())), max(extent[3], float(torque[finite].max())))
+    s, t = speed[finite], torque[finite]
+    return (min(extent[0], float(s.min())), max(extent[1], float(s.max())),
+            min(extent[2], float(t.min())), max(extent[3], float(t.max())))
 
 
 def _draw_density(ax, density: PointDensity) -> list:

@@ -2,14 +2,12 @@
 surface, the page's numbers are the run's, the page renders in a real
 browser, and failures give a page, not a traceback."""
 
-import os
 import re
 import shutil
 import subprocess
 import sys
 import tempfile
 from functools import reduce
-from pathlib import Path
 
 import numpy as np
 import pytest
