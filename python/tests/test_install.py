@@ -39,3 +39,7 @@ def test_pip_install_into_a_fresh_venv(tmp_path):
     command = subprocess.run([python, "-m", "fuelcalc", "version"], check=True, timeout=60,
                              env=env, cwd=tmp_path, capture_output=True, text=True)
     assert command.stdout.strip() == fuelcalc.__version__
+    for script in ("fuelcalc-report", "fuelcalc-plot"):
+        usage = subprocess.run([str(venv / "bin" / script), "--help"], check=True, timeout=60,
+                               env=env, cwd=tmp_path, capture_output=True, text=True)
+        assert usage.stdout.startswith(f"usage: {script}")
