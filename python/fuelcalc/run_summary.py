@@ -18,8 +18,6 @@ BLOCK = 1 << 18
 # The cycle is kept as at most this many spans of records; beyond,
 # neighbours merge and each span covers twice as many records.
 MAX_SPANS = 4096
-# Where codes of FuelMap.where.
-WHERE_NAMES = ("inside", "below", "above", "beyond_speed")
 
 
 class Cycle:
@@ -101,8 +99,10 @@ class Cycle:
 
 @dataclass
 class RunSummary:
+    """The run's figures so far; where counts by FuelMap.where's code (0
+    inside, 1 below, 2 above, 3 beyond the measured speeds)."""
     records: int = 0
-    where: list = field(default_factory=lambda: [0, 0, 0, 0])  # counts by where code
+    where: list = field(default_factory=lambda: [0, 0, 0, 0])
     negative: int = 0
     nonfinite: int = 0
     finite: int = 0
