@@ -498,7 +498,9 @@ TEST(Threads, SameBytesOnOneAndTwo) {
     EXPECT_EQ(runs[0].out, runs[1].out);
     EXPECT_EQ(runs[0].err, runs[1].err);
     EXPECT_EQ(outputs[0], outputs[1]);
-    if (!kSanitized) EXPECT_LT(runs[1].peak_kib, 16 * 1024);  // the blocks read ahead are few
+    if (!kSanitized) {
+      EXPECT_LT(runs[1].peak_kib, 16 * 1024);  // the blocks read ahead are few
+    }
   }
 }
 
