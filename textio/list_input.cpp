@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "textio/list_input_general.h"
+#include "textio/list_trace.h"
 #include "textio/number_token.h"
 #include "textio/plain_values.h"
 
@@ -29,6 +30,7 @@ struct Statement {
   int copies_left = 0;       // repeat copies still owed to the following items
   bool copies_null = false;  // the owed copies are null values
   double copy = 0;           // the repeated number
+  StatementTrace* trace = nullptr;  // the account of a traced statement
 };
 
 // A text value as it is read: every character is counted for the length
@@ -50,6 +52,7 @@ int take_record(Statement& s) {
   switch (next_record(s.source, s.record)) {
     case RecordStatus::Record:
       s.pos = 0;
+      if (s.trace) ++s.trace->records;
       return kReadOk;
     case RecordStatus::End:
       return kReadEnd;
@@ -57,6 +60,11 @@ int take_record(Statement& s) {
       break;
   }
   return kReadFailure;
+}
+
+// Notes a null or a slash at `column` of the current record in a traced statement.
+void note(Statement& s, std::size_t column, ValueMark::Kind kind) {
+  if (s.trace) s.trace->marks.push_back({s.trace->records - 1, column, kind, 1});
 }
 
 // Moves to the next non-blank character, taking further records as needed:
@@ -79,11 +87,13 @@ int seek_value(Statement& s, Lead& lead) {
     const char c = s.record[s.pos];
     if (c != ',') {
       lead = c == '/' ? Lead::Slash : Lead::Value;
+      if (lead == Lead::Slash) note(s, s.pos, ValueMark::Kind::Slash);
       return kReadOk;
     }
     ++s.pos;
     if (!s.after_value) {
       lead = Lead::Null;
+      note(s, s.pos - 1, ValueMark::Kind::Null);
       return kReadOk;
     }
     s.after_value = false;
@@ -209,13 +219,27 @@ int read_number_value(Statement& s, double& value) {
   return read_token(s, value);
 }
 
+// A traced statement notes where the value (or its repeat form) began.
+void note_item(Statement& s, ValueMark mark, int status, bool nulls, int count) {
+  if (status) {
+    s.trace->failed = mark;
+    return;
+  }
+  mark.kind = nulls ? ValueMark::Kind::Null : ValueMark::Kind::Value;
+  mark.copies = count;
+  s.trace->marks.push_back(mark);
+}
+
 int read_number_item(Statement& s, double& item, int& stored) {
+  const ValueMark mark{s.trace ? s.trace->records - 1 : 0, s.pos};
   int count = 0;
   bool nulls = false;
-  if (const int status = read_repeat(s, count, nulls)) return status;
+  int status = read_repeat(s, count, nulls);
   double value = 0;
+  if (!status && !nulls) status = read_number_value(s, value);
+  if (s.trace) note_item(s, mark, status, nulls, count);
+  if (status) return status;
   if (!nulls) {
-    if (const int status = read_number_value(s, value)) return status;
     s.after_value = true;
     item = value;
     ++stored;
@@ -250,13 +274,15 @@ int read_numbers(Statement& s, std::span<double* const> items, int& stored) {
 // The text item is the only item of its statement, so repeat copies after
 // the first are dropped with the rest of the record.
 int read_text_item(Statement& s, FixedText& item) {
+  const ValueMark mark{s.trace ? s.trace->records - 1 : 0, s.pos};
   int count = 0;
   bool nulls = false;
-  if (const int status = read_repeat(s, count, nulls)) return status;
-  if (nulls) return kReadOk;
+  int status = read_repeat(s, count, nulls);
   TextValue value;
-  const int status = is_quote(s.record[s.pos]) ? read_quoted(s, value) : read_undelimited(s, value);
-  if (status) return status;
+  if (!status && !nulls)
+    status = is_quote(s.record[s.pos]) ? read_quoted(s, value) : read_undelimited(s, value);
+  if (s.trace) note_item(s, mark, status, nulls, count);
+  if (status || nulls) return status;
   assign_text(item, {value.kept.data(), std::min(value.length, kTextLength)});
   return kReadOk;
 }
@@ -296,6 +322,44 @@ int read_list_text(RecordSource& source, FixedText& item) {
   if (const int status = seek_value(s, lead)) return status;
   if (lead != Lead::Value) return kReadOk;
   return read_text_item(s, item);
+}
+
+}  // namespace textio
+
+namespace textio {
+namespace {
+
+// Closes the account of a traced statement. After an end of file or a failed
+// read the last record may have been moved in the buffer: it is not kept.
+int close_trace(Statement& s, int status) {
+  const bool record_kept = status != kReadEnd && status != kReadFailure;
+  s.trace->last_record = record_kept ? s.record : std::string_view{};
+  s.trace->end = record_kept ? s.pos : 0;
+  return status;
+}
+
+}  // namespace
+
+int read_list_numbers_traced(RecordSource& source, std::span<double* const> items, int& stored,
+                             StatementTrace& trace) {
+  trace.clear();
+  Statement s{source};
+  s.trace = &trace;
+  stored = 0;
+  int status = take_record(s);
+  if (!status) status = read_numbers(s, items, stored);
+  return close_trace(s, status);
+}
+
+int read_list_text_traced(RecordSource& source, FixedText& item, StatementTrace& trace) {
+  trace.clear();
+  Statement s{source};
+  s.trace = &trace;
+  int status = take_record(s);
+  Lead lead = Lead::Null;
+  if (!status) status = seek_value(s, lead);
+  if (!status && lead == Lead::Value) status = read_text_item(s, item);
+  return close_trace(s, status);
 }
 
 }  // namespace textio

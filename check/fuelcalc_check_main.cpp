@@ -1,0 +1,65 @@
+// fuelcalc-check MAP [INPUT]: the checks of the library on the command line.
+// Exit status 0 without errors, 1 with errors (or warnings under --werror),
+// 2 for wrong usage.
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <string>
+
+#include "fuelcalc/check.hpp"
+#include "fuelcalc/error.hpp"
+#include "fuelcalc/version.hpp"
+#include "report.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"Checks a fuel map, and an input file against it, before a fuelcalc run.",
+               "fuelcalc-check"};
+  std::string map_file, input_file, snap_file;
+  double speed_tolerance = 0.0;
+  bool json = false, werror = false;
+  app.add_option("MAP", map_file, "the TORQUE MAP file")->required();
+  app.add_option("INPUT", input_file, "an input file of operating points to check against the map");
+  app.add_flag("--json", json, "write one JSON document instead of lines and a summary");
+  app.add_option("--speed-tolerance", speed_tolerance,
+                 "speeds closer than RPM are taken for one speed (default: 1 % of the speed range)")
+      ->option_text("RPM")
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--snap", snap_file, "write the map with near-equal speeds snapped to their mean")
+      ->option_text("OUT");
+  app.add_flag("--werror", werror, "exit with status 1 on warnings too");
+  app.set_version_flag("--version", "fuelcalc-check " + std::string(fuelcalc::version()));
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    return app.exit(error) == 0 ? 0 : 2;
+  }
+
+  fuelcalc::CheckOptions options;
+  if (app.count("--speed-tolerance") > 0) options.speed_tolerance = speed_tolerance;
+  check::Report report{map_file, std::nullopt, {}, std::nullopt};
+  const fuelcalc::MapCheck map = fuelcalc::check_map(map_file, options);
+  report.findings = map.findings;
+  if (app.count("INPUT") > 0) {
+    report.input = input_file;
+    fuelcalc::InputCheck input = fuelcalc::check_input(input_file, map);
+    report.findings.insert(report.findings.end(), input.findings.begin(), input.findings.end());
+    report.summary = input.summary;
+  }
+
+  int status = fuelcalc::has_errors(report.findings) || (werror && !report.findings.empty()) ? 1 : 0;
+  if (app.count("--snap") > 0) {
+    try {
+      if (map.points.empty()) throw fuelcalc::Error(fuelcalc::ErrorKind::read, "the map has no points to write");
+      fuelcalc::write_snapped_map(snap_file, map);
+    } catch (const fuelcalc::Error& error) {
+      std::cerr << "fuelcalc-check: " << snap_file << " not written: " << error.what() << '\n';
+      status = 1;
+    }
+  }
+  if (json)
+    check::write_json(std::cout, report);
+  else
+    check::write_text(std::cout, report);
+  std::cout.flush();
+  return std::cout ? status : 1;
+}

@@ -1,0 +1,56 @@
+#include <nlohmann/json.hpp>
+
+#include "fuelcalc/version.hpp"
+#include "report.h"
+
+namespace check {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+template <class T>
+Json or_null(const std::optional<T>& value) {
+  return value ? Json(*value) : Json(nullptr);
+}
+
+Json finding_json(const fuelcalc::Finding& f) {
+  return {{"severity", f.severity == fuelcalc::Severity::error ? "error" : "warning"},
+          {"code", f.code},
+          {"file", f.file},
+          {"line", or_null(f.line)},
+          {"column", or_null(f.column)},
+          {"message", f.message}};
+}
+
+Json summary_json(const fuelcalc::Summary& s) {
+  Json fuel = {{"min", nullptr}, {"mean", nullptr}, {"max", nullptr}, {"sum", 0.0}};
+  if (s.fuel) fuel = {{"min", s.fuel->min}, {"mean", s.fuel->mean}, {"max", s.fuel->max}, {"sum", s.fuel->sum}};
+  return {{"records", s.records},
+          {"inside", s.inside},
+          {"below", s.below.count},
+          {"above", s.above.count},
+          {"beyond_speed", s.beyond_speed.count},
+          {"negative", s.negative},
+          {"nonfinite", s.nonfinite},
+          {"fuel", fuel},
+          {"first_lines",
+           {{"below", s.below.first_lines},
+            {"above", s.above.first_lines},
+            {"beyond_speed", s.beyond_speed.first_lines}}}};
+}
+
+}  // namespace
+
+void write_json(std::ostream& out, const Report& report) {
+  Json findings = Json::array();
+  for (const fuelcalc::Finding& f : report.findings) findings.push_back(finding_json(f));
+  const Json document = {{"version", std::string(fuelcalc::version())},
+                         {"map", report.map},
+                         {"input", or_null(report.input)},
+                         {"findings", findings},
+                         {"summary", report.summary ? summary_json(*report.summary) : Json(nullptr)}};
+  // File names and quoted values may hold bytes that are not UTF-8.
+  out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+}
+
+}  // namespace check

@@ -1,0 +1,66 @@
+#include <cstdio>
+#include <string>
+
+#include "report.h"
+
+namespace check {
+namespace {
+
+std::string location(const fuelcalc::Finding& finding) {
+  std::string text = finding.file;
+  if (finding.line) text += ":" + std::to_string(*finding.line);
+  if (finding.line && finding.column) text += ":" + std::to_string(*finding.column);
+  return text;
+}
+
+std::string formatted(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+// "  below          80   2.7 %   first on lines 12, 13, 14"
+void write_class(std::ostream& out, const char* name, std::size_t count, std::size_t records,
+                 const std::vector<std::size_t>* first_lines = nullptr) {
+  char head[64];
+  std::snprintf(head, sizeof head, "  %-14s %10zu", name, count);
+  out << head;
+  if (records > 0) out << formatted(" %6.1f %%", 100.0 * static_cast<double>(count) / static_cast<double>(records));
+  if (first_lines && !first_lines->empty()) {
+    out << "   first on line" << (first_lines->size() > 1 ? "s " : " ");
+    for (std::size_t i = 0; i < first_lines->size(); ++i) out << (i ? ", " : "") << (*first_lines)[i];
+  }
+  out << '\n';
+}
+
+void write_summary(std::ostream& out, const Report& report, const fuelcalc::Summary& s) {
+  out << "summary of " << *report.input << " over " << report.map << ":\n";
+  write_class(out, "records", s.records, 0);
+  write_class(out, "inside", s.inside, s.records);
+  write_class(out, "below", s.below.count, s.records, &s.below.first_lines);
+  write_class(out, "above", s.above.count, s.records, &s.above.first_lines);
+  write_class(out, "beyond speed", s.beyond_speed.count, s.records, &s.beyond_speed.first_lines);
+  write_class(out, "negative fuel", s.negative, s.records);
+  write_class(out, "not finite", s.nonfinite, s.records);
+  if (s.fuel)
+    out << "  fuel           min " << formatted("%.3f", s.fuel->min) << "  mean "
+        << formatted("%.3f", s.fuel->mean) << "  max " << formatted("%.3f", s.fuel->max)
+        << "  sum " << formatted("%.3f", s.fuel->sum) << '\n';
+}
+
+}  // namespace
+
+void write_text(std::ostream& out, const Report& report) {
+  std::size_t errors = 0, warnings = 0;
+  for (const fuelcalc::Finding& finding : report.findings) {
+    const bool error = finding.severity == fuelcalc::Severity::error;
+    ++(error ? errors : warnings);
+    out << location(finding) << ": " << (error ? "error" : "warning") << ": " << finding.message
+        << " [" << finding.code << "]\n";
+  }
+  if (report.summary) write_summary(out, report, *report.summary);
+  out << errors << (errors == 1 ? " error, " : " errors, ") << warnings
+      << (warnings == 1 ? " warning\n" : " warnings\n");
+}
+
+}  // namespace check

@@ -1,0 +1,97 @@
+#pragma once
+// Checks of a map file and an input file before a run: they read the files
+// by the program's own rules and say what the program would refuse (errors),
+// what it would silently get wrong (warnings), each at its line and column,
+// and, for an input against a map, what the run will give (the summary).
+// They write nothing and end nothing; the findings are plain values.
+#include <array>
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "fuelcalc/fuel_map.hpp"
+
+namespace fuelcalc {
+
+enum class Severity { error, warning };
+
+struct Finding {
+  Severity severity = Severity::warning;
+  std::string code;                   // stable, e.g. "map-header-numeric"
+  std::string file;                   // as the file was named to the check
+  std::optional<std::size_t> line;    // 1-based; empty where no line applies
+  std::optional<std::size_t> column;  // 1-based byte column; empty where none applies
+  std::string message;                // plain English, with the values involved
+};
+
+// At most this many line numbers are kept per class of points.
+inline constexpr std::size_t kFirstLines = 5;
+
+struct PointClass {
+  std::size_t count = 0;
+  std::vector<std::size_t> first_lines;  // the lines of the first kFirstLines points
+};
+
+// Fuel figures over the finite results, summed in record order.
+struct FuelFigures {
+  double min = 0.0;
+  double mean = 0.0;
+  double max = 0.0;
+  double sum = 0.0;
+};
+
+// What a run of the input over the map gives, record by record: where each
+// point stands against the measured envelope (FuelMap::where) and its fuel
+// value (FuelMap::fuel, the double the program edits).
+struct Summary {
+  std::size_t records = 0;  // result lines the run writes
+  std::size_t inside = 0;
+  PointClass below, above, beyond_speed;
+  std::size_t negative = 0;   // finite results below zero
+  std::size_t nonfinite = 0;  // infinite or not-a-number results
+  std::optional<FuelFigures> fuel;  // empty when no result is finite
+};
+
+struct CheckOptions {
+  // Speeds closer than this (in the map's first-coordinate unit) are taken
+  // for one speed measured with noise; empty: 1 % of the measured range.
+  std::optional<double> speed_tolerance;
+};
+
+// A map point as read, with the line its first value stands on.
+struct MapPoint {
+  double speed = 0.0;
+  double torque = 0.0;
+  double fuel = 0.0;
+  std::size_t line = 0;
+};
+
+struct MapCheck {
+  std::vector<Finding> findings;
+  std::vector<MapPoint> points;  // in file order
+  std::optional<FuelMap> map;    // built when the program would build it
+  double speed_tolerance = 0.0;  // as used for speed-near-equal
+  // Each point's speed with near-equal speeds replaced by their group's mean.
+  std::vector<double> snapped_speeds;
+};
+
+struct InputCheck {
+  std::vector<Finding> findings;
+  std::optional<Summary> summary;  // empty without a map the program would build
+};
+
+MapCheck check_map(const std::filesystem::path& file, const CheckOptions& options = {});
+
+// Reads the input file in one pass, in bounded memory whatever its length.
+InputCheck check_input(const std::filesystem::path& file, const MapCheck& map);
+
+bool has_errors(std::span<const Finding> findings);
+
+// Writes the map's points in file order with their snapped speeds, in the
+// program's map format. Throws Error (open) when the file cannot be written.
+void write_snapped_map(const std::filesystem::path& file, const MapCheck& map);
+
+}  // namespace fuelcalc

@@ -1,0 +1,155 @@
+// The map check: the map read by the program's rules (two header records,
+// then statements of three numbers), each point with its line.
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "fuelcalc/check.hpp"
+#include "library/check_findings.h"
+#include "library/check_layout.h"
+#include "library/check_map_points.h"
+#include "library/check_reading.h"
+#include "textio/list_input.h"
+
+namespace fuelcalc {
+namespace {
+
+using checks::FindingLog;
+using checks::TracedFile;
+
+constexpr std::array<std::string_view, 3> kPointValues = {"speed", "torque", "fuel value"};
+constexpr std::string_view kRefused = " (the program stops: \"Failed to read TORQUE MAP\")";
+
+// The two header records; false when the map ends or fails in them.
+bool read_headers(TracedFile& file, FindingLog& log) {
+  for (int header = 0; header < 2; ++header) {
+    textio::FixedText text = textio::blank_text();
+    const int status = file.read_text(text);
+    if (status == textio::kReadEnd) {
+      log.error("map-empty", std::nullopt, std::nullopt,
+                std::string(header == 0 ? "the file is empty" : "the file holds one record") +
+                    ": a map needs two header records before its points (the program stops with "
+                    "end-of-file during read, exit status 24)");
+      return false;
+    }
+    if (status != 0) {
+      const textio::StatementTrace& trace = file.trace();
+      log.error("map-unreadable", file.lines(), std::nullopt,
+                "header record: " +
+                    checks::unreadable_reason(status, trace.last_record, trace.failed.column,
+                                              file.os_error()) +
+                    std::string(kRefused));
+      return false;
+    }
+    checks::header_findings(log, "map-header-numeric", file, kPointValues.size());
+  }
+  return true;
+}
+
+// A point that the program's read leaves short: an empty value or a slash.
+void report_short_point(const TracedFile& file, FindingLog& log, int stored) {
+  const textio::StatementTrace& trace = file.trace();
+  for (const textio::ValueMark& mark : trace.marks) {
+    if (mark.kind == textio::ValueMark::Kind::Value) continue;
+    const bool slash = mark.kind == textio::ValueMark::Kind::Slash;
+    log.error("map-unreadable", file.line_of(mark.record), mark.column + 1,
+              std::string(slash ? "a slash ends this point's values" : "an empty value") +
+                  ": the point has " + std::to_string(stored) + " of its 3 values" +
+                  std::string(kRefused));
+    return;
+  }
+}
+
+void read_points(TracedFile& file, FindingLog& log, std::vector<MapPoint>& points) {
+  double speed = 0.0, torque = 0.0, fuel = 0.0;
+  double* const items[] = {&speed, &torque, &fuel};
+  for (;;) {
+    int stored = 0;
+    const int status = file.read_numbers(items, stored);
+    const textio::StatementTrace& trace = file.trace();
+    if (status == textio::kReadEnd) {
+      if (stored > 0)
+        log.warning("map-values-per-record", file.line_of(trace.marks[0].record), std::nullopt,
+                    "the last point has only " + std::to_string(stored) +
+                        " of its 3 values before the end of the file: it is not used");
+      return;
+    }
+    if (status != 0) {
+      if (status == textio::kReadFailure) {
+        log.error("map-unreadable", std::nullopt, std::nullopt,
+                  checks::unreadable_reason(status, {}, 0, file.os_error()));
+        return;
+      }
+      // The statement's value stands in its last record unless a quoted
+      // value ran on over records.
+      const textio::ValueMark& failed = trace.failed;
+      const bool in_last = failed.record + 1 == trace.records;
+      log.error("map-unreadable", file.line_of(failed.record), failed.column + 1,
+                checks::unreadable_reason(status, in_last ? trace.last_record : "", failed.column,
+                                          0) +
+                    std::string(kRefused));
+      continue;  // the next statement starts at the next record, as a fixed file would
+    }
+    if (stored < 3) {
+      report_short_point(file, log, stored);
+      continue;
+    }
+    const checks::ValueLayout layout = checks::value_layout(trace, kPointValues.size());
+    checks::layout_findings(log, "map-values-per-record", file, layout, kPointValues);
+    points.push_back({speed, torque, fuel, file.line_of(layout.first_record)});
+  }
+}
+
+// The map as the program builds it; its failures in plain words.
+void build_map(const std::filesystem::path& path, MapCheck& result, FindingLog& log) {
+  try {
+    FuelMap map = FuelMap::load(path);
+    // A grid the evaluation refuses fails at every point: try one.
+    const MapPoint& point = result.points.front();
+    static_cast<void>(map.fuel(point.speed, point.torque));
+    result.map = std::move(map);
+  } catch (const Error& error) {
+    if (error.kind() == ErrorKind::interpolation) {
+      log.error("map-interpolation", std::nullopt, std::nullopt,
+                checks::interpolation_words(error.code(), error.ierr()) +
+                    " (the program stops: interpolation failure, code " +
+                    std::to_string(error.code()) + ", ierr " + std::to_string(error.ierr()) + ")");
+    } else {
+      log.error(error.kind() == ErrorKind::open ? "map-open" : "map-unreadable", error.line(),
+                std::nullopt, error.what());
+    }
+  }
+}
+
+}  // namespace
+
+MapCheck check_map(const std::filesystem::path& path, const CheckOptions& options) {
+  MapCheck result;
+  FindingLog log(path.string());
+  TracedFile file;
+  if (const std::string reason = file.open(path); !reason.empty()) {
+    log.error("map-open", std::nullopt, std::nullopt,
+              "cannot be opened: " + reason +
+                  " (the program stops: \"Cannot open TORQUE MAP file\")");
+  } else if (read_headers(file, log)) {
+    read_points(file, log, result.points);
+    if (!log.has_errors() && result.points.empty()) {
+      log.error("map-empty", std::nullopt, std::nullopt,
+                "the map holds no points after its two header records (the program stops: "
+                "interpolation failure, code 1, ierr -1)");
+    }
+    // Points after an unreadable one are not what the program would see.
+    if (!log.has_errors()) checks::check_points(result, options, log);
+    if (!log.has_errors()) build_map(path, result, log);
+  }
+  result.findings = log.close();
+  return result;
+}
+
+bool has_errors(std::span<const Finding> findings) {
+  for (const Finding& finding : findings)
+    if (finding.severity == Severity::error) return true;
+  return false;
+}
+
+}  // namespace fuelcalc
