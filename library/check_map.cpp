@@ -104,9 +104,8 @@ void read_points(TracedFile& file, FindingLog& log, std::vector<MapPoint>& point
 void build_map(const std::filesystem::path& path, MapCheck& result, FindingLog& log) {
   try {
     FuelMap map = FuelMap::load(path);
-    // A grid the evaluation refuses fails at every point: try one.
-    const MapPoint& point = result.points.front();
-    static_cast<void>(map.fuel(point.speed, point.torque));
+    // A grid the evaluation refuses fails at every point: try its corner.
+    static_cast<void>(map.fuel(map.grid().speed[0], map.grid().torque[0]));
     result.map = std::move(map);
   } catch (const Error& error) {
     if (error.kind() == ErrorKind::interpolation) {

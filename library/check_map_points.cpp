@@ -69,7 +69,8 @@ void check_group(std::span<const MapPoint* const> group, FindingLog& log) {
     }
     i = end;
   }
-  if (repeated) return;
+  if (repeated || std::any_of(group.begin(), group.end(), [](const MapPoint* p) { return !finite(*p); }))
+    return;
 
   // Changes of direction as the interpolation counts them: signs of the
   // nonzero fuel differences along the torques.
@@ -194,20 +195,33 @@ void check_points(MapCheck& result, const CheckOptions& options, FindingLog& log
   const std::vector<MapPoint>& points = result.points;
   check_values(points, log);
 
-  std::vector<const MapPoint*> sorted;
-  for (const MapPoint& p : points)
-    if (finite(p)) sorted.push_back(&p);
-  std::sort(sorted.begin(), sorted.end(), [](const MapPoint* a, const MapPoint* b) {
+  // Groups of one exact speed, as the program forms them. A coordinate that
+  // is not a number joins groups in ways only the grid builder settles: the
+  // map's own build then tells what fails.
+  const auto by_speed_torque = [](const MapPoint* a, const MapPoint* b) {
     if (a->speed != b->speed) return a->speed < b->speed;
     if (a->torque != b->torque) return a->torque < b->torque;
     return a->line < b->line;
+  };
+  std::vector<const MapPoint*> ordered;
+  for (const MapPoint& p : points) ordered.push_back(&p);
+  const bool unordered = std::any_of(points.begin(), points.end(), [](const MapPoint& p) {
+    return std::isnan(p.speed) || std::isnan(p.torque);
   });
-  for (std::size_t i = 0; i < sorted.size();) {
-    std::size_t end = i + 1;
-    while (end < sorted.size() && sorted[end]->speed == sorted[i]->speed) ++end;
-    check_group(std::span(sorted).subspan(i, end - i), log);
-    i = end;
+  if (!unordered) {
+    std::sort(ordered.begin(), ordered.end(), by_speed_torque);
+    for (std::size_t i = 0; i < ordered.size();) {
+      std::size_t end = i + 1;
+      while (end < ordered.size() && ordered[end]->speed == ordered[i]->speed) ++end;
+      check_group(std::span(ordered).subspan(i, end - i), log);
+      i = end;
+    }
   }
+
+  std::vector<const MapPoint*> sorted;
+  for (const MapPoint& p : points)
+    if (finite(p)) sorted.push_back(&p);
+  std::sort(sorted.begin(), sorted.end(), by_speed_torque);
 
   result.speed_tolerance = 0.0;
   if (!sorted.empty())

@@ -21,6 +21,10 @@
 // order, must fail where the program fails (with the same call and status)
 // and otherwise give the program's grid and the literal procedure's value at
 // every point, bit for bit.
+//
+// The map check (fuelcalc/check.hpp) must find errors in every map the
+// program refuses (when it loads the map, builds the grid, or evaluates the
+// grid's corner, as it does for any input point) and in no other.
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -31,6 +35,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fuelcalc/check.hpp"
 #include "fuelcalc/fuelcalc.hpp"
 #include "fuelmap/direct.h"
 #include "fuelmap/direct_evaluator.h"
@@ -352,10 +357,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const textio::RunEnd&) {
     // An unreadable map or a failed interpolation ends the run; nothing to evaluate.
   }
+  bool runs = built;
   std::vector<Point> points;
   if (built) {
     points = probes(map, grid, data, size);
     check_points(grid, points);
+    runs = !outcome_of([&](double& fc) { fuelmap::CALCFC(grid.GX[0], grid.GY[0], fc, grid); }).ended;
   }
   if (loaded) {
     const fuelmap::HermiteFailure failure = fuelmap::DIRECTCHK(map);
@@ -365,5 +372,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   textio::close_all_units();
   check_library_maps({reinterpret_cast<const char*>(data), size}, points);
+
+  const fuelcalc::MapCheck checked = fuelcalc::check_map(file.path);
+  if (fuelcalc::has_errors(checked.findings) == runs)
+    fuzzing::fault("map check: %s, but the program %s", runs ? "errors" : "no error",
+                   runs ? "runs" : "refuses the map");
   return 0;
 }

@@ -14,9 +14,11 @@
 //           record starts with a slash: a statement ends there at once.
 //
 // Each execution aborts when
-// - the plain-number path and the general statement, on two in-memory copies
-//   of the file, differ in status, stored count, the bits of any item or the
-//   position after any statement;
+// - the plain-number path, the general statement and the traced statement of
+//   the file checks, on in-memory copies of the file, differ in status, stored
+//   count, the bits of any item or the position after any statement;
+// - a traced statement's account disagrees with what it read: the records it
+//   took, or the items its values, empty values and slash account for;
 // - the file read through a unit gives other results than the in-memory copy,
 //   or other results again after a rewind (a pipe not kept must refuse it);
 // - a double read is edited with 2 or 3 decimals to other text than the
@@ -47,6 +49,7 @@
 #include "textio/fixed_text.h"
 #include "textio/list_input.h"
 #include "textio/list_input_general.h"
+#include "textio/list_trace.h"
 #include "textio/plain_values.h"
 #include "textio/record_source.h"
 #include "textio/units.h"
@@ -95,16 +98,61 @@ bool same_results(const Step& a, const Step& b) {
 struct Reader {
   textio::RecordSource* memory = nullptr;  // nullptr: the unit
   bool general = false;
+  textio::StatementTrace* trace = nullptr;  // the traced statement, on memory
 };
+
+// The records between two offsets of the bytes: line feeds, and a last line without one.
+std::size_t records_between(std::string_view bytes, std::size_t from, std::size_t to) {
+  const auto feeds = static_cast<std::size_t>(std::count(bytes.begin() + from, bytes.begin() + to, '\n'));
+  return feeds + (to > from && to == bytes.size() && bytes.back() != '\n');
+}
+
+// The items a traced statement's account says were given a value.
+int stored_by_account(const textio::StatementTrace& trace, std::size_t items) {
+  std::size_t item = 0, stored = 0;
+  for (const textio::ValueMark& mark : trace.marks) {
+    if (mark.kind == textio::ValueMark::Kind::Slash || item >= items) break;
+    const std::size_t end = std::min(items, item + static_cast<std::size_t>(mark.copies));
+    if (mark.kind == textio::ValueMark::Kind::Value) stored += end - item;
+    item = end;
+  }
+  return static_cast<int>(stored);
+}
+
+void expect_sound_trace(const Reader& reader, std::size_t before, int status, int stored,
+                        std::size_t items) {
+  const textio::StatementTrace& trace = *reader.trace;
+  const std::string_view bytes(reader.memory->buffer.data(), reader.memory->filled);
+  if (trace.records != records_between(bytes, before, reader.memory->next))
+    fuzzing::fault("traced statement: %zu records in its account, %zu taken", trace.records,
+                   records_between(bytes, before, reader.memory->next));
+  for (const textio::ValueMark& mark : trace.marks)
+    if (mark.record >= trace.records) fuzzing::fault("traced statement: a value after its last record");
+  if (status == 0 && items > 0 && stored_by_account(trace, items) != stored)
+    fuzzing::fault("traced statement: its account gives %d items, it stored %d",
+                   stored_by_account(trace, items), stored);
+}
 
 int read_numbers(const Reader& reader, std::span<double* const> items, int& stored) {
   if (!reader.memory) return textio::read_numbers(kUnit, StatusReturn::ErrorAndEnd, items, &stored);
+  if (reader.trace) {
+    const std::size_t before = reader.memory->next;
+    const int status = textio::read_list_numbers_traced(*reader.memory, items, stored, *reader.trace);
+    expect_sound_trace(reader, before, status, stored, items.size());
+    return status;
+  }
   if (reader.general) return textio::read_list_numbers_general(*reader.memory, items, &stored);
   return textio::read_list_numbers(*reader.memory, items, &stored);
 }
 
 int read_text(const Reader& reader, textio::FixedText& item) {
   if (!reader.memory) return textio::read_text(kUnit, StatusReturn::ErrorAndEnd, item);
+  if (reader.trace) {
+    const std::size_t before = reader.memory->next;
+    const int status = textio::read_list_text_traced(*reader.memory, item, *reader.trace);
+    expect_sound_trace(reader, before, status, 0, 0);
+    return status;
+  }
   return textio::read_list_text(*reader.memory, item);
 }
 
@@ -302,6 +350,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<Step> expected = run_plan(plan, Reader{&plain, false});
   expect_same(expected, run_plan(plan, Reader{&general, true}), true,
               "plain-number path and general statement");
+  textio::RecordSource traced = textio::source_from_bytes(bytes);
+  textio::StatementTrace trace;
+  expect_same(expected, run_plan(plan, Reader{&traced, true, &trace}), true,
+              "plain-number path and traced statement");
   expect_same_edits(expected);
   expect_same_pairs(bytes);
 

@@ -1,0 +1,275 @@
+// End-to-end runs of fuelcalc-check: one small crafted file per finding, the
+// summary of the example run against the program's own output, the JSON
+// document's shape and the exit statuses.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+using namespace testing_support;
+using Json = nlohmann::json;
+
+// Two speeds with three torques each: no finding at all.
+const std::string kMap =
+    "map\nspeed torque fuel\n1000 0 10\n1000 50 20\n1000 100 30\n2000 0 20\n2000 50 40\n2000 100 60\n";
+const std::string kInput = "speed torque\n1500 50\n";
+
+RunResult run_check(const std::vector<std::string>& args, const RunOptions& options = {}) {
+  return run_program(FUELCALC_CHECK_BINARY, args, options);
+}
+
+// kMap with line `line` (1-based) replaced, or with lines added at its end.
+std::string map_with(std::size_t line, const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(kMap);
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  if (line > lines.size()) lines.push_back(text); else lines[line - 1] = text;
+  std::string joined;
+  for (const std::string& l : lines) joined += l + "\n";
+  return joined;
+}
+
+struct FindingCase {
+  const char* name;
+  std::string map;    // "-": no such file
+  std::string input;  // empty: no input; "-": no such file
+  std::string code;
+  std::string severity;
+  int line;    // 0: null
+  int column;  // 0: null
+};
+
+class Finds : public ::testing::TestWithParam<FindingCase> {};
+
+TEST_P(Finds, CodeAtLineAndColumn) {
+  const FindingCase& c = GetParam();
+  TempDir dir;
+  const std::string map = dir.file("map.dat"), input = dir.file("input.dat");
+  if (c.map != "-") write_file(map, c.map);
+  std::vector<std::string> args = {"--json", map};
+  if (!c.input.empty()) {
+    if (c.input != "-") write_file(input, c.input);
+    args.push_back(input);
+  }
+  const RunResult run = run_check(args);
+  const Json doc = Json::parse(run.out);
+  std::vector<std::string> codes;
+  const Json* found = nullptr;
+  for (const Json& f : doc["findings"]) {
+    codes.push_back(f["code"]);
+    if (f["code"] == c.code && !found) found = &f;
+  }
+  ASSERT_EQ(codes.size(), 1u) << run.out;
+  ASSERT_NE(found, nullptr) << run.out;
+  EXPECT_EQ((*found)["severity"], c.severity);
+  EXPECT_EQ((*found)["file"], c.code.starts_with("map") || c.input.empty() ? map : input);
+  EXPECT_EQ((*found)["line"], c.line ? Json(c.line) : Json(nullptr)) << run.out;
+  EXPECT_EQ((*found)["column"], c.column ? Json(c.column) : Json(nullptr)) << run.out;
+  EXPECT_EQ(run.status, c.severity == "error" ? 1 : 0);
+
+  // The same finding as a compiler-style line.
+  args.erase(args.begin());
+  const RunResult text = run_check(args);
+  std::string where = (*found)["file"];
+  if (c.line) where += ":" + std::to_string(c.line);
+  if (c.line && c.column) where += ":" + std::to_string(c.column);
+  EXPECT_NE(text.out.find(where + ": " + c.severity + ": "), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find(" [" + c.code + "]\n"), std::string::npos) << text.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachCode, Finds,
+    ::testing::Values(
+        FindingCase{"map_open", "-", "", "map-open", "error", 0, 0},
+        FindingCase{"map_unreadable", map_with(4, "1000 5x0 20"), "", "map-unreadable", "error", 4, 6},
+        FindingCase{"map_empty_value", map_with(4, "1000,,20"), "", "map-unreadable", "error", 4, 6},
+        FindingCase{"map_empty", "map\nspeed torque fuel\n", "", "map-empty", "error", 0, 0},
+        FindingCase{"single_point_speed", map_with(9, "1500 50 30"), "", "map-single-point-speed", "error", 9, 0},
+        FindingCase{"repeated_torque", map_with(9, "1000 50 21"), "", "map-repeated-torque", "error", 9, 0},
+        FindingCase{"one_speed", "m\nh\n1000 0 10\n1000 50 20\n", "", "map-interpolation", "error", 0, 0},
+        FindingCase{"map_header_numeric", map_with(2, "1000 25 15"), "", "map-header-numeric", "warning", 2, 0},
+        FindingCase{"map_surplus", map_with(4, "1000 50 20 7"), "", "map-values-per-record", "warning", 4, 12},
+        FindingCase{"map_short", map_with(4, "1000 50\n20"), "", "map-values-per-record", "warning", 4, 0},
+        FindingCase{"near_speeds", kMap + "1001 0 10\n1001 50 20\n1001 100 30\n", "", "speed-near-equal", "warning", 3, 0},
+        FindingCase{"direction", map_with(7, "2000 50 15"), "", "fuel-direction-change", "warning", 7, 0},
+        FindingCase{"negative_fuel", map_with(3, "1000 0 -1"), "", "map-negative-fuel", "warning", 3, 0},
+        FindingCase{"nonfinite", map_with(8, "2000 100 inf"), "", "map-nonfinite", "warning", 8, 0},
+        FindingCase{"small_values", "m\nh\n1000 0 .01\n1000 50 .02\n1000 100 .03\n2000 0 .02\n2000 50 .04\n2000 100 .06\n", "", "small-values", "warning", 0, 0},
+        FindingCase{"map_swapped", "m\nh\n0 1000 10\n50 1000 20\n100 1000 30\n0 2000 20\n50 2000 40\n100 2000 60\n", "", "columns-swapped", "warning", 0, 0},
+        FindingCase{"input_open", kMap, "-", "input-open", "error", 0, 0},
+        FindingCase{"input_empty", kMap, " \n", "input-unreadable", "error", 0, 0},
+        FindingCase{"input_unreadable", kMap, "x y\n1000 10\nabc 5\n1000 20\n", "input-unreadable", "error", 3, 1},
+        FindingCase{"input_header_numeric", kMap, "1000 10\n1000 20\n", "input-header-numeric", "warning", 1, 0},
+        FindingCase{"input_surplus", kMap, "x y\n1000 10 5\n", "input-values-per-record", "warning", 2, 9},
+        FindingCase{"input_short", kMap, "x y\n1000\n10 5\n1500 20\n", "input-values-per-record", "warning", 2, 0},
+        FindingCase{"empty_value", kMap, "x y\n1000 10\n,20\n", "empty-value", "warning", 3, 1},
+        FindingCase{"slash", kMap, "x y\n1000 10\n1500 /\n", "empty-value", "warning", 3, 6},
+        FindingCase{"last_record_dropped", kMap, "x y\n1000 10\n1000 2x\n", "input-last-record-dropped", "warning", 3, 6},
+        FindingCase{"input_swapped", kMap, "x y\n50 1000\n20 1500\n", "columns-swapped", "warning", 0, 0},
+        FindingCase{"input_not_a_number", kMap, "x y\n1000 10\nnan 10\n", "input-interpolation", "error", 3, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FuelcalcCheck, UnreadableFilesGiveTheProgramsReasons) {
+  TempDir dir;
+  const std::string map = dir.file("map.dat");
+  write_file(map, kMap);
+  ASSERT_EQ(::chmod(map.c_str(), 0), 0);
+  ASSERT_EQ(::chmod(dir.path.c_str(), 0755), 0);
+  RunOptions options;
+  options.drop_privileges = true;
+  const RunResult denied = run_check({map}, options);
+  EXPECT_EQ(denied.status, 1);
+  EXPECT_NE(denied.out.find("permission to access file denied [map-open]"), std::string::npos) << denied.out;
+  const RunResult folder = run_check({dir.path});
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_NE(folder.out.find("[map-open]"), std::string::npos) << folder.out;
+}
+
+TEST(FuelcalcCheck, ExitStatusesAndJsonShape) {
+  TempDir dir;
+  const std::string map = dir.file("map.dat"), warned = dir.file("warned.dat"), input = dir.file("in.dat");
+  write_file(map, kMap);
+  write_file(warned, map_with(3, "1000 0 -1"));
+  write_file(input, kInput);
+  EXPECT_EQ(run_check({map, input}).status, 0);
+  EXPECT_EQ(run_check({warned}).status, 0);
+  EXPECT_EQ(run_check({"--werror", warned}).status, 1);
+  EXPECT_EQ(run_check({"--werror", map, input}).status, 0);
+  EXPECT_EQ(run_check({}).status, 2);
+  EXPECT_EQ(run_check({"--bogus", map}).status, 2);
+  EXPECT_EQ(run_check({"--speed-tolerance", "-1", map}).status, 2);
+  EXPECT_EQ(run_check({map, input, "extra"}).status, 2);
+  const RunResult help = run_check({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--speed-tolerance RPM"), std::string::npos);
+  const RunResult version = run_check({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_NE(version.out.find("fuelcalc-check "), std::string::npos);
+
+  const Json without_input = Json::parse(run_check({"--json", warned}).out);
+  EXPECT_TRUE(without_input["input"].is_null());
+  EXPECT_TRUE(without_input["summary"].is_null());
+  const Json doc = Json::parse(run_check({"--json", map, input}).out);
+  std::vector<std::string> keys;
+  for (const auto& [key, value] : doc.items()) keys.push_back(key);
+  EXPECT_EQ(keys, (std::vector<std::string>{"version", "map", "input", "findings", "summary"}));
+  EXPECT_TRUE(doc["version"].is_string());
+  EXPECT_EQ(doc["input"], input);
+  const Json& s = doc["summary"];
+  for (const char* count : {"records", "inside", "below", "above", "beyond_speed", "negative", "nonfinite"})
+    EXPECT_TRUE(s[count].is_number_unsigned()) << count;
+  EXPECT_EQ(s["records"], 1);
+  EXPECT_EQ(s["inside"], 1);
+  EXPECT_NEAR(s["fuel"]["sum"].get<double>(), 30.0, 1e-9);  // linear between the corners
+  for (const char* where : {"below", "above", "beyond_speed"}) EXPECT_EQ(s["first_lines"][where], Json::array());
+}
+
+TEST(FuelcalcCheck, SnapWritesTheMeanOfNearEqualSpeeds) {
+  TempDir dir;
+  const std::string map = dir.file("map.dat"), snapped = dir.file("snapped.dat");
+  write_file(map, "m\nh\n998 0 10\n1001 50 20\n1003 100 30\n2000 0 20\n2000 50 40\n2000 100 60\n");
+  // Three speeds of one point each: errors, and one near-equal group.
+  const RunResult run = run_check({"--snap", snapped, map});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("snap them to their mean 1000.6666666666666 (--snap) [speed-near-equal]"),
+            std::string::npos) << run.out;
+  const RunResult again = run_check({"--json", snapped});
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(Json::parse(again.out)["findings"], Json::array()) << read_file(snapped);
+  // A tolerance below the gaps sees no near-equal speeds.
+  EXPECT_EQ(run_check({"--speed-tolerance", "1", map}).out.find("speed-near-equal"), std::string::npos);
+}
+
+// The example run: counts against the program's own output and an envelope
+// computed here from the map.
+TEST(FuelcalcCheck, SummaryOfTheExamplesAgreesWithTheRun) {
+  const std::string map = std::string(FUELCALC_EXAMPLES) + "/torque_map.dat";
+  const std::string input = std::string(FUELCALC_EXAMPLES) + "/drive_cycle.dat";
+  TempDir dir;
+  ASSERT_EQ(run_fuelcalc({map, input, dir.file("out")}).status, 0);
+  std::vector<double> fuel;
+  std::istringstream out(read_file(dir.file("out")));
+  std::string line;
+  std::getline(out, line);
+  for (double a, b, c; out >> a >> b >> c;) fuel.push_back(c);
+
+  std::map<double, std::pair<double, double>> bounds;  // speed -> lowest, highest torque
+  std::ifstream m(map);
+  std::getline(m, line);
+  std::getline(m, line);
+  for (double s, t, f; m >> s >> t >> f;) {
+    auto [it, fresh] = bounds.try_emplace(s, t, t);
+    it->second = {std::min(it->second.first, t), std::max(it->second.second, t)};
+  }
+  std::map<std::string, std::vector<int>> lines;  // class -> lines
+  std::ifstream in(input);
+  std::getline(in, line);
+  int number = 1;
+  for (double s, t; in >> s >> t;) {
+    ++number;
+    std::string where = "inside";
+    if (s < bounds.begin()->first || s > bounds.rbegin()->first) {
+      where = "beyond_speed";
+    } else {
+      auto hi = bounds.lower_bound(s);
+      auto lo = hi->first == s ? hi : std::prev(hi);
+      const double w = hi == lo ? 0.0 : (s - lo->first) / (hi->first - lo->first);
+      const double low = lo->second.first + w * (hi->second.first - lo->second.first);
+      const double high = lo->second.second + w * (hi->second.second - lo->second.second);
+      if (t < low) where = "below";
+      if (t > high) where = "above";
+    }
+    lines[where].push_back(number);
+  }
+
+  const RunResult run = run_check({"--json", map, input});
+  EXPECT_EQ(run.status, 0) << run.out;
+  const Json s = Json::parse(run.out)["summary"];
+  EXPECT_EQ(s["records"], fuel.size());
+  EXPECT_EQ(s["inside"], lines["inside"].size());
+  for (const char* where : {"below", "above", "beyond_speed"}) {
+    const std::vector<int>& all = lines[where];
+    EXPECT_EQ(s[where], all.size()) << where;
+    EXPECT_EQ(s["first_lines"][where],
+              Json(std::vector<int>(all.begin(), all.begin() + std::min<std::size_t>(5, all.size()))));
+  }
+  double sum = 0.0;
+  int negative = 0;
+  for (double f : fuel) {
+    sum += f;
+    negative += f < 0;
+  }
+  EXPECT_EQ(s["negative"], negative);
+  EXPECT_EQ(s["nonfinite"], 0);
+  const double rounding = 0.0005 * static_cast<double>(fuel.size());
+  EXPECT_NEAR(s["fuel"]["sum"].get<double>(), sum, rounding);
+  EXPECT_NEAR(s["fuel"]["min"].get<double>(), *std::min_element(fuel.begin(), fuel.end()), 0.0005);
+  EXPECT_NEAR(s["fuel"]["max"].get<double>(), *std::max_element(fuel.begin(), fuel.end()), 0.0005);
+  EXPECT_DOUBLE_EQ(s["fuel"]["mean"].get<double>(), s["fuel"]["sum"].get<double>() / static_cast<double>(fuel.size()));
+
+  const RunResult text = run_check({map, input});
+  EXPECT_NE(text.out.find("summary of " + input + " over " + map + ":\n"), std::string::npos) << text.out;
+}
+
+TEST(FuelcalcCheck, BinaryFilesAreRead) {
+  TempDir dir;
+  std::string bytes;
+  for (int i = 0; i < 4096; ++i) bytes += static_cast<char>((i * 7919) % 251);
+  write_file(dir.file("map"), bytes);
+  write_file(dir.file("in"), bytes);
+  const RunResult run = run_check({"--json", dir.file("map"), dir.file("in")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NO_THROW(static_cast<void>(Json::parse(run.out)));
+}
+
+}  // namespace
