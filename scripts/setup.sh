@@ -10,6 +10,8 @@ set -euo pipefail
 run_packages=(
   cmake make g++            # build the program
   libc-bin                  # iconv, to show the closing message
+  libcli11-dev              # the options of fuelcalc-check
+  nlohmann-json3-dev        # the JSON of fuelcalc-check
 )
 test_packages=(
   "${run_packages[@]}"
