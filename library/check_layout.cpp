@@ -47,6 +47,7 @@ void header_findings(FindingLog& log, std::string_view code, const TracedFile& f
 
 void layout_findings(FindingLog& log, std::string_view code, const TracedFile& file,
                      const ValueLayout& layout, std::span<const std::string_view> names) {
+  if (layout.last_record == layout.first_record && layout.dropped == 0) return;
   const std::size_t items = names.size();
   const std::size_t line = file.line_of(layout.first_record);
   const std::string holds = "line " + std::to_string(line) + " holds " +

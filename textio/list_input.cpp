@@ -338,6 +338,28 @@ int close_trace(Statement& s, int status) {
   return status;
 }
 
+// The places of the values the plain reading took from the statement's
+// record, by its rules: blanks, and after a value at most one comma with
+// blanks around it; a value runs to a blank, tab, comma or the record end.
+// The statement stops after the last of them.
+void mark_plain_values(Statement& s, std::size_t count) {
+  const std::string_view r = s.record;
+  std::size_t i = 0;
+  const auto skip_blanks = [&] {
+    while (i < r.size() && (r[i] == ' ' || r[i] == '\t')) ++i;
+  };
+  for (std::size_t item = 0; item < count; ++item) {
+    skip_blanks();
+    if (item > 0 && i < r.size() && r[i] == ',') {
+      ++i;
+      skip_blanks();
+    }
+    s.trace->marks.push_back({0, i, ValueMark::Kind::Value, 1});
+    while (i < r.size() && r[i] != ' ' && r[i] != '\t' && r[i] != ',') ++i;
+  }
+  s.pos = i;
+}
+
 }  // namespace
 
 int read_list_numbers_traced(RecordSource& source, std::span<double* const> items, int& stored,
@@ -347,7 +369,15 @@ int read_list_numbers_traced(RecordSource& source, std::span<double* const> item
   s.trace = &trace;
   stored = 0;
   int status = take_record(s);
-  if (!status) status = read_numbers(s, items, stored);
+  if (!status) {
+    const char* const readable_end = source.buffer.data() + source.buffer.size();
+    if (read_plain_values(s.record, readable_end, items)) {
+      stored = static_cast<int>(items.size());
+      mark_plain_values(s, items.size());
+    } else {
+      status = read_numbers(s, items, stored);
+    }
+  }
   return close_trace(s, status);
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // Read statements that also tell where their values stood: the records each
 // statement took and the place of every value, null and slash in them. The
-// values, statuses and records consumed are those of the general statement
-// (list_input_general.h); only the account is added, for the file checks.
+// values, statuses and records consumed are those of the program's statements
+// (list_input.h); only the account is added, for the file checks.
 #include <cstddef>
 #include <span>
 #include <string_view>
@@ -37,8 +37,8 @@ struct StatementTrace {
   }
 };
 
-// As read_list_numbers_general and read_list_text, with the account in trace
-// (cleared first).
+// As read_list_numbers (the plain reading first, then the general statement)
+// and read_list_text, with the account in trace (cleared first).
 int read_list_numbers_traced(RecordSource& source, std::span<double* const> items, int& stored,
                              StatementTrace& trace);
 int read_list_text_traced(RecordSource& source, FixedText& item, StatementTrace& trace);
