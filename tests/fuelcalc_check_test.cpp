@@ -129,7 +129,7 @@ TEST(FuelcalcCheck, UnreadableFilesGiveTheProgramsReasons) {
   options.drop_privileges = true;
   const RunResult denied = run_check({map}, options);
   EXPECT_EQ(denied.status, 1);
-  EXPECT_NE(denied.out.find("permission to access file denied [map-open]"), std::string::npos) << denied.out;
+  EXPECT_NE(denied.out.find("cannot be opened: permission to access file denied"), std::string::npos) << denied.out;
   const RunResult folder = run_check({dir.path});
   EXPECT_EQ(folder.status, 1);
   EXPECT_NE(folder.out.find("[map-open]"), std::string::npos) << folder.out;
@@ -159,19 +159,20 @@ TEST(FuelcalcCheck, ExitStatusesAndJsonShape) {
   const Json without_input = Json::parse(run_check({"--json", warned}).out);
   EXPECT_TRUE(without_input["input"].is_null());
   EXPECT_TRUE(without_input["summary"].is_null());
-  const Json doc = Json::parse(run_check({"--json", map, input}).out);
+  const auto doc = nlohmann::ordered_json::parse(run_check({"--json", map, input}).out);
   std::vector<std::string> keys;
   for (const auto& [key, value] : doc.items()) keys.push_back(key);
   EXPECT_EQ(keys, (std::vector<std::string>{"version", "map", "input", "findings", "summary"}));
   EXPECT_TRUE(doc["version"].is_string());
   EXPECT_EQ(doc["input"], input);
-  const Json& s = doc["summary"];
+  const auto& s = doc["summary"];
   for (const char* count : {"records", "inside", "below", "above", "beyond_speed", "negative", "nonfinite"})
     EXPECT_TRUE(s[count].is_number_unsigned()) << count;
   EXPECT_EQ(s["records"], 1);
   EXPECT_EQ(s["inside"], 1);
   EXPECT_NEAR(s["fuel"]["sum"].get<double>(), 30.0, 1e-9);  // linear between the corners
-  for (const char* where : {"below", "above", "beyond_speed"}) EXPECT_EQ(s["first_lines"][where], Json::array());
+  for (const char* where : {"below", "above", "beyond_speed"})
+    EXPECT_TRUE(s["first_lines"][where].is_array() && s["first_lines"][where].empty());
 }
 
 TEST(FuelcalcCheck, SnapWritesTheMeanOfNearEqualSpeeds) {
@@ -269,7 +270,8 @@ TEST(FuelcalcCheck, BinaryFilesAreRead) {
   write_file(dir.file("in"), bytes);
   const RunResult run = run_check({"--json", dir.file("map"), dir.file("in")});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NO_THROW(static_cast<void>(Json::parse(run.out)));
+  Json doc;
+  EXPECT_NO_THROW(doc = Json::parse(run.out));
 }
 
 }  // namespace
