@@ -46,10 +46,12 @@ int main(int argc, char** argv) {
     report.summary = input.summary;
   }
 
-  int status = fuelcalc::has_errors(report.findings) || (werror && !report.findings.empty()) ? 1 : 0;
+  int status =
+      fuelcalc::has_errors(report.findings) || (werror && !report.findings.empty()) ? 1 : 0;
   if (app.count("--snap") > 0) {
     try {
-      if (map.points.empty()) throw fuelcalc::Error(fuelcalc::ErrorKind::read, "the map has no points to write");
+      if (map.points.empty())
+        throw fuelcalc::Error(fuelcalc::ErrorKind::read, "the map has no points to write");
       fuelcalc::write_snapped_map(snap_file, map);
     } catch (const fuelcalc::Error& error) {
       std::cerr << "fuelcalc-check: " << snap_file << " not written: " << error.what() << '\n';

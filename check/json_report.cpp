@@ -24,7 +24,9 @@ Json finding_json(const fuelcalc::Finding& f) {
 
 Json summary_json(const fuelcalc::Summary& s) {
   Json fuel = {{"min", nullptr}, {"mean", nullptr}, {"max", nullptr}, {"sum", 0.0}};
-  if (s.fuel) fuel = {{"min", s.fuel->min}, {"mean", s.fuel->mean}, {"max", s.fuel->max}, {"sum", s.fuel->sum}};
+  if (s.fuel)
+    fuel = {
+        {"min", s.fuel->min}, {"mean", s.fuel->mean}, {"max", s.fuel->max}, {"sum", s.fuel->sum}};
   return {{"records", s.records},
           {"inside", s.inside},
           {"below", s.below.count},
@@ -44,11 +46,12 @@ Json summary_json(const fuelcalc::Summary& s) {
 void write_json(std::ostream& out, const Report& report) {
   Json findings = Json::array();
   for (const fuelcalc::Finding& f : report.findings) findings.push_back(finding_json(f));
-  const Json document = {{"version", std::string(fuelcalc::version())},
-                         {"map", report.map},
-                         {"input", or_null(report.input)},
-                         {"findings", findings},
-                         {"summary", report.summary ? summary_json(*report.summary) : Json(nullptr)}};
+  const Json document = {
+      {"version", std::string(fuelcalc::version())},
+      {"map", report.map},
+      {"input", or_null(report.input)},
+      {"findings", findings},
+      {"summary", report.summary ? summary_json(*report.summary) : Json(nullptr)}};
   // File names and quoted values may hold bytes that are not UTF-8.
   out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
 }

@@ -25,10 +25,13 @@ void write_class(std::ostream& out, const char* name, std::size_t count, std::si
   char head[64];
   std::snprintf(head, sizeof head, "  %-14s %10zu", name, count);
   out << head;
-  if (records > 0) out << formatted(" %6.1f %%", 100.0 * static_cast<double>(count) / static_cast<double>(records));
+  if (records > 0)
+    out << formatted(" %6.1f %%",
+                     100.0 * static_cast<double>(count) / static_cast<double>(records));
   if (first_lines && !first_lines->empty()) {
     out << "   first on line" << (first_lines->size() > 1 ? "s " : " ");
-    for (std::size_t i = 0; i < first_lines->size(); ++i) out << (i ? ", " : "") << (*first_lines)[i];
+    for (std::size_t i = 0; i < first_lines->size(); ++i)
+      out << (i ? ", " : "") << (*first_lines)[i];
   }
   out << '\n';
 }
@@ -44,8 +47,8 @@ void write_summary(std::ostream& out, const Report& report, const fuelcalc::Summ
   write_class(out, "not finite", s.nonfinite, s.records);
   if (s.fuel)
     out << "  fuel           min " << formatted("%.3f", s.fuel->min) << "  mean "
-        << formatted("%.3f", s.fuel->mean) << "  max " << formatted("%.3f", s.fuel->max)
-        << "  sum " << formatted("%.3f", s.fuel->sum) << '\n';
+        << formatted("%.3f", s.fuel->mean) << "  max " << formatted("%.3f", s.fuel->max) << "  sum "
+        << formatted("%.3f", s.fuel->sum) << '\n';
 }
 
 }  // namespace

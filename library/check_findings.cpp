@@ -17,7 +17,8 @@ void FindingLog::add(Severity severity, std::string_view code, std::optional<std
     return;
   }
   auto more = overflow_.find(code);
-  if (more == overflow_.end()) more = overflow_.emplace(std::string(code), Overflow{severity}).first;
+  if (more == overflow_.end())
+    more = overflow_.emplace(std::string(code), Overflow{severity}).first;
   if (more->second.count++ == 0) more->second.first_line = line.value_or(0);
 }
 

@@ -50,12 +50,12 @@ void empty_value_findings(const TracedFile& file, FindingLog& log, const double 
                           std::size_t records) {
   std::size_t item = 0;
   const auto keeps = [&](std::size_t k, const textio::ValueMark& mark, std::string_view what) {
-    const std::string kept =
-        records == 0 ? checks::number_text(before[k]) + ", as no record comes before it"
-                     : checks::number_text(before[k]) + " of the record before it";
-    log.warning("empty-value", file.line_of(mark.record), mark.column + 1,
-                std::string(what) + ": the point keeps the " + std::string(kPointValues[k]) +
-                    " " + kept);
+    const std::string kept = records == 0
+                                 ? checks::number_text(before[k]) + ", as no record comes before it"
+                                 : checks::number_text(before[k]) + " of the record before it";
+    log.warning(
+        "empty-value", file.line_of(mark.record), mark.column + 1,
+        std::string(what) + ": the point keeps the " + std::string(kPointValues[k]) + " " + kept);
   };
   for (const textio::ValueMark& mark : file.trace().marks) {
     if (item >= kPointValues.size()) return;
@@ -63,7 +63,8 @@ void empty_value_findings(const TracedFile& file, FindingLog& log, const double 
       for (; item < kPointValues.size(); ++item) keeps(item, mark, "a slash ends the values");
       return;
     }
-    const std::size_t end = std::min(kPointValues.size(), item + static_cast<std::size_t>(mark.copies));
+    const std::size_t end =
+        std::min(kPointValues.size(), item + static_cast<std::size_t>(mark.copies));
     if (mark.kind == textio::ValueMark::Kind::Null)
       for (std::size_t k = item; k < end; ++k) keeps(k, mark, "an empty value");
     item = end;
@@ -74,19 +75,20 @@ void unreadable_record(TracedFile& file, FindingLog& log, int status, std::size_
   const textio::StatementTrace& trace = file.trace();
   if (status == textio::kReadFailure) {
     log.error("input-unreadable", std::nullopt, std::nullopt,
-              checks::unreadable_reason(status, {}, 0, file.os_error()) +
-                  ": the run stops after " + checks::count_text(records, "record"));
+              checks::unreadable_reason(status, {}, 0, file.os_error()) + ": the run stops after " +
+                  checks::count_text(records, "record"));
     return;
   }
   const textio::ValueMark& failed = trace.failed;
   const bool in_last = failed.record + 1 == trace.records;
-  const std::string reason = checks::unreadable_reason(
-      status, in_last ? trace.last_record : "", failed.column, 0);
+  const std::string reason =
+      checks::unreadable_reason(status, in_last ? trace.last_record : "", failed.column, 0);
   const std::size_t line = file.line_of(failed.record);
   if (file.at_end()) {
     log.warning("input-last-record-dropped", line, failed.column + 1,
-                reason + ": the program takes an unreadable last record for the end of the "
-                         "data and completes without it");
+                reason +
+                    ": the program takes an unreadable last record for the end of the "
+                    "data and completes without it");
   } else {
     log.error("input-unreadable", line, failed.column + 1,
               reason + ": the run stops here after " + checks::count_text(records, "record") +

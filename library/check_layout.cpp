@@ -40,8 +40,8 @@ void header_findings(FindingLog& log, std::string_view code, const TracedFile& f
   std::string message = "line " + std::to_string(line) + " holds the number" +
                         (numbers.size() > 1 ? "s " : " ") + joined(numbers) +
                         " but is read as a header";
-  message += numbers.size() == point_values ? ": that point is not used"
-                                            : ": is a header record missing?";
+  message +=
+      numbers.size() == point_values ? ": that point is not used" : ": is a header record missing?";
   log.warning(code, line, std::nullopt, message);
 }
 
@@ -58,9 +58,10 @@ void layout_findings(FindingLog& log, std::string_view code, const TracedFile& f
     std::string message = holds + ": the point takes its " + names_from(names, layout.first_count) +
                           " from line " + std::to_string(last);
     if (layout.dropped > 0)
-      message += (layout.dropped == 1 ? std::string(", and the other value")
-                                      : ", and the other " + std::to_string(layout.dropped) + " values") +
-                 " of line " + std::to_string(last) + (layout.dropped == 1 ? " is" : " are") + " lost";
+      message +=
+          (layout.dropped == 1 ? std::string(", and the other value")
+                               : ", and the other " + std::to_string(layout.dropped) + " values") +
+          " of line " + std::to_string(last) + (layout.dropped == 1 ? " is" : " are") + " lost";
     log.warning(code, line, std::nullopt, message + "; reading goes on at the line after it");
   } else if (layout.dropped > 0) {
     log.warning(code, line, layout.dropped_column + 1,

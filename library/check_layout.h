@@ -1,8 +1,7 @@
 #pragma once
-// Findings about the header records, and about how one read statement's values lay over the records: a
-// record holding fewer values than a point needs (the point takes the rest
-// from the next lines, and what it leaves of them is lost), or more (the
-// surplus is lost).
+// Findings about the header records, and about how one read statement's values lay over the
+// records: a record holding fewer values than a point needs (the point takes the rest from the next
+// lines, and what it leaves of them is lost), or more (the surplus is lost).
 #include <cstddef>
 #include <span>
 #include <string_view>

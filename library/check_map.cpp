@@ -84,10 +84,10 @@ void read_points(TracedFile& file, FindingLog& log, std::vector<MapPoint>& point
       // value ran on over records.
       const textio::ValueMark& failed = trace.failed;
       const bool in_last = failed.record + 1 == trace.records;
-      log.error("map-unreadable", file.line_of(failed.record), failed.column + 1,
-                checks::unreadable_reason(status, in_last ? trace.last_record : "", failed.column,
-                                          0) +
-                    std::string(kRefused));
+      log.error(
+          "map-unreadable", file.line_of(failed.record), failed.column + 1,
+          checks::unreadable_reason(status, in_last ? trace.last_record : "", failed.column, 0) +
+              std::string(kRefused));
       continue;  // the next statement starts at the next record, as a fixed file would
     }
     if (stored < 3) {
@@ -127,9 +127,9 @@ MapCheck check_map(const std::filesystem::path& path, const CheckOptions& option
   FindingLog log(path.string());
   TracedFile file;
   if (const std::string reason = file.open(path); !reason.empty()) {
-    log.error("map-open", std::nullopt, std::nullopt,
-              "cannot be opened: " + reason +
-                  " (the program stops: \"Cannot open TORQUE MAP file\")");
+    log.error(
+        "map-open", std::nullopt, std::nullopt,
+        "cannot be opened: " + reason + " (the program stops: \"Cannot open TORQUE MAP file\")");
   } else if (read_headers(file, log)) {
     read_points(file, log, result.points);
     if (!log.has_errors() && result.points.empty()) {

@@ -61,15 +61,15 @@ void check_group(std::span<const MapPoint* const> group, FindingLog& log) {
       std::vector<std::size_t> lines;
       for (std::size_t k = i; k < end; ++k) lines.push_back(group[k]->line);
       log.error("map-repeated-torque", group[i + 1]->line, std::nullopt,
-                "torque " + number_text(group[i]->torque) + " appears " +
-                    std::to_string(end - i) + " times at speed " + number_text(first.speed) +
-                    " (" + lines_text(lines) +
+                "torque " + number_text(group[i]->torque) + " appears " + std::to_string(end - i) +
+                    " times at speed " + number_text(first.speed) + " (" + lines_text(lines) +
                     "): a torque may appear once at each speed (the program stops: "
                     "interpolation failure, code 1, ierr -3)");
     }
     i = end;
   }
-  if (repeated || std::any_of(group.begin(), group.end(), [](const MapPoint* p) { return !finite(*p); }))
+  if (repeated ||
+      std::any_of(group.begin(), group.end(), [](const MapPoint* p) { return !finite(*p); }))
     return;
 
   // Changes of direction as the interpolation counts them: signs of the
@@ -91,9 +91,8 @@ void check_group(std::span<const MapPoint* const> group, FindingLog& log) {
               "at speed " + number_text(first.speed) + " fuel falls as torque rises, from " +
                   number_text(low.fuel) + " at torque " + number_text(low.torque) + " (line " +
                   std::to_string(low.line) + ") to " + number_text(high.fuel) + " at torque " +
-                  number_text(high.torque) + "; it changes direction " +
-                  std::to_string(changes) + (changes == 1 ? " time" : " times") +
-                  " along the torques of this speed");
+                  number_text(high.torque) + "; it changes direction " + std::to_string(changes) +
+                  (changes == 1 ? " time" : " times") + " along the torques of this speed");
 }
 
 // Speeds closer than the tolerance form groups of their own all the same;
@@ -126,7 +125,8 @@ void check_near_speeds(MapCheck& result, const std::vector<const MapPoint*>& sor
     double speed = p.speed;
     if (finite(p)) {
       const std::size_t c = cluster_of(p.speed);
-      if (c + 1 < speeds.size() && cluster[c + 1] == c) speed = sum[c] / static_cast<double>(count[c]);
+      if (c + 1 < speeds.size() && cluster[c + 1] == c)
+        speed = sum[c] / static_cast<double>(count[c]);
     }
     result.snapped_speeds.push_back(speed);
   }
@@ -138,7 +138,10 @@ void check_near_speeds(MapCheck& result, const std::vector<const MapPoint*>& sor
     std::string named;
     const std::size_t shown = std::min(end, c + kNamedSpeeds);
     for (std::size_t i = c; i < shown; ++i)
-      named += (i == c ? "" : i + 1 == shown && shown == end ? " and " : ", ") + number_text(speeds[i]);
+      named += (i == c                           ? ""
+                : i + 1 == shown && shown == end ? " and "
+                                                 : ", ") +
+               number_text(speeds[i]);
     if (shown < end) named += ", ...";
     log.warning("speed-near-equal", first_line[c], std::nullopt,
                 "speeds " + named + " lie closer together than " + number_text(tolerance) +
@@ -225,8 +228,8 @@ void check_points(MapCheck& result, const CheckOptions& options, FindingLog& log
 
   result.speed_tolerance = 0.0;
   if (!sorted.empty())
-    result.speed_tolerance = options.speed_tolerance.value_or(
-        0.01 * (sorted.back()->speed - sorted.front()->speed));
+    result.speed_tolerance =
+        options.speed_tolerance.value_or(0.01 * (sorted.back()->speed - sorted.front()->speed));
   check_near_speeds(result, sorted, log);
   check_small_values(points, log);
   check_columns(sorted, log);

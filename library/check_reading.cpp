@@ -177,7 +177,8 @@ std::string unreadable_reason(int status, std::string_view record, std::size_t c
     return quoted + " is not a number";
   }
   // A conversion error.
-  if (!text.empty() && is_quote(text[0])) return quoted + " is a quoted text where a number is expected";
+  if (!text.empty() && is_quote(text[0]))
+    return quoted + " is a quoted text where a number is expected";
   if (repeat_count(text) > 1 || (text.find('*') != std::string::npos && is_digit(text[0])))
     return "the repeat count of " + quoted + " is too large";
   const std::size_t lead = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;

@@ -47,13 +47,13 @@ class TracedFile {
 
 // How the values of one statement of `items` values lay over its records.
 struct ValueLayout {
-  std::size_t values = 0;         // value places met, empty ones included, up to a slash
-  std::size_t first_record = 0;   // the record of the first value
-  std::size_t first_count = 0;    // value places in that record
-  std::size_t last_record = 0;    // the record of the last value the statement took
-  std::size_t dropped = 0;        // values of that record the statement did not take
-  std::size_t dropped_column = 0; // 0-based column of the first of them
-  bool slash = false;             // a slash ended the value list
+  std::size_t values = 0;          // value places met, empty ones included, up to a slash
+  std::size_t first_record = 0;    // the record of the first value
+  std::size_t first_count = 0;     // value places in that record
+  std::size_t last_record = 0;     // the record of the last value the statement took
+  std::size_t dropped = 0;         // values of that record the statement did not take
+  std::size_t dropped_column = 0;  // 0-based column of the first of them
+  bool slash = false;              // a slash ended the value list
 };
 
 // For a statement that ended with success.

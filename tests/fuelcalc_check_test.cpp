@@ -21,7 +21,8 @@ using Json = nlohmann::json;
 
 // Two speeds with three torques each: no finding at all.
 const std::string kMap =
-    "map\nspeed torque fuel\n1000 0 10\n1000 50 20\n1000 100 30\n2000 0 20\n2000 50 40\n2000 100 60\n";
+    "map\nspeed torque fuel\n1000 0 10\n1000 50 20\n1000 100 30\n2000 0 20\n2000 50 40\n2000 100 "
+    "60\n";
 const std::string kInput = "speed torque\n1500 50\n";
 
 RunResult run_check(const std::vector<std::string>& args, const RunOptions& options = {}) {
@@ -33,7 +34,10 @@ std::string map_with(std::size_t line, const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(kMap);
   for (std::string l; std::getline(in, l);) lines.push_back(l);
-  if (line > lines.size()) lines.push_back(text); else lines[line - 1] = text;
+  if (line > lines.size())
+    lines.push_back(text);
+  else
+    lines[line - 1] = text;
   std::string joined;
   for (const std::string& l : lines) joined += l + "\n";
   return joined;
@@ -91,32 +95,56 @@ INSTANTIATE_TEST_SUITE_P(
     EachCode, Finds,
     ::testing::Values(
         FindingCase{"map_open", "-", "", "map-open", "error", 0, 0},
-        FindingCase{"map_unreadable", map_with(4, "1000 5x0 20"), "", "map-unreadable", "error", 4, 6},
-        FindingCase{"map_empty_value", map_with(4, "1000,,20"), "", "map-unreadable", "error", 4, 6},
+        FindingCase{"map_unreadable", map_with(4, "1000 5x0 20"), "", "map-unreadable", "error", 4,
+                    6},
+        FindingCase{"map_empty_value", map_with(4, "1000,,20"), "", "map-unreadable", "error", 4,
+                    6},
         FindingCase{"map_empty", "map\nspeed torque fuel\n", "", "map-empty", "error", 0, 0},
-        FindingCase{"single_point_speed", map_with(9, "1500 50 30"), "", "map-single-point-speed", "error", 9, 0},
-        FindingCase{"repeated_torque", map_with(9, "1000 50 21"), "", "map-repeated-torque", "error", 9, 0},
-        FindingCase{"one_speed", "m\nh\n1000 0 10\n1000 50 20\n", "", "map-interpolation", "error", 0, 0},
-        FindingCase{"map_header_numeric", map_with(2, "1000 25 15"), "", "map-header-numeric", "warning", 2, 0},
-        FindingCase{"map_surplus", map_with(4, "1000 50 20 7"), "", "map-values-per-record", "warning", 4, 12},
-        FindingCase{"map_short", map_with(4, "1000 50\n20"), "", "map-values-per-record", "warning", 4, 0},
-        FindingCase{"near_speeds", kMap + "1001 0 10\n1001 50 20\n1001 100 30\n", "", "speed-near-equal", "warning", 3, 0},
-        FindingCase{"direction", map_with(7, "2000 50 15"), "", "fuel-direction-change", "warning", 7, 0},
-        FindingCase{"negative_fuel", map_with(3, "1000 0 -1"), "", "map-negative-fuel", "warning", 3, 0},
+        FindingCase{"single_point_speed", map_with(9, "1500 50 30"), "", "map-single-point-speed",
+                    "error", 9, 0},
+        FindingCase{"repeated_torque", map_with(9, "1000 50 21"), "", "map-repeated-torque",
+                    "error", 9, 0},
+        FindingCase{"one_speed", "m\nh\n1000 0 10\n1000 50 20\n", "", "map-interpolation", "error",
+                    0, 0},
+        FindingCase{"map_header_numeric", map_with(2, "1000 25 15"), "", "map-header-numeric",
+                    "warning", 2, 0},
+        FindingCase{"map_surplus", map_with(4, "1000 50 20 7"), "", "map-values-per-record",
+                    "warning", 4, 12},
+        FindingCase{"map_short", map_with(4, "1000 50\n20"), "", "map-values-per-record", "warning",
+                    4, 0},
+        FindingCase{"near_speeds", kMap + "1001 0 10\n1001 50 20\n1001 100 30\n", "",
+                    "speed-near-equal", "warning", 3, 0},
+        FindingCase{"direction", map_with(7, "2000 50 15"), "", "fuel-direction-change", "warning",
+                    7, 0},
+        FindingCase{"negative_fuel", map_with(3, "1000 0 -1"), "", "map-negative-fuel", "warning",
+                    3, 0},
         FindingCase{"nonfinite", map_with(8, "2000 100 inf"), "", "map-nonfinite", "warning", 8, 0},
-        FindingCase{"small_values", "m\nh\n1000 0 .01\n1000 50 .02\n1000 100 .03\n2000 0 .02\n2000 50 .04\n2000 100 .06\n", "", "small-values", "warning", 0, 0},
-        FindingCase{"map_swapped", "m\nh\n0 1000 10\n50 1000 20\n100 1000 30\n0 2000 20\n50 2000 40\n100 2000 60\n", "", "columns-swapped", "warning", 0, 0},
+        FindingCase{
+            "small_values",
+            "m\nh\n1000 0 .01\n1000 50 .02\n1000 100 .03\n2000 0 .02\n2000 50 .04\n2000 100 .06\n",
+            "", "small-values", "warning", 0, 0},
+        FindingCase{
+            "map_swapped",
+            "m\nh\n0 1000 10\n50 1000 20\n100 1000 30\n0 2000 20\n50 2000 40\n100 2000 60\n", "",
+            "columns-swapped", "warning", 0, 0},
         FindingCase{"input_open", kMap, "-", "input-open", "error", 0, 0},
         FindingCase{"input_empty", kMap, " \n", "input-unreadable", "error", 0, 0},
-        FindingCase{"input_unreadable", kMap, "x y\n1000 10\nabc 5\n1000 20\n", "input-unreadable", "error", 3, 1},
-        FindingCase{"input_header_numeric", kMap, "1000 10\n1000 20\n", "input-header-numeric", "warning", 1, 0},
-        FindingCase{"input_surplus", kMap, "x y\n1000 10 5\n", "input-values-per-record", "warning", 2, 9},
-        FindingCase{"input_short", kMap, "x y\n1000\n10 5\n1500 20\n", "input-values-per-record", "warning", 2, 0},
+        FindingCase{"input_unreadable", kMap, "x y\n1000 10\nabc 5\n1000 20\n", "input-unreadable",
+                    "error", 3, 1},
+        FindingCase{"input_header_numeric", kMap, "1000 10\n1000 20\n", "input-header-numeric",
+                    "warning", 1, 0},
+        FindingCase{"input_surplus", kMap, "x y\n1000 10 5\n", "input-values-per-record", "warning",
+                    2, 9},
+        FindingCase{"input_short", kMap, "x y\n1000\n10 5\n1500 20\n", "input-values-per-record",
+                    "warning", 2, 0},
         FindingCase{"empty_value", kMap, "x y\n1000 10\n,20\n", "empty-value", "warning", 3, 1},
         FindingCase{"slash", kMap, "x y\n1000 10\n1500 /\n", "empty-value", "warning", 3, 6},
-        FindingCase{"last_record_dropped", kMap, "x y\n1000 10\n1000 2x\n", "input-last-record-dropped", "warning", 3, 6},
-        FindingCase{"input_swapped", kMap, "x y\n50 1000\n20 1500\n", "columns-swapped", "warning", 0, 0},
-        FindingCase{"input_not_a_number", kMap, "x y\n1000 10\nnan 10\n", "input-interpolation", "error", 3, 0}),
+        FindingCase{"last_record_dropped", kMap, "x y\n1000 10\n1000 2x\n",
+                    "input-last-record-dropped", "warning", 3, 6},
+        FindingCase{"input_swapped", kMap, "x y\n50 1000\n20 1500\n", "columns-swapped", "warning",
+                    0, 0},
+        FindingCase{"input_not_a_number", kMap, "x y\n1000 10\nnan 10\n", "input-interpolation",
+                    "error", 3, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FuelcalcCheck, UnreadableFilesGiveTheProgramsReasons) {
@@ -129,7 +157,9 @@ TEST(FuelcalcCheck, UnreadableFilesGiveTheProgramsReasons) {
   options.drop_privileges = true;
   const RunResult denied = run_check({map}, options);
   EXPECT_EQ(denied.status, 1);
-  EXPECT_NE(denied.out.find("cannot be opened: permission to access file denied"), std::string::npos) << denied.out;
+  EXPECT_NE(denied.out.find("cannot be opened: permission to access file denied"),
+            std::string::npos)
+      << denied.out;
   const RunResult folder = run_check({dir.path});
   EXPECT_EQ(folder.status, 1);
   EXPECT_NE(folder.out.find("[map-open]"), std::string::npos) << folder.out;
@@ -137,7 +167,8 @@ TEST(FuelcalcCheck, UnreadableFilesGiveTheProgramsReasons) {
 
 TEST(FuelcalcCheck, ExitStatusesAndJsonShape) {
   TempDir dir;
-  const std::string map = dir.file("map.dat"), warned = dir.file("warned.dat"), input = dir.file("in.dat");
+  const std::string map = dir.file("map.dat"), warned = dir.file("warned.dat"),
+                    input = dir.file("in.dat");
   write_file(map, kMap);
   write_file(warned, map_with(3, "1000 0 -1"));
   write_file(input, kInput);
@@ -166,7 +197,8 @@ TEST(FuelcalcCheck, ExitStatusesAndJsonShape) {
   EXPECT_TRUE(doc["version"].is_string());
   EXPECT_EQ(doc["input"], input);
   const auto& s = doc["summary"];
-  for (const char* count : {"records", "inside", "below", "above", "beyond_speed", "negative", "nonfinite"})
+  for (const char* count :
+       {"records", "inside", "below", "above", "beyond_speed", "negative", "nonfinite"})
     EXPECT_TRUE(s[count].is_number_unsigned()) << count;
   EXPECT_EQ(s["records"], 1);
   EXPECT_EQ(s["inside"], 1);
@@ -183,12 +215,14 @@ TEST(FuelcalcCheck, SnapWritesTheMeanOfNearEqualSpeeds) {
   const RunResult run = run_check({"--snap", snapped, map});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("snap them to their mean 1000.6666666666666 (--snap) [speed-near-equal]"),
-            std::string::npos) << run.out;
+            std::string::npos)
+      << run.out;
   const RunResult again = run_check({"--json", snapped});
   EXPECT_EQ(again.status, 0);
   EXPECT_EQ(Json::parse(again.out)["findings"], Json::array()) << read_file(snapped);
   // A tolerance below the gaps sees no near-equal speeds.
-  EXPECT_EQ(run_check({"--speed-tolerance", "1", map}).out.find("speed-near-equal"), std::string::npos);
+  EXPECT_EQ(run_check({"--speed-tolerance", "1", map}).out.find("speed-near-equal"),
+            std::string::npos);
 }
 
 // The example run: counts against the program's own output and an envelope
@@ -241,8 +275,9 @@ TEST(FuelcalcCheck, SummaryOfTheExamplesAgreesWithTheRun) {
   for (const char* where : {"below", "above", "beyond_speed"}) {
     const std::vector<int>& all = lines[where];
     EXPECT_EQ(s[where], all.size()) << where;
-    EXPECT_EQ(s["first_lines"][where],
-              Json(std::vector<int>(all.begin(), all.begin() + std::min<std::size_t>(5, all.size()))));
+    EXPECT_EQ(
+        s["first_lines"][where],
+        Json(std::vector<int>(all.begin(), all.begin() + std::min<std::size_t>(5, all.size()))));
   }
   double sum = 0.0;
   int negative = 0;
@@ -256,10 +291,12 @@ TEST(FuelcalcCheck, SummaryOfTheExamplesAgreesWithTheRun) {
   EXPECT_NEAR(s["fuel"]["sum"].get<double>(), sum, rounding);
   EXPECT_NEAR(s["fuel"]["min"].get<double>(), *std::min_element(fuel.begin(), fuel.end()), 0.0005);
   EXPECT_NEAR(s["fuel"]["max"].get<double>(), *std::max_element(fuel.begin(), fuel.end()), 0.0005);
-  EXPECT_DOUBLE_EQ(s["fuel"]["mean"].get<double>(), s["fuel"]["sum"].get<double>() / static_cast<double>(fuel.size()));
+  EXPECT_DOUBLE_EQ(s["fuel"]["mean"].get<double>(),
+                   s["fuel"]["sum"].get<double>() / static_cast<double>(fuel.size()));
 
   const RunResult text = run_check({map, input});
-  EXPECT_NE(text.out.find("summary of " + input + " over " + map + ":\n"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("summary of " + input + " over " + map + ":\n"), std::string::npos)
+      << text.out;
 }
 
 TEST(FuelcalcCheck, BinaryFilesAreRead) {

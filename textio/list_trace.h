@@ -18,15 +18,15 @@ struct ValueMark {
   std::size_t record = 0;  // which of the statement's records (0: its first)
   std::size_t column = 0;  // byte offset of the value in that record
   Kind kind = Kind::Value;
-  int copies = 1;          // r of a repeat form r*c or r*, else 1
+  int copies = 1;  // r of a repeat form r*c or r*, else 1
 };
 
 struct StatementTrace {
-  std::size_t records = 0;      // records the statement took (blank ones too)
+  std::size_t records = 0;       // records the statement took (blank ones too)
   std::vector<ValueMark> marks;  // in the order the statement met them
-  ValueMark failed;             // start of the value that failed, when the status is an error
+  ValueMark failed;              // start of the value that failed, when the status is an error
   std::string_view last_record;  // valid until the source is read again
-  std::size_t end = 0;          // where in last_record the statement stopped
+  std::size_t end = 0;           // where in last_record the statement stopped
 
   void clear() {
     records = 0;

@@ -50,8 +50,8 @@ struct Summary {
   std::size_t records = 0;  // result lines the run writes
   std::size_t inside = 0;
   PointClass below, above, beyond_speed;
-  std::size_t negative = 0;   // finite results below zero
-  std::size_t nonfinite = 0;  // infinite or not-a-number results
+  std::size_t negative = 0;         // finite results below zero
+  std::size_t nonfinite = 0;        // infinite or not-a-number results
   std::optional<FuelFigures> fuel;  // empty when no result is finite
 };
 
