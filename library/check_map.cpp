@@ -1,8 +1,11 @@
 // The map check: the map read by the program's rules (two header records,
 // then statements of three numbers), each point with its line.
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "fuelcalc/check.hpp"
 #include "library/check_findings.h"
@@ -100,23 +103,54 @@ void read_points(TracedFile& file, FindingLog& log, std::vector<MapPoint>& point
   }
 }
 
-// The map as the program builds it; its failures in plain words.
-void build_map(const std::filesystem::path& path, MapCheck& result, FindingLog& log) {
+// The lines of the points an interpolation failure concerns: those with a
+// coordinate that is not a number, or else the two that span the range the
+// failing pass works along (speeds for calls 3 to 6, torques otherwise).
+std::vector<std::size_t> failure_lines(const std::vector<MapPoint>& points, int code) {
+  std::vector<std::size_t> lines;
+  for (const MapPoint& p : points)
+    if (std::isnan(p.speed) || std::isnan(p.torque)) lines.push_back(p.line);
+  if (!lines.empty()) return lines;
+  const bool along_speed = code >= 3 && code <= 6;
+  const auto coordinate = [&](const MapPoint& p) { return along_speed ? p.speed : p.torque; };
+  const auto [low, high] = std::minmax_element(
+      points.begin(), points.end(),
+      [&](const MapPoint& a, const MapPoint& b) { return coordinate(a) < coordinate(b); });
+  lines = {low->line, high->line};
+  std::sort(lines.begin(), lines.end());
+  lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+  return lines;
+}
+
+std::string lines_text(const std::vector<std::size_t>& lines) {
+  constexpr std::size_t kNamed = 6;
+  std::string text = lines.size() > 1 ? "lines " : "line ";
+  for (std::size_t i = 0; i < std::min(lines.size(), kNamed); ++i)
+    text += (i > 0 ? ", " : "") + std::to_string(lines[i]);
+  if (lines.size() > kNamed) text += ", ...";
+  return text;
+}
+
+// The map as the program builds it from the points in file order; its
+// failures in plain words, at the lines of the points involved.
+void build_map(MapCheck& result, FindingLog& log) {
+  std::vector<double> speed, torque, fuel;
+  for (const MapPoint& p : result.points) {
+    speed.push_back(p.speed);
+    torque.push_back(p.torque);
+    fuel.push_back(p.fuel);
+  }
   try {
-    FuelMap map = FuelMap::load(path);
+    FuelMap map = FuelMap::from_points(speed, torque, fuel);
     // A grid the evaluation refuses fails at every point: try its corner.
     static_cast<void>(map.fuel(map.grid().speed[0], map.grid().torque[0]));
     result.map = std::move(map);
   } catch (const Error& error) {
-    if (error.kind() == ErrorKind::interpolation) {
-      log.error("map-interpolation", std::nullopt, std::nullopt,
-                checks::interpolation_words(error.code(), error.ierr()) +
-                    " (the program stops: interpolation failure, code " +
-                    std::to_string(error.code()) + ", ierr " + std::to_string(error.ierr()) + ")");
-    } else {
-      log.error(error.kind() == ErrorKind::open ? "map-open" : "map-unreadable", error.line(),
-                std::nullopt, error.what());
-    }
+    const std::vector<std::size_t> lines = failure_lines(result.points, error.code());
+    log.error("map-interpolation", lines.front(), std::nullopt,
+              checks::interpolation_words(error.code(), error.ierr()) + " (" + lines_text(lines) +
+                  "; the program stops: interpolation failure, code " +
+                  std::to_string(error.code()) + ", ierr " + std::to_string(error.ierr()) + ")");
   }
 }
 
@@ -139,7 +173,7 @@ MapCheck check_map(const std::filesystem::path& path, const CheckOptions& option
     }
     // Points after an unreadable one are not what the program would see.
     if (!log.has_errors()) checks::check_points(result, options, log);
-    if (!log.has_errors()) build_map(path, result, log);
+    if (!log.has_errors()) build_map(result, log);
   }
   result.findings = log.close();
   return result;
