@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(
         FindingCase{"repeated_torque", map_with(9, "1000 50 21"), "", "map-repeated-torque",
                     "error", 9, 0},
         FindingCase{"one_speed", "m\nh\n1000 0 10\n1000 50 20\n", "", "map-interpolation", "error",
-                    0, 0},
+                    3, 0},
         FindingCase{"map_header_numeric", map_with(2, "1000 25 15"), "", "map-header-numeric",
                     "warning", 2, 0},
         FindingCase{"map_surplus", map_with(4, "1000 50 20 7"), "", "map-values-per-record",
