@@ -1,6 +1,7 @@
 // The input check: the input read by the program's rules (one header record,
 // then statements of two numbers, each keeping the values of the one before
 // where it stores none), in one pass, with the summary of the run over the map.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <optional>

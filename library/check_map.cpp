@@ -52,15 +52,18 @@ bool read_headers(TracedFile& file, FindingLog& log) {
 // A point that the program's read leaves short: an empty value or a slash.
 void report_short_point(const TracedFile& file, FindingLog& log, int stored) {
   const textio::StatementTrace& trace = file.trace();
+  std::size_t record = 0, column = 0;
+  std::string what = "an empty value";
   for (const textio::ValueMark& mark : trace.marks) {
     if (mark.kind == textio::ValueMark::Kind::Value) continue;
-    const bool slash = mark.kind == textio::ValueMark::Kind::Slash;
-    log.error("map-unreadable", file.line_of(mark.record), mark.column + 1,
-              std::string(slash ? "a slash ends this point's values" : "an empty value") +
-                  ": the point has " + std::to_string(stored) + " of its 3 values" +
-                  std::string(kRefused));
-    return;
+    if (mark.kind == textio::ValueMark::Kind::Slash) what = "a slash ends this point's values";
+    record = mark.record;
+    column = mark.column;
+    break;
   }
+  log.error("map-unreadable", file.line_of(record), column + 1,
+            what + ": the point has " + std::to_string(stored) + " of its 3 values" +
+                std::string(kRefused));
 }
 
 void read_points(TracedFile& file, FindingLog& log, std::vector<MapPoint>& points) {
