@@ -101,11 +101,14 @@ def test_os_failures_carry_errno(tmp_path):
         with open(locked, "w") as f:
             f.write("h\n1 2\n")
         os.chmod(locked, 0)
+        # The build tree may lie under a folder uid 65534 cannot enter: the
+        # probe imports a copy of the package from this reachable folder.
+        shutil.copytree(os.path.dirname(fuelcalc.__file__), os.path.join(folder, "fuelcalc"))
         probe = ("import fuelcalc\ntry:\n    fuelcalc.read_points(%r)\n"
                  "except PermissionError as e:\n    print(e.errno)\n") % locked
         out = subprocess.run(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
                               sys.executable, "-c", probe], capture_output=True, text=True,
-                             timeout=60)
+                             timeout=60, cwd=folder, env=dict(os.environ, PYTHONPATH=folder))
         assert out.stdout.strip() == str(errno.EACCES), out.stderr
     finally:
         shutil.rmtree(folder)
