@@ -24,7 +24,7 @@ bool all_finite(const std::vector<double>& values) {
   const double* base = a;
   int length = n - 1;
   // The answer stays in base[0 .. length - 1]: a probe at or below v moves
-  // the base up to it; either way the part beyond the answer may stay.
+  // the base up to it; either way what lies beyond the answer may stay.
   while (length > 1) {
     const int half = length / 2;
     base = base[half] <= v ? base + half : base;

@@ -1,5 +1,5 @@
 #pragma once
-// The parts of the fuelcalc extension module, each adding its names.
+// The pieces of the fuelcalc extension module, each adding its names.
 #include <pybind11/pybind11.h>
 
 namespace fuelcalc_python {
