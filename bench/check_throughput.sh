@@ -7,30 +7,7 @@
 #
 # usage: bench/check_throughput.sh [BUILD_DIR] [WORK_DIR]
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$here/build}" && pwd)
-work=${2:-$build/throughput}
-records=${RECORDS:-10000000}
-mkdir -p "$work"
-
-if [[ ! -f $work/input.dat || $(($(wc -l < "$work/input.dat") - 1)) -ne $records ]]; then
-  echo "generating inputs in $work (seed 1, $records records)"
-  /usr/bin/python3 "$here/bench/make_throughput_inputs.py" "$work" --seed 1 --records "$records"
-fi
-map="$here/examples/torque_map.dat"
-input="$work/input.dat"
-cat "$input" > /dev/null  # page cache warm
-
-# run NAME PROGRAM ARGS...: wall seconds and peak resident kB, from time -v.
-run() {
-  local name=$1
-  shift
-  /usr/bin/time -v -o "$work/$name.time" "$@" > "$work/$name.log" || true
-  awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, t, ":"); s = 0
-                                         for (i = 1; i <= n; ++i) s = s * 60 + t[i] }
-              /Maximum resident set size/ { kb = $2 }
-              END { print s, kb }' "$work/$name.time"
-}
+source "$(dirname "$0")/throughput_common.sh" "$@"
 
 declare -A best best_kb
 for _ in 1 2 3; do
@@ -41,10 +18,7 @@ for _ in 1 2 3; do
     else
       read -r s kb < <(run check "$build/fuelcalc-check" "$map" "$input")
     fi
-    if [[ -z ${best[$name]:-} ]] || awk -v a="$s" -v b="${best[$name]}" 'BEGIN { exit !(a < b) }'; then
-      best[$name]=$s
-      best_kb[$name]=$kb
-    fi
+    keep_best "$name" "$s" "$kb"
   done
 done
 rm -f "$work/check_program.out"

@@ -7,29 +7,8 @@
 #
 # usage: bench/throughput.sh [BUILD_DIR] [WORK_DIR]
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$here/build}" && pwd)
-work=${2:-$build/throughput}
-records=${RECORDS:-10000000}
-mkdir -p "$work"
+source "$(dirname "$0")/throughput_common.sh" "$@"
 
-if [[ ! -f $work/input.dat || $(($(wc -l < "$work/input.dat") - 1)) -ne $records ]]; then
-  echo "generating inputs in $work (seed 1, $records records, 1000 x 1000 map)"
-  /usr/bin/python3 "$here/bench/make_throughput_inputs.py" "$work" --seed 1 --records "$records"
-fi
-cat "$work/input.dat" "$work/map.dat" > /dev/null  # page cache warm
-
-# run NAME PROGRAM ARGS...: prints wall seconds and peak resident kB.
-run() {
-  local name=$1
-  shift
-  /usr/bin/time -f '%e %M' -o "$work/$name.time" "$@" > "$work/$name.log"
-  read -r seconds kilobytes < "$work/$name.time"
-  echo "$seconds $kilobytes"
-}
-
-map="$here/examples/torque_map.dat"
-input="$work/input.dat"
 # Three rounds, each running every contender once into a new output file
 # (cutting a previous 265 MB output would be timed too); the best time of
 # each counts. Interleaving the rounds lets a passing load on the machine
@@ -48,10 +27,7 @@ for _ in 1 2 3; do
   for name in "${contenders[@]}"; do
     rm -f "$work/$name.out"
     read -r s kb < <(contend "$name")
-    if [[ -z ${best[$name]:-} ]] || awk -v a="$s" -v b="${best[$name]}" 'BEGIN { exit !(a < b) }'; then
-      best[$name]=$s
-      best_kb[$name]=$kb
-    fi
+    keep_best "$name" "$s" "$kb"
   done
 done
 
