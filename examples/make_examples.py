@@ -12,6 +12,7 @@ import random
 
 SEED = 20240607
 MOTORING_SEED = 20240608   # its own generator: the other two files stay as they were
+HEAVY_SEED = 20240609      # likewise for the heavy-duty map
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 DISPLACEMENT = 7.7e-3   # m^3, swept volume of all cylinders
@@ -181,12 +182,59 @@ def write_cycle(rng, path, total=3000):
             f.write(f"{n:.1f} {t:.1f}\n")
 
 
+# A second, made-up 12.8 L heavy-duty engine measured as field maps are: few
+# bench speeds whose full load varies strongly with speed, torques set as
+# fractions of each speed's own full load (so no two speeds share a torque),
+# a motoring point at fuel 0, efficiency falling steeply at part load, and
+# 0.4 % measurement noise. Its grid misses the measured points by as much as
+# field maps do (see "The direct method" in the top README).
+HEAVY_DISPLACEMENT = 12.8e-3   # m^3
+HEAVY_FULL_LOAD = [
+    (600, 1150.0), (750, 1700.0), (900, 2250.0), (1050, 2550.0), (1200, 2600.0),
+    (1350, 2520.0), (1500, 2350.0), (1650, 2150.0), (1800, 1930.0), (1950, 1680.0),
+    (2100, 1350.0),
+]
+HEAVY_LOADS = [0.0, 0.05, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9, 1.0]
+
+
+def heavy_friction_torque(n):
+    """Friction torque (Nm) of the heavy-duty engine at speed n (rpm)."""
+    k = n / 1000.0
+    return 1.0e5 * (0.95 + 0.35 * k + 0.15 * k * k) * HEAVY_DISPLACEMENT / (4.0 * math.pi)
+
+
+def heavy_fuel_flow(n, t, t_max):
+    """Fuel flow (g/h) of the heavy-duty engine at speed n, brake torque t
+    and that speed's full-load torque t_max."""
+    x = max(t, 0.0) / t_max
+    eta = (0.48 * (1.0 - 0.06 * ((n - 1150.0) / 1000.0) ** 2)
+           * (1.0 - 0.30 * (1.0 - x) ** 3) * (1.0 - 0.04 * x ** 4))
+    omega = 2.0 * math.pi * n / 60.0
+    return (t + heavy_friction_torque(n)) * omega / eta / LHV * 3.6e6
+
+
+def write_heavy_map(rng, path):
+    lines = []
+    for n, t_max in HEAVY_FULL_LOAD:
+        lines.append(f"{n:d}\t{-heavy_friction_torque(n):.1f}\t0.0")
+        for share in HEAVY_LOADS:
+            jitter = rng.uniform(-0.03, 0.03) if 0.0 < share < 1.0 else 0.0
+            t = t_max * (share + jitter)
+            fuel = heavy_fuel_flow(n, t, t_max) * (1.0 + rng.gauss(0.0, 0.004))
+            lines.append(f"{n:d}\t{t:.1f}\t{fuel:.1f}")
+    header = ["Diesel 12.8L heavy-duty fuel map with motoring points (synthetic)",
+              "SPEED[rpm] TORQUE[Nm] FUEL[g/h]"]
+    with open(path, "w", newline="\n") as f:
+        f.write("\n".join(header + lines) + "\n")
+
+
 def main():
     rng = random.Random(SEED)
     write_map(rng, os.path.join(HERE, "torque_map.dat"))
     write_cycle(rng, os.path.join(HERE, "drive_cycle.dat"))
     write_map(random.Random(MOTORING_SEED), os.path.join(HERE, "motoring_map.dat"),
               motoring=True)
+    write_heavy_map(random.Random(HEAVY_SEED), os.path.join(HERE, "heavy_duty_map.dat"))
 
 
 if __name__ == "__main__":

@@ -27,6 +27,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 const std::string kExampleMap = FUELCALC_SOURCE_DIR "/examples/torque_map.dat";
 const std::string kMotoringMap = FUELCALC_SOURCE_DIR "/examples/motoring_map.dat";
+const std::string kHeavyDutyMap = FUELCALC_SOURCE_DIR "/examples/heavy_duty_map.dat";
 
 std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
 
@@ -76,7 +77,8 @@ TEST(LibraryMethods, DirectIsExactAtEveryMeasuredPointUnderEveryPolicy) {
        {Outside::extrapolate, Outside::clamp, Outside::nan, Outside::error}) {
     for (const FuelMap& map :
          {from_file(kExampleMap, Method::direct, outside),
-          from_file(kMotoringMap, Method::direct, outside), generated(Method::direct, outside)}) {
+          from_file(kMotoringMap, Method::direct, outside),
+          from_file(kHeavyDutyMap, Method::direct, outside), generated(Method::direct, outside)}) {
       ASSERT_EQ(map.method(), Method::direct);
       ASSERT_EQ(map.outside(), outside);
       const std::vector<double> fuel = fuel_at(map, map.point_speeds(), map.point_torques());
@@ -88,7 +90,7 @@ TEST(LibraryMethods, DirectIsExactAtEveryMeasuredPointUnderEveryPolicy) {
 }
 
 TEST(LibraryMethods, GridDeviationIsTheGridsValueMinusTheMeasuredOne) {
-  for (const std::string& file : {kExampleMap, kMotoringMap}) {
+  for (const std::string& file : {kExampleMap, kMotoringMap, kHeavyDutyMap}) {
     const FuelMap grid = FuelMap::load(file);
     const std::vector<double> value = fuel_at(grid, grid.point_speeds(), grid.point_torques());
     const std::vector<double> deviation = grid.grid_deviation();
