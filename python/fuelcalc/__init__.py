@@ -5,20 +5,25 @@
     speed, torque = fuelcalc.read_points("drive_cycle.dat")
     fuel = m.fuel(speed, torque)        # bit for bit the program's values
     outside = ~m.inside(speed, torque)  # extrapolated points
+    r = fuelcalc.check_input("torque_map.dat", "drive_cycle.dat")  # fuelcalc-check's findings
 
 fuelcalc.dask spreads the same over a Dask DataFrame.
 """
 
 from ._errors import FuelMapError, ReadError
-from ._fuelcalc import FuelMap, PointReader, read_points, version, write_map, write_points
+from ._fuelcalc import (CheckResult, FuelMap, PointReader, check_input, check_map, read_points,
+                        version, write_map, write_points)
 
 __version__ = version()
 
 __all__ = [
+    "CheckResult",
     "FuelMap",
     "FuelMapError",
     "PointReader",
     "ReadError",
+    "check_input",
+    "check_map",
     "read_points",
     "version",
     "write_map",

@@ -2,7 +2,7 @@
 
 import os
 from types import TracebackType
-from typing import Iterator, Literal, Union, overload
+from typing import Any, Iterator, Literal, Optional, TypedDict, Union, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -64,3 +64,26 @@ class PointReader:
 def write_map(file: _Path, speed: npt.ArrayLike, torque: npt.ArrayLike,
               fuel: npt.ArrayLike) -> None: ...
 def write_points(file: _Path, speed: npt.ArrayLike, torque: npt.ArrayLike) -> None: ...
+
+class Finding(TypedDict):
+    severity: Literal["error", "warning"]
+    code: str
+    file: str
+    line: Optional[int]
+    column: Optional[int]
+    message: str
+
+class CheckResult:
+    @property
+    def findings(self) -> list[Finding]: ...
+    @property
+    def summary(self) -> Optional[dict[str, Any]]: ...
+    @property
+    def has_errors(self) -> bool: ...
+    @property
+    def map(self) -> Optional[FuelMap]: ...
+
+def check_map(map: _Path, *, speed_tolerance: Optional[float] = None, method: _Method = "grid",
+              outside: _Outside = "extrapolate") -> CheckResult: ...
+def check_input(map: _Path, input: _Path, *, speed_tolerance: Optional[float] = None,
+                method: _Method = "grid", outside: _Outside = "extrapolate") -> CheckResult: ...

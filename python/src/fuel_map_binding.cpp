@@ -9,12 +9,12 @@
 #include <span>
 #include <sstream>
 #include <string>
-#include <string_view>
 
 #include "arrays.h"
 #include "bindings.h"
 #include "errors.h"
 #include "fuelcalc/fuel_map.hpp"
+#include "options.h"
 
 namespace fuelcalc_python {
 
@@ -23,31 +23,10 @@ namespace {
 using fuelcalc::FuelMap;
 using namespace pybind11::literals;
 
-constexpr std::array<std::string_view, 2> kMethods{"grid", "direct"};
-constexpr std::array<std::string_view, 4> kOutside{"extrapolate", "clamp", "nan", "error"};
-
-template <class Enum, std::size_t N>
-Enum parse_option(const std::string& name, const std::array<std::string_view, N>& names,
-                  const char* option) {
-  for (std::size_t i = 0; i < N; ++i) {
-    if (names[i] == name) return static_cast<Enum>(i);
-  }
-  std::string known;
-  for (auto n : names) known += (known.empty() ? "'" : ", '") + std::string(n) + "'";
-  throw py::value_error(std::string(option) + " must be one of " + known + ", not '" + name + "'");
-}
-
-std::string method_name(const FuelMap& map) {
-  return std::string(kMethods[static_cast<std::size_t>(map.method())]);
-}
-std::string outside_name(const FuelMap& map) {
-  return std::string(kOutside[static_cast<std::size_t>(map.outside())]);
-}
-
 FuelMap from_points(py::handle speed, py::handle torque, py::handle fuel, const std::string& method,
                     const std::string& outside) {
-  const auto m = parse_option<fuelcalc::Method>(method, kMethods, "method");
-  const auto o = parse_option<fuelcalc::Outside>(outside, kOutside, "outside");
+  const auto m = parse_method(method);
+  const auto o = parse_outside(outside);
   const auto s = as_doubles(speed, "speed");
   const auto t = as_doubles(torque, "torque");
   const auto f = as_doubles(fuel, "fuel");
@@ -174,8 +153,8 @@ writes for the same map and operating point.)")
       .def_static(
           "load",
           [](py::handle file, const std::string& method, const std::string& outside) {
-            const auto m = parse_option<fuelcalc::Method>(method, kMethods, "method");
-            const auto o = parse_option<fuelcalc::Outside>(outside, kOutside, "outside");
+            const auto m = parse_method(method);
+            const auto o = parse_outside(outside);
             const auto path = to_path(file);
             return naming_file(file, [&] {
               py::gil_scoped_release release;

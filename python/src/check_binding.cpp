@@ -1,0 +1,189 @@
+// fuelcalc.check_map and fuelcalc.check_input: the checks fuelcalc-check
+// runs, their findings and summary as the dicts of its JSON document.
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cmath>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bindings.h"
+#include "errors.h"
+#include "fuelcalc/check.hpp"
+#include "options.h"
+
+namespace fuelcalc_python {
+
+namespace {
+
+using namespace pybind11::literals;
+
+struct CheckResult {
+  py::list findings;
+  py::object summary = py::none();
+  bool has_errors = false;
+  py::object map = py::none();
+};
+
+// Messages quote the files' bytes, which need not be UTF-8; each byte that
+// is not is replaced, as the JSON document replaces it.
+py::str text(const std::string& bytes) {
+  return py::reinterpret_steal<py::str>(
+      PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "replace"));
+}
+
+py::object or_none(const std::optional<std::size_t>& value) {
+  return value ? py::object(py::int_(*value)) : py::object(py::none());
+}
+
+py::dict finding_dict(const fuelcalc::Finding& f) {
+  // The file as the caller named it (os.fsdecode of its bytes).
+  auto file = py::reinterpret_steal<py::str>(
+      PyUnicode_DecodeFSDefaultAndSize(f.file.data(), static_cast<Py_ssize_t>(f.file.size())));
+  return py::dict("severity"_a = f.severity == fuelcalc::Severity::error ? "error" : "warning",
+                  "code"_a = f.code, "file"_a = file, "line"_a = or_none(f.line),
+                  "column"_a = or_none(f.column), "message"_a = text(f.message));
+}
+
+py::dict summary_dict(const fuelcalc::Summary& s) {
+  py::dict fuel("min"_a = py::none(), "mean"_a = py::none(), "max"_a = py::none(), "sum"_a = 0.0);
+  if (s.fuel) {
+    fuel = py::dict("min"_a = s.fuel->min, "mean"_a = s.fuel->mean, "max"_a = s.fuel->max,
+                    "sum"_a = s.fuel->sum);
+  }
+  return py::dict("records"_a = s.records, "inside"_a = s.inside, "below"_a = s.below.count,
+                  "above"_a = s.above.count, "beyond_speed"_a = s.beyond_speed.count,
+                  "negative"_a = s.negative, "nonfinite"_a = s.nonfinite, "fuel"_a = fuel,
+                  "first_lines"_a = py::dict("below"_a = s.below.first_lines,
+                                             "above"_a = s.above.first_lines,
+                                             "beyond_speed"_a = s.beyond_speed.first_lines));
+}
+
+struct Options {
+  fuelcalc::CheckOptions check;
+  fuelcalc::Method method;
+  fuelcalc::Outside outside;
+};
+
+Options parse_options(std::optional<double> speed_tolerance, const std::string& method,
+                      const std::string& outside) {
+  if (speed_tolerance && !(*speed_tolerance >= 0.0 && std::isfinite(*speed_tolerance)))
+    throw py::value_error("speed_tolerance must be a finite number >= 0");
+  Options options{{}, parse_method(method), parse_outside(outside)};
+  options.check.speed_tolerance = speed_tolerance;
+  return options;
+}
+
+// The map check; a map it builds is rebuilt from its ordered points for the
+// method and policy asked for (they change the values, not the findings).
+fuelcalc::MapCheck map_check(const std::filesystem::path& file, const Options& options) {
+  fuelcalc::MapCheck check = fuelcalc::check_map(file, options.check);
+  if (check.map && (check.map->method() != options.method ||
+                    check.map->outside() != options.outside)) {
+    const fuelcalc::FuelMap& m = *check.map;
+    check.map = fuelcalc::FuelMap::from_points(m.point_speeds(), m.point_torques(),
+                                               m.point_fuels(), options.method, options.outside);
+  }
+  return check;
+}
+
+CheckResult result(fuelcalc::MapCheck& map, const fuelcalc::InputCheck* input) {
+  CheckResult r;
+  const auto add = [&r](const std::vector<fuelcalc::Finding>& findings) {
+    for (const fuelcalc::Finding& f : findings) r.findings.append(finding_dict(f));
+    r.has_errors = r.has_errors || fuelcalc::has_errors(findings);
+  };
+  add(map.findings);
+  if (input) add(input->findings);
+  if (input && input->summary) r.summary = summary_dict(*input->summary);
+  if (map.map) r.map = py::cast(std::move(*map.map));
+  return r;
+}
+
+CheckResult check_map(py::handle file, std::optional<double> speed_tolerance,
+                      const std::string& method, const std::string& outside) {
+  const Options options = parse_options(speed_tolerance, method, outside);
+  const auto path = to_path(file);
+  fuelcalc::MapCheck map = [&] {
+    py::gil_scoped_release release;
+    return map_check(path, options);
+  }();
+  return result(map, nullptr);
+}
+
+CheckResult check_input(py::handle map_file, py::handle input_file,
+                        std::optional<double> speed_tolerance, const std::string& method,
+                        const std::string& outside) {
+  const Options options = parse_options(speed_tolerance, method, outside);
+  const auto map_path = to_path(map_file);
+  const auto input_path = to_path(input_file);
+  fuelcalc::MapCheck map;
+  fuelcalc::InputCheck input;
+  {
+    py::gil_scoped_release release;
+    map = map_check(map_path, options);
+    input = fuelcalc::check_input(input_path, map);
+  }
+  return result(map, &input);
+}
+
+std::string repr(const CheckResult& r) {
+  std::size_t errors = 0;
+  for (const auto& f : r.findings) errors += f["severity"].cast<std::string>() == "error";
+  std::string text = "CheckResult(" + std::to_string(errors) + " errors, " +
+                     std::to_string(r.findings.size() - errors) + " warnings";
+  if (!r.summary.is_none()) text += ", " + py::str(r.summary["records"]).cast<std::string>() +
+                                    " records";
+  if (r.map.is_none()) text += ", no map";
+  return text + ")";
+}
+
+constexpr const char* kOptionsDoc = R"(
+speed_tolerance: speeds closer than this (in the map's speed unit) are taken
+for one speed measured with noise (finding speed-near-equal); None: 1 % of
+the measured speed range. method ('grid' or 'direct') and outside
+('extrapolate', 'clamp', 'nan' or 'error') choose how the map computes the
+summary's fuel values, as in FuelMap.load.
+
+Files that cannot be opened or read are findings, not exceptions.)";
+
+}  // namespace
+
+void bind_check(py::module_& module) {
+  py::class_<CheckResult>(module, "CheckResult",
+                          "What a check found: its findings, the run's summary, and the map.")
+      .def_readonly("findings", &CheckResult::findings,
+                    R"(The findings, the map's then the input's, each a dict with the keys
+severity ('error' or 'warning'), code, file, line, column (1-based, or
+None) and message, as in fuelcalc-check --json.)")
+      .def_readonly("summary", &CheckResult::summary,
+                    R"(What a run of the input over the map gives, a dict shaped as the
+"summary" of fuelcalc-check --json (records, inside, below, above,
+beyond_speed, negative, nonfinite, fuel {min, mean, max, sum}, first_lines);
+None without an input, a map the program would build, or a readable header.)")
+      .def_readonly("has_errors", &CheckResult::has_errors,
+                    "Whether a finding is an error (the program would refuse the files).")
+      .def_readonly("map", &CheckResult::map,
+                    "The FuelMap the program would build from the map file, or None.")
+      .def("__repr__", &repr);
+
+  // Kept for the life of the module, as its functions' docstrings.
+  static const std::string map_doc =
+      std::string("Checks a map file (str or os.PathLike) as fuelcalc-check MAP does; returns a "
+                  "CheckResult without a summary.\n") +
+      kOptionsDoc;
+  static const std::string input_doc =
+      std::string("Checks a map file and an input file (str or os.PathLike) as fuelcalc-check "
+                  "MAP INPUT does, the input in one pass in bounded memory; returns a "
+                  "CheckResult.\n") +
+      kOptionsDoc;
+  module.def("check_map", &check_map, "map"_a, py::kw_only(), "speed_tolerance"_a = py::none(),
+             "method"_a = "grid", "outside"_a = "extrapolate", map_doc.c_str());
+  module.def("check_input", &check_input, "map"_a, "input"_a, py::kw_only(),
+             "speed_tolerance"_a = py::none(), "method"_a = "grid", "outside"_a = "extrapolate",
+             input_doc.c_str());
+}
+
+}  // namespace fuelcalc_python
