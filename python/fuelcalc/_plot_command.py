@@ -1,5 +1,5 @@
-"""fuelcalc-plot MAP [INPUT] -o FILE.svg|png: the picture of the map, with the
-operating points of INPUT when given."""
+"""fuelcalc-plot MAP [INPUT] -o FILE.svg|png: the picture of the map's surface
+(--method, --outside), with the operating points of INPUT when given."""
 
 from __future__ import annotations
 
@@ -11,8 +11,8 @@ import matplotlib
 
 from ._errors import FuelMapError
 from ._fuelcalc import FuelMap
-from .report import map_figure, map_units
-from .run_summary import summarise
+from .report import add_surface_options, map_figure, map_units
+from .run_summary import stream
 
 FORMATS = (".svg", ".png")
 
@@ -22,14 +22,15 @@ def main(argv: list[str] | None = None) -> int:
     parser.add_argument("map", help="the fuel map file")
     parser.add_argument("input", nargs="?", help="an input file of operating points")
     parser.add_argument("-o", "--output", required=True, help="the picture, .svg or .png")
+    add_surface_options(parser)
     args = parser.parse_args(argv)
     output = Path(args.output)
     if output.suffix.lower() not in FORMATS:
         parser.error(f"the picture's name ends in {' or '.join(FORMATS)}: {output}")
     try:
-        m = FuelMap.load(args.map)
-        summary = summarise(m, args.input) if args.input else None
-        figure = map_figure(m, args.input, summary, map_units(args.map))
+        m = FuelMap.load(args.map, method=args.method, outside=args.outside)
+        figures = stream(m, args.input) if args.input else None
+        figure = map_figure(m, args.input, figures, map_units(args.map))
         svg = output.suffix.lower() == ".svg"
         # The same picture gives the same bytes: no date, fixed element ids.
         with matplotlib.rc_context({"svg.hashsalt": "fuelcalc"}):

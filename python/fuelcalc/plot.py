@@ -65,14 +65,38 @@ class PointDensity:
         return int(self.inside.sum()), int(self.outside.sum())
 
 
+# What each method's surface is, for titles.
+SURFACES = {"grid": "grid surface (the 20 x 20 grid resampled from the measured points)",
+            "direct": "direct surface (exact at every measured point)"}
+
+
+def surface_title(m) -> str:
+    """Which surface of m a picture draws: its method, and its outside policy
+    unless it extrapolates."""
+    title = SURFACES[m.method]
+    if m.outside != "extrapolate":
+        title += f", outside the measured map: {m.outside}"
+    return title
+
+
+def surface_map(m):
+    """A map whose fuel() gives m's values, with NaN at each point outside the
+    measured map where m's policy raises for it (outside="error"): a picture
+    shows m's surface where m has one."""
+    if m.outside != "error":
+        return m
+    return type(m).from_points(*m.points, method=m.method, outside="nan")
+
+
 def fuel_mesh(m, size: int = 200) -> tuple[np.ndarray, np.ndarray, np.ndarray]:
     """(speed, torque, fuel): size speeds and torques evenly over the grid's
-    range, and fuelcalc's value at each, fuel[j, i] at (speed[i], torque[j])."""
+    range, and m's value at each (NaN outside where m raises there), fuel[j, i]
+    at (speed[i], torque[j])."""
     x0, x1, y0, y1 = grid_extent(m)
     speed = np.linspace(x0, x1, size)
     torque = np.linspace(y0, y1, size)
     s, t = np.meshgrid(speed, torque)
-    return speed, torque, m.fuel(s, t)
+    return speed, torque, surface_map(m).fuel(s, t)
 
 
 def fuel_map(m, speed=None, torque=None, ax=None, *, density: PointDensity | None = None,
@@ -85,8 +109,9 @@ def fuel_map(m, speed=None, torque=None, ax=None, *, density: PointDensity | Non
     measured envelope's outline, and the operating points (speed, torque)
     when given: markers up to max_markers, a density beyond (or a
     PointDensity filled beforehand). Points outside the measured map are
-    drawn in their own colour and counted in the legend. Returns the figure
-    (ax's, or a new one)."""
+    drawn in their own colour and counted in the legend. The title says
+    which surface is drawn (surface_title) unless given ("" for none).
+    Returns the figure (ax's, or a new one)."""
     if ax is None:
         fig = Figure(figsize=(9, 6.5), layout="constrained")
         ax = fig.add_subplot()
@@ -139,8 +164,9 @@ def fuel_map(m, speed=None, torque=None, ax=None, *, density: PointDensity | Non
 
     ax.set_xlabel(f"speed [{speed_unit}]")
     ax.set_ylabel(f"torque [{torque_unit}]")
+    title = surface_title(m) if title is None else title
     if title:
-        ax.set_title(title)
+        ax.set_title(title, fontsize=10)
     ax.legend(handles=handles, loc="upper left", fontsize=8, framealpha=0.85)
     return fig
 

@@ -1,7 +1,7 @@
 """fuelcalc-report MAP INPUT [-o FILE.html]: one self-contained HTML page of a
 run of INPUT over MAP (figures inline as SVG, no scripts, no other files):
-the map with the operating points, the fuel over the cycle and its running
-sum, the findings with their lines, and the run's summary."""
+the findings and the summary of fuelcalc-check, the map with the operating
+points, and the fuel over the cycle with its running sum."""
 
 from __future__ import annotations
 
@@ -15,9 +15,9 @@ import matplotlib
 from matplotlib.figure import Figure
 
 from ._errors import FuelMapError
-from ._fuelcalc import FuelMap, read_points, version
-from .plot import MAX_MARKERS, fuel_map
-from .run_summary import RunSummary, summarise
+from ._fuelcalc import FuelMap, check_input, read_points, version
+from .plot import MAX_MARKERS, fuel_map, surface_title
+from .run_summary import RunFigures, stream
 
 STYLE = """
 body { font-family: sans-serif; margin: 2em auto; max-width: 1100px; color: #1a1a1a; }
@@ -47,30 +47,36 @@ def map_units(map_file) -> dict[str, str]:
     return units
 
 
-def finding(severity: str, file, error: BaseException) -> dict:
-    line = getattr(error, "line", None)
-    message = error.strerror if isinstance(error, OSError) and error.strerror else str(error)
-    return {"severity": severity, "file": str(file), "line": line, "message": message}
+def add_surface_options(parser: argparse.ArgumentParser) -> None:
+    """--method and --outside: which surface of the map the numbers and
+    pictures show."""
+    parser.add_argument("--method", choices=("grid", "direct"), default="grid",
+                        help="the program's 20 x 20 grid (default), or the direct method, "
+                             "exact at the measured points")
+    parser.add_argument("--outside", choices=("extrapolate", "clamp", "nan", "error"),
+                        default="extrapolate",
+                        help="what a point outside the measured map gives (default: "
+                             "extrapolate, as the program does)")
 
 
-def map_figure(m: FuelMap, input_file, summary: RunSummary | None, units: dict) -> Figure:
+def map_figure(m: FuelMap, input_file, figures: RunFigures | None, units: dict) -> Figure:
     """The map with the run's operating points: markers when few, else the
-    density counted while the summary was read."""
-    if summary is None or summary.records == 0:
+    density counted while the figures were streamed."""
+    if figures is None or figures.records == 0:
         return fuel_map(m, **units)
-    if summary.records <= MAX_MARKERS:
+    if figures.records <= MAX_MARKERS:
         try:
             speed, torque = read_points(input_file)
-            return fuel_map(m, speed[:summary.records], torque[:summary.records], **units)
+            return fuel_map(m, speed[:figures.records], torque[:figures.records], **units)
         except (FuelMapError, OSError):
             pass  # the records before a failed read are in the density
-    return fuel_map(m, density=summary.density, **units)
+    return fuel_map(m, density=figures.density, **units)
 
 
-def cycle_figure(summary: RunSummary, fuel_unit: str) -> Figure:
+def cycle_figure(figures: RunFigures, fuel_unit: str) -> Figure:
     fig = Figure(figsize=(9, 5.5), layout="constrained")
     value, total = fig.subplots(2, 1, sharex=True)
-    cycle = summary.cycle
+    cycle = figures.cycle
     record = cycle.last
     if cycle.width == 1:
         value.plot(record, cycle.low, color="#1f77b4", linewidth=0.8)
@@ -107,66 +113,95 @@ def _fuel(value: float | None) -> str:
     return f'<td class="number">{"&ndash;" if value is None else f"{value:.3f}"}</td>'
 
 
-def summary_table(s: RunSummary, fuel_unit: str) -> str:
-    rows = [("records", "records", _count(s.records)),
-            ("inside", "inside the measured map", _count(s.where[0], s.records)),
-            ("outside", "outside the measured map", _count(s.outside, s.records)),
-            ("below", "&nbsp;&nbsp;below the measured torques", _count(s.where[1], s.records)),
-            ("above", "&nbsp;&nbsp;above the measured torques", _count(s.where[2], s.records)),
-            ("beyond_speed", "&nbsp;&nbsp;beyond the measured speeds",
-             _count(s.where[3], s.records)),
-            ("negative", "negative fuel values", _count(s.negative)),
-            ("nonfinite", "infinite or not-a-number results", _count(s.nonfinite))]
+# A run with no summary from the check (the input has no header record or
+# cannot be opened) writes no result line.
+NO_RECORDS = {"records": 0, "inside": 0, "below": 0, "above": 0, "beyond_speed": 0,
+              "negative": 0, "nonfinite": 0,
+              "fuel": {"min": None, "mean": None, "max": None, "sum": 0.0},
+              "first_lines": {"below": [], "above": [], "beyond_speed": []}}
+
+
+def _lines(lines: list[int], count: int) -> str:
+    more = ", &hellip;" if count > len(lines) else ""
+    return f'<td>{", ".join(map(str, lines))}{more}</td>'
+
+
+def summary_table(s: dict, fuel_unit: str) -> str:
+    """The check's summary (fuelcalc.check_input's dict), with each class's
+    share of the records and the lines of its first points."""
+    records, first = s["records"], s["first_lines"]
+
+    def outside(key: str, label: str):
+        return (key, f"&nbsp;&nbsp;{label}",
+                _count(s[key], records) + _lines(first[key], s[key]))
+
+    rows = [("records", "records", _count(records)),
+            ("inside", "inside the measured map", _count(s["inside"], records)),
+            ("outside", "outside the measured map", _count(records - s["inside"], records)),
+            outside("below", "below the measured torques"),
+            outside("above", "above the measured torques"),
+            outside("beyond_speed", "beyond the measured speeds"),
+            ("negative", "negative fuel values", _count(s["negative"])),
+            ("nonfinite", "infinite or not-a-number results", _count(s["nonfinite"]))]
     unit = html.escape(fuel_unit)
-    rows += [(key, f"fuel {key} [{unit}]", _fuel(value)) for key, value in
-             (("min", s.fuel_min), ("mean", s.fuel_mean), ("max", s.fuel_max),
-              ("sum", s.fuel_sum if s.fuel_sum is not None else 0.0))]
+    rows += [(key, f"fuel {key} [{unit}]", _fuel(s["fuel"][key]))
+             for key in ("min", "mean", "max", "sum")]
     body = "\n".join(f'<tr id="summary-{key}"><th>{label}</th>{cells}</tr>'
                      for key, label, cells in rows)
-    return f'<table id="summary">\n<tr><th></th><th>value</th><th>share</th></tr>\n{body}\n</table>'
+    return ('<table id="summary">\n<tr><th></th><th>value</th><th>share</th>'
+            f"<th>first lines</th></tr>\n{body}\n</table>")
+
+
+def _place(f: dict) -> str:
+    if f["line"] is None:
+        return ""
+    return f'{f["line"]}' + ("" if f["column"] is None else f':{f["column"]}')
 
 
 def findings_table(findings: list[dict]) -> str:
     if not findings:
         return '<p id="findings">No findings.</p>'
     rows = "\n".join(
-        f'<tr class="{f["severity"]}"><td>{f["severity"]}</td><td>{html.escape(f["file"])}</td>'
-        f'<td class="number">{"" if f["line"] is None else f["line"]}</td>'
+        f'<tr class="{f["severity"]}"><td>{f["severity"]}</td><td><code>{f["code"]}</code></td>'
+        f'<td>{html.escape(f["file"])}</td><td class="number">{_place(f)}</td>'
         f'<td>{html.escape(f["message"])}</td></tr>' for f in findings)
-    return ('<table id="findings">\n<tr><th>severity</th><th>file</th><th>line</th>'
-            f'<th>message</th></tr>\n{rows}\n</table>')
+    return ('<table id="findings">\n<tr><th>severity</th><th>code</th><th>file</th>'
+            f'<th>line:column</th><th>message</th></tr>\n{rows}\n</table>')
 
 
-def build(map_file, input_file) -> tuple[str, bool]:
-    """The page and whether the run is sound (no error found)."""
-    findings: list[dict] = []
+def build(map_file, input_file, method: str = "grid",
+          outside: str = "extrapolate") -> tuple[str, bool]:
+    """The page and whether the run is sound (no error found). The findings
+    and the summary are the checker's (fuelcalc.check_input, as
+    fuelcalc-check); the figures stream the input once more."""
     units = map_units(map_file)
     fuel_unit = units.get("fuel_unit", "g/h")
+    check = check_input(map_file, input_file, method=method, outside=outside)
+    m = check.map
     parts = [f"<h1>fuelcalc report</h1>\n<p>map <code>{html.escape(str(map_file))}</code>, "
              f"input <code>{html.escape(str(input_file))}</code>, fuelcalc {version()}</p>"]
-    try:
-        m = FuelMap.load(map_file)
-    except (FuelMapError, OSError) as e:
-        findings.append(finding("error", map_file, e))
+    if m is None:
+        first = next((f["message"] for f in check.findings if f["severity"] == "error"),
+                     "it could not be built")
         parts += ['<p class="error" id="failure">The map cannot be used: '
-                  f"{html.escape(findings[-1]['message'])}. No run over it.</p>",
-                  "<h2>Findings</h2>", findings_table(findings)]
+                  f"{html.escape(first)}. No run over it.</p>",
+                  "<h2>Findings</h2>", findings_table(check.findings)]
         return _page(parts), False
 
-    summary = None
+    parts.append(f'<p id="surface">Values of the {html.escape(surface_title(m))}.</p>')
+    summary = check.summary or NO_RECORDS
     try:
-        summary = summarise(m, input_file)
+        figures = stream(m, input_file, limit=summary["records"])
     except (FuelMapError, OSError) as e:
-        findings.append(finding("error", input_file, e))
-        summary = e.summary
-    parts += ["<h2>Findings</h2>", findings_table(findings),
+        figures = e.figures  # the check's findings say what failed, at its line
+    parts += ["<h2>Findings</h2>", findings_table(check.findings),
               "<h2>Summary</h2>", summary_table(summary, fuel_unit),
               "<h2>Map and operating points</h2>",
-              f"<figure>{svg(map_figure(m, input_file, summary, units), 'map')}</figure>"]
-    if summary.records:
+              f"<figure>{svg(map_figure(m, input_file, figures, units), 'map')}</figure>"]
+    if figures.records:
         parts += ["<h2>Fuel over the cycle</h2>",
-                  f"<figure>{svg(cycle_figure(summary, fuel_unit), 'cycle')}</figure>"]
-    return _page(parts), not findings
+                  f"<figure>{svg(cycle_figure(figures, fuel_unit), 'cycle')}</figure>"]
+    return _page(parts), not check.has_errors
 
 
 def _page(parts: list[str]) -> str:
@@ -182,9 +217,10 @@ def main(argv: list[str] | None = None) -> int:
     parser.add_argument("input", help="the input file of operating points")
     parser.add_argument("-o", "--output", help="the page (default: INPUT's name with .html, "
                                                "in the current folder)")
+    add_surface_options(parser)
     args = parser.parse_args(argv)
     output = Path(args.output) if args.output else Path(Path(args.input).stem + ".html")
-    page, sound = build(args.map, args.input)
+    page, sound = build(args.map, args.input, args.method, args.outside)
     try:
         output.write_text(page, encoding="utf-8")
     except OSError as e:

@@ -1,8 +1,7 @@
-"""What a run of an input over a map gives, read a block at a time: the
-summary the checker reports (counts by where each point stands, negative and
-non-finite results, fuel minimum, mean, maximum and sum over the finite
-results, summed in record order), the operating points' density, and the
-fuel over the cycle reduced to a bounded number of spans of records."""
+"""What the figures of a run of an input over a map need, read a block at a
+time: the operating points' density and the fuel over the cycle, reduced to
+a bounded number of spans of records. The run's numbers (counts, fuel
+figures) are the checker's: fuelcalc.check_input."""
 
 from __future__ import annotations
 
@@ -12,7 +11,7 @@ import numpy as np
 
 from ._errors import FuelMapError
 from ._fuelcalc import PointReader
-from .plot import PointDensity, grid_extent
+from .plot import PointDensity, grid_extent, surface_map
 
 BLOCK = 1 << 18
 # The cycle is kept as at most this many spans of records; beyond,
@@ -98,49 +97,35 @@ class Cycle:
 
 
 @dataclass
-class RunSummary:
-    """The run's figures so far; where counts by FuelMap.where's code (0
-    inside, 1 below, 2 above, 3 beyond the measured speeds)."""
+class RunFigures:
+    """The figures of the records streamed so far."""
     records: int = 0
-    where: list = field(default_factory=lambda: [0, 0, 0, 0])
-    negative: int = 0
-    nonfinite: int = 0
-    finite: int = 0
-    fuel_min: float | None = None
-    fuel_max: float | None = None
-    fuel_sum: float | None = None  # in record order, None before the first finite value
     cycle: Cycle = field(default_factory=Cycle)
     density: PointDensity | None = None
-
-    @property
-    def inside(self) -> int:
-        return self.where[0]
-
-    @property
-    def outside(self) -> int:
-        return self.records - self.where[0]
-
-    @property
-    def fuel_mean(self) -> float | None:
-        return None if self.fuel_sum is None else self.fuel_sum / self.finite
+    # The running sum of the finite fuel values in record order, None before
+    # the first: it starts at that value, as the checker's sum does.
+    total: float | None = None
 
 
-def summarise(m, input_file, block: int = BLOCK) -> RunSummary:
-    """Reads input_file with PointReader and evaluates every record on m.
-    A ReadError or OSError propagates after the records before it are
-    counted (the summary object is passed as the exception's .summary)."""
-    summary = RunSummary(density=PointDensity(grid_extent(m, 0.15)))
+def stream(m, input_file, limit: int | None = None, block: int = BLOCK) -> RunFigures:
+    """Reads input_file with PointReader, at most limit records (the records
+    a run writes, from the check's summary), and evaluates each on m. A
+    ReadError or OSError propagates after the records before it are taken
+    (the figures are passed as the exception's .figures)."""
+    figures = RunFigures(density=PointDensity(grid_extent(m, 0.15)))
+    m = surface_map(m)
     try:
         with PointReader(input_file) as reader:
-            while True:
-                speed, torque = reader.read(block)
+            while limit is None or figures.records < limit:
+                count = block if limit is None else min(block, limit - figures.records)
+                speed, torque = reader.read(count)
                 if speed.size == 0:
                     break
-                _add(summary, m, speed, torque)
+                _add(figures, m, speed, torque)
     except (FuelMapError, OSError) as e:
-        e.summary = summary
+        e.figures = figures
         raise
-    return summary
+    return figures
 
 
 def _fuel(m, speed, torque) -> np.ndarray:
@@ -157,36 +142,25 @@ def _fuel(m, speed, torque) -> np.ndarray:
         return fuel
 
 
-def _add(summary: RunSummary, m, speed: np.ndarray, torque: np.ndarray) -> None:
-    where = m.where(speed, torque)
+def _add(figures: RunFigures, m, speed: np.ndarray, torque: np.ndarray) -> None:
+    first = figures.records
+    figures.records += speed.size
+    figures.density.add(speed, torque, m.where(speed, torque))
     fuel = _fuel(m, speed, torque)
-    first = summary.records
-    summary.records += speed.size
-    summary.where = [c + int(n) for c, n in
-                     zip(summary.where, np.bincount(where, minlength=4)[:4])]
-    summary.density.add(speed, torque, where)
-
     finite = np.isfinite(fuel)
-    summary.nonfinite += int(speed.size - finite.sum())
-    values = fuel[finite]
-    summary.negative += int((values < 0).sum())
     # The running sum over the finite values in record order, one addition
     # at a time (np.cumsum adds left to right), carried across blocks.
     running = np.full(fuel.shape, np.nan)
+    values = fuel[finite]
     if values.size:
-        summary.finite += values.size
-        lo, hi = float(values.min()), float(values.max())
-        summary.fuel_min = lo if summary.fuel_min is None else min(summary.fuel_min, lo)
-        summary.fuel_max = hi if summary.fuel_max is None else max(summary.fuel_max, hi)
-        carried = values.copy()
-        if summary.fuel_sum is not None:
-            carried[0] = summary.fuel_sum + carried[0]
-        sums = np.cumsum(carried)
-        summary.fuel_sum = float(sums[-1])
+        if figures.total is not None:
+            values[0] = figures.total + values[0]
+        sums = np.cumsum(values)
+        figures.total = float(sums[-1])
         running[finite] = sums
     # Records before the first finite value have a running sum of zero.
-    previous = summary.cycle.running[-1] if summary.cycle.running.size else 0.0
-    summary.cycle.add(first, fuel, _fill_forward(running, previous))
+    previous = figures.cycle.running[-1] if figures.cycle.running.size else 0.0
+    figures.cycle.add(first, fuel, _fill_forward(running, previous))
 
 
 def _fill_forward(values: np.ndarray, start: float) -> np.ndarray:

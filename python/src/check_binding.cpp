@@ -53,12 +53,12 @@ py::dict summary_dict(const fuelcalc::Summary& s) {
     fuel = py::dict("min"_a = s.fuel->min, "mean"_a = s.fuel->mean, "max"_a = s.fuel->max,
                     "sum"_a = s.fuel->sum);
   }
-  return py::dict("records"_a = s.records, "inside"_a = s.inside, "below"_a = s.below.count,
-                  "above"_a = s.above.count, "beyond_speed"_a = s.beyond_speed.count,
-                  "negative"_a = s.negative, "nonfinite"_a = s.nonfinite, "fuel"_a = fuel,
-                  "first_lines"_a = py::dict("below"_a = s.below.first_lines,
-                                             "above"_a = s.above.first_lines,
-                                             "beyond_speed"_a = s.beyond_speed.first_lines));
+  return py::dict(
+      "records"_a = s.records, "inside"_a = s.inside, "below"_a = s.below.count,
+      "above"_a = s.above.count, "beyond_speed"_a = s.beyond_speed.count, "negative"_a = s.negative,
+      "nonfinite"_a = s.nonfinite, "fuel"_a = fuel,
+      "first_lines"_a = py::dict("below"_a = s.below.first_lines, "above"_a = s.above.first_lines,
+                                 "beyond_speed"_a = s.beyond_speed.first_lines));
 }
 
 struct Options {
@@ -80,11 +80,11 @@ Options parse_options(std::optional<double> speed_tolerance, const std::string& 
 // method and policy asked for (they change the values, not the findings).
 fuelcalc::MapCheck map_check(const std::filesystem::path& file, const Options& options) {
   fuelcalc::MapCheck check = fuelcalc::check_map(file, options.check);
-  if (check.map && (check.map->method() != options.method ||
-                    check.map->outside() != options.outside)) {
+  if (check.map &&
+      (check.map->method() != options.method || check.map->outside() != options.outside)) {
     const fuelcalc::FuelMap& m = *check.map;
-    check.map = fuelcalc::FuelMap::from_points(m.point_speeds(), m.point_torques(),
-                                               m.point_fuels(), options.method, options.outside);
+    check.map = fuelcalc::FuelMap::from_points(m.point_speeds(), m.point_torques(), m.point_fuels(),
+                                               options.method, options.outside);
   }
   return check;
 }
@@ -134,8 +134,8 @@ std::string repr(const CheckResult& r) {
   for (const auto& f : r.findings) errors += f["severity"].cast<std::string>() == "error";
   std::string text = "CheckResult(" + std::to_string(errors) + " errors, " +
                      std::to_string(r.findings.size() - errors) + " warnings";
-  if (!r.summary.is_none()) text += ", " + py::str(r.summary["records"]).cast<std::string>() +
-                                    " records";
+  if (!r.summary.is_none())
+    text += ", " + py::str(r.summary["records"]).cast<std::string>() + " records";
   if (r.map.is_none()) text += ", no map";
   return text + ")";
 }
@@ -171,13 +171,15 @@ None without an input, a map the program would build, or a readable header.)")
 
   // Kept for the life of the module, as its functions' docstrings.
   static const std::string map_doc =
-      std::string("Checks a map file (str or os.PathLike) as fuelcalc-check MAP does; returns a "
-                  "CheckResult without a summary.\n") +
+      std::string(
+          "Checks a map file (str or os.PathLike) as fuelcalc-check MAP does; returns a "
+          "CheckResult without a summary.\n") +
       kOptionsDoc;
   static const std::string input_doc =
-      std::string("Checks a map file and an input file (str or os.PathLike) as fuelcalc-check "
-                  "MAP INPUT does, the input in one pass in bounded memory; returns a "
-                  "CheckResult.\n") +
+      std::string(
+          "Checks a map file and an input file (str or os.PathLike) as fuelcalc-check "
+          "MAP INPUT does, the input in one pass in bounded memory; returns a "
+          "CheckResult.\n") +
       kOptionsDoc;
   module.def("check_map", &check_map, "map"_a, py::kw_only(), "speed_tolerance"_a = py::none(),
              "method"_a = "grid", "outside"_a = "extrapolate", map_doc.c_str());

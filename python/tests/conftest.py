@@ -1,5 +1,7 @@
-"""Shared fixtures: the example files, the program binary, the example map."""
+"""Shared fixtures: the example files, the program binary, the example map,
+the checker's JSON document."""
 
+import json
 import os
 import subprocess
 from pathlib import Path
@@ -11,6 +13,15 @@ import fuelcalc
 ROOT = Path(__file__).resolve().parents[2]
 EXAMPLE_MAP = ROOT / "examples" / "torque_map.dat"
 EXAMPLE_INPUT = ROOT / "examples" / "drive_cycle.dat"
+CHECKER = Path(os.environ.get("FUELCALC_CHECK", ROOT / "build" / "fuelcalc-check"))
+
+
+def checker(*args) -> tuple[dict, int]:
+    """fuelcalc-check --json ARGS: its document and exit status."""
+    if not CHECKER.exists():
+        pytest.skip(f"no fuelcalc-check at {CHECKER} (set FUELCALC_CHECK)")
+    run = subprocess.run([CHECKER, "--json", *map(str, args)], capture_output=True, timeout=120)
+    return json.loads(run.stdout), run.returncode
 
 
 @pytest.fixture(scope="session")

@@ -7,14 +7,13 @@ import shutil
 import subprocess
 import sys
 import tempfile
-from functools import reduce
 
 import numpy as np
 import pytest
 
 import fuelcalc
 import fuelcalc.run_summary as run_summary
-from conftest import EXAMPLE_INPUT, EXAMPLE_MAP
+from conftest import EXAMPLE_INPUT, EXAMPLE_MAP, checker
 from fuelcalc.plot import fuel_map, fuel_mesh
 
 CHROMIUM = shutil.which("chromium")
@@ -25,21 +24,14 @@ def run_command(*args, cwd=None):
                           capture_output=True, text=True, timeout=300)
 
 
-def expected_summary(m, speed, torque) -> dict:
-    """The summary by the library's functions over whole arrays; the sum one
-    addition at a time in record order."""
-    fuel = m.fuel(speed, torque)
-    where = m.where(speed, torque)
-    finite = fuel[np.isfinite(fuel)]
-    counts = {"records": len(speed), "inside": int((where == 0).sum()),
-              "outside": int((where != 0).sum()), "below": int((where == 1).sum()),
-              "above": int((where == 2).sum()), "beyond_speed": int((where == 3).sum()),
-              "negative": int((finite < 0).sum()), "nonfinite": len(fuel) - len(finite)}
-    total = reduce(lambda a, b: a + b, finite.tolist()) if len(finite) else 0.0
-    figures = {"min": finite.min(), "max": finite.max(), "mean": total / len(finite),
-               "sum": total} if len(finite) else {"sum": 0.0}
+def page_numbers(summary: dict) -> dict:
+    """A summary dict of the checker as the page shows it: counts as plain
+    integers, fuel figures with three decimals."""
+    counts = {k: summary[k] for k in ("records", "inside", "below", "above", "beyond_speed",
+                                      "negative", "nonfinite")}
+    counts["outside"] = summary["records"] - summary["inside"]
     return {**{k: str(v) for k, v in counts.items()},
-            **{k: f"{v:.3f}" for k, v in figures.items()}}
+            **{k: f"{v:.3f}" for k, v in summary["fuel"].items()}}
 
 
 def page_summary(page: str) -> dict:
@@ -59,7 +51,7 @@ def chromium(*args, tmp):
 
 @pytest.mark.skipif(CHROMIUM is None, reason="chromium is not installed "
                     "(scripts/setup.sh test installs it)")
-def test_example_report_in_a_browser(tmp_path, example_map):
+def test_example_report_in_a_browser(tmp_path):
     result = run_command("report", EXAMPLE_MAP, EXAMPLE_INPUT, cwd=tmp_path)
     assert result.returncode == 0, result.stderr
     page = tmp_path / "drive_cycle.html"  # INPUT's name, in the current folder
@@ -69,8 +61,7 @@ def test_example_report_in_a_browser(tmp_path, example_map):
     assert not re.search(r'(src|href)="(?!#|data:)', text)
 
     dom = chromium("--dump-dom", page.as_uri(), tmp=tmp_path).stdout
-    speed, torque = fuelcalc.read_points(EXAMPLE_INPUT)
-    assert page_summary(dom) == expected_summary(example_map, speed, torque)
+    assert page_summary(dom) == page_numbers(checker(EXAMPLE_MAP, EXAMPLE_INPUT)[0]["summary"])
     assert dom.count("<svg") == 2
 
     shot = tmp_path / "shot.png"
@@ -82,15 +73,18 @@ def test_example_report_in_a_browser(tmp_path, example_map):
     assert len(np.unique(coloured, axis=0)) > 200
 
 
+@pytest.mark.parametrize("method", ["grid", "direct"])
 @pytest.mark.parametrize("where", [(40, 60), (120, 150), (170, 30)])
-def test_contours_pass_through_fuelcalc_values(example_map, where):
-    # An iso-line drawn at the value fuelcalc gives at a mesh point passes
+def test_contours_pass_through_fuelcalc_values(method, where):
+    # An iso-line drawn at the value the map gives at a mesh point passes
     # through that point exactly; a re-interpolated surface would miss it.
-    speed, torque, fuel = fuel_mesh(example_map)
+    m = fuelcalc.FuelMap.load(EXAMPLE_MAP, method=method)
+    speed, torque, fuel = fuel_mesh(m)
     i, j = where
-    level = example_map.fuel(speed[i], torque[j])
+    level = m.fuel(speed[i], torque[j])
     assert level == fuel[j, i]
-    ax = fuel_map(example_map, levels=[fuel.min(), level, fuel.max()]).axes[0]
+    ax = fuel_map(m, levels=[fuel.min(), level, fuel.max()]).axes[0]
+    assert ax.get_title().startswith(f"{method} surface")
     vertices = np.concatenate([p.vertices for c in ax.collections for p in c.get_paths()])
     assert np.isclose(vertices, (speed[i], torque[j]), rtol=1e-12, atol=0).all(axis=1).any()
 
@@ -107,41 +101,57 @@ def test_map_picture_outside_points_and_density(example_map):
     assert "outside the measured map (6000), density" in labels
 
 
-def test_summary_streams_in_blocks(example_map, monkeypatch):
-    # Blocks and spans of any size give the whole-array summary, the sum bit
-    # for bit, and spans that cover every record once.
-    speed, torque = fuelcalc.read_points(EXAMPLE_INPUT)
-    whole = expected_summary(example_map, speed, torque)
-    fuel = example_map.fuel(speed, torque)
+def test_figures_stream_in_blocks(monkeypatch):
+    # Blocks and spans of any size give a running sum that ends on the
+    # check's fuel sum bit for bit, spans that cover every record once, and
+    # the check's inside and outside counts in the density.
+    summary = fuelcalc.check_input(EXAMPLE_MAP, EXAMPLE_INPUT).summary
+    m = fuelcalc.FuelMap.load(EXAMPLE_MAP)
+    fuel = m.fuel(*fuelcalc.read_points(EXAMPLE_INPUT))
     monkeypatch.setattr(run_summary, "MAX_SPANS", 50)
     for block in (1, 7, 1000, 1 << 18):
-        s = run_summary.summarise(example_map, EXAMPLE_INPUT, block=block)
-        assert f"{s.fuel_sum:.3f}" == whole["sum"]
-        assert s.fuel_sum == reduce(lambda a, b: a + b, fuel.tolist())
-        assert s.cycle.running[-1] == s.fuel_sum and s.cycle.last[-1] == len(speed)
-        assert s.cycle.finite.sum() == len(speed) and len(s.cycle.last) <= 50
-        assert np.all(np.diff(s.cycle.last) > 0)
+        s = run_summary.stream(m, EXAMPLE_INPUT, block=block)
+        assert s.total == s.cycle.running[-1] == summary["fuel"]["sum"]
+        assert s.cycle.last[-1] == summary["records"] and s.cycle.finite.sum() == len(fuel)
+        assert len(s.cycle.last) <= 50 and np.all(np.diff(s.cycle.last) > 0)
         assert np.nanmax(s.cycle.high) == fuel.max() and np.nanmin(s.cycle.low) == fuel.min()
-        assert s.density.counts == (int(whole["inside"]), int(whole["outside"]))
+        inside = summary["inside"]
+        assert s.density.counts == (inside, summary["records"] - inside)
+    assert run_summary.stream(m, EXAMPLE_INPUT, limit=10, block=7).records == 10
+
+
+@pytest.mark.parametrize("method, outside", [("direct", "extrapolate"), ("grid", "error")])
+def test_report_of_a_chosen_surface(tmp_path, method, outside):
+    result = run_command("report", EXAMPLE_MAP, EXAMPLE_INPUT, "-o", tmp_path / "r.html",
+                         "--method", method, "--outside", outside)
+    assert result.returncode == 0, result.stderr
+    page = (tmp_path / "r.html").read_text()
+    assert f"Values of the {method} surface" in page and page.count("<svg") == 2
+    check = fuelcalc.check_input(EXAMPLE_MAP, EXAMPLE_INPUT, method=method, outside=outside)
+    assert page_summary(page) == page_numbers(check.summary)
 
 
 BAD_MAPS = {
-    "one speed": ("header\nSPEED TORQUE FUEL\n600 0 800\n600 100 1500\n", "two speeds"),
-    "not a number": ("header\nSPEED TORQUE FUEL\n600 0 800\n600 x 1500\n", "line 4"),
+    "one speed": "header\nSPEED TORQUE FUEL\n600 0 800\n600 100 1500\n",
+    "not a number": "header\nSPEED TORQUE FUEL\n600 0 800\n600 x 1500\n",
 }
 
 
 @pytest.mark.parametrize("name", [*BAD_MAPS, "missing"])
 def test_failing_map_gives_a_page_and_exit_1(tmp_path, name):
+    # The page states the failure and lists the checker's findings, each at
+    # its line.
     map_file = tmp_path / "map.dat"
     if name != "missing":
-        map_file.write_text(BAD_MAPS[name][0])
+        map_file.write_text(BAD_MAPS[name])
     result = run_command("report", map_file, EXAMPLE_INPUT, "-o", tmp_path / "r.html")
     assert result.returncode == 1 and "Traceback" not in result.stderr
     page = (tmp_path / "r.html").read_text()
     assert 'id="failure"' in page and '<tr class="error">' in page
-    if name != "missing":
-        assert BAD_MAPS[name][1] in page.lower()
+    rows = re.findall(r'<td><code>([\w-]+)</code></td><td>[^<]*</td><td class="number">(\d*)',
+                      page)
+    expected = checker(map_file, EXAMPLE_INPUT)[0]["findings"]
+    assert rows == [(f["code"], str(f["line"] or "")) for f in expected]
 
 
 @pytest.mark.parametrize("content", ["SPEED TORQUE\n", ""])
@@ -156,8 +166,10 @@ def test_empty_input_gives_zero_records(tmp_path, content):
 
 def test_plot_command_writes_svg_and_png(tmp_path):
     for name in ("map.svg", "map.png"):
-        result = run_command("plot", EXAMPLE_MAP, EXAMPLE_INPUT, "-o", tmp_path / name)
+        result = run_command("plot", EXAMPLE_MAP, EXAMPLE_INPUT, "-o", tmp_path / name,
+                             "--method", "direct")
         assert result.returncode == 0, result.stderr
     assert (tmp_path / "map.svg").read_text().lstrip().startswith("<?xml")
+    assert "direct surface" in (tmp_path / "map.svg").read_text()
     assert (tmp_path / "map.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
     assert run_command("plot", EXAMPLE_MAP, "-o", tmp_path / "map.pdf").returncode == 2

@@ -1,0 +1,83 @@
+"""check_map and check_input: the findings and the summary are those of
+fuelcalc-check --json on the same files, value for value."""
+
+from functools import reduce
+from pathlib import Path
+
+import pytest
+
+import fuelcalc
+from conftest import EXAMPLE_INPUT, EXAMPLE_MAP, ROOT, checker
+
+MAPS = {
+    "example": EXAMPLE_MAP,
+    "motoring": ROOT / "examples" / "motoring_map.dat",
+    # Near-equal speeds, a fuel that falls with torque, a negative fuel value.
+    "warnings": "map\nSPEED TORQUE FUEL\n600 0 800\n600 100 1500\n1000 0 1200\n1000 80 -5\n"
+                "1002 0 1300\n1002 100 2100\n1400 0 1500\n1400 120 2600\n",
+    "one speed": "map\nSPEED TORQUE FUEL\n600 0 800\n600 100 1500\n",
+    "missing": None,
+}
+INPUTS = {
+    "example": EXAMPLE_INPUT,
+    # An empty value, points outside, an unreadable last record.
+    "warnings": "SPEED TORQUE\n800 50\n,60\n5000 20\n900 -40\n900 x\n",
+    "unreadable": "SPEED TORQUE\n800 50\n900 x\n1000 60\n",
+    "header only": "SPEED TORQUE\n",
+    "empty": "",
+}
+
+
+def path(tmp_path, table, name):
+    value = table[name]
+    if isinstance(value, Path):
+        return value
+    file = tmp_path / f"{'map' if table is MAPS else 'input'}_{name.replace(' ', '_')}.dat"
+    if value is not None:
+        file.write_text(value)
+    return file
+
+
+@pytest.mark.parametrize("map_name, input_name", [
+    *[(m, "example") for m in MAPS], ("example", "warnings"), ("warnings", "warnings"),
+    ("example", "unreadable"), ("example", "header only"), ("example", "empty"),
+    ("example", None), ("warnings", None), ("missing", None)])
+def test_results_equal_the_checkers_json(tmp_path, map_name, input_name):
+    map_file = path(tmp_path, MAPS, map_name)
+    if input_name is None:
+        r = fuelcalc.check_map(map_file)
+        expected, status = checker(map_file)
+        assert r.summary is None
+    else:
+        input_file = path(tmp_path, INPUTS, input_name)
+        r = fuelcalc.check_input(str(map_file), input_file)
+        expected, status = checker(map_file, input_file)
+        assert r.summary == expected["summary"]
+    assert r.findings == expected["findings"]
+    assert r.has_errors == (status == 1)
+    assert (r.map is None) == (map_name in ("one speed", "missing"))
+
+
+def test_speed_tolerance_and_options(tmp_path):
+    map_file = path(tmp_path, MAPS, "warnings")
+    expected, _ = checker("--speed-tolerance", "1", map_file)
+    assert fuelcalc.check_map(map_file, speed_tolerance=1).findings == expected["findings"]
+    for bad in ({"speed_tolerance": -1.0}, {"speed_tolerance": float("nan")},
+                {"method": "spline"}, {"outside": "wrap"}):
+        with pytest.raises(ValueError):
+            fuelcalc.check_map(map_file, **bad)
+
+
+@pytest.mark.parametrize("method, outside", [("direct", "extrapolate"), ("grid", "clamp"),
+                                             ("direct", "nan")])
+def test_summary_of_the_chosen_surface(method, outside):
+    # The summary's figures are those of the map built with the method and
+    # policy asked for, summed in record order.
+    r = fuelcalc.check_input(EXAMPLE_MAP, EXAMPLE_INPUT, method=method, outside=outside)
+    m = fuelcalc.FuelMap.load(EXAMPLE_MAP, method=method, outside=outside)
+    assert (r.map.method, r.map.outside) == (method, outside)
+    fuel = m.fuel(*fuelcalc.read_points(EXAMPLE_INPUT))
+    finite = fuel[~(fuel != fuel)].tolist()
+    assert r.summary["fuel"]["sum"] == reduce(lambda a, b: a + b, finite)
+    assert r.summary["nonfinite"] == len(fuel) - len(finite)
+    assert repr(r) == "CheckResult(0 errors, 0 warnings, 3000 records)"
