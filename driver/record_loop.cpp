@@ -4,6 +4,8 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include <thread>
 
 #include "textio/formats.h"
+#include "textio/interrupts.h"
 #include "textio/plain_values.h"
 #include "textio/units.h"
 
@@ -132,6 +135,9 @@ struct Ring {
   std::int64_t read = 0;     // blocks the reading thread has handed over
   std::int64_t written = 0;  // blocks the writing thread is done with
   bool stop = false;         // the writing thread has ended the loop
+  bool done = false;         // the reading thread has returned
+  // The input's reads are given up (textio::abandon_reads_with).
+  std::atomic<bool> abandoned{false};
 };
 
 void read_blocks(Ring& ring, Reading reading, const fuelmap::PointEvaluator& evaluator,
@@ -140,7 +146,7 @@ void read_blocks(Ring& ring, Reading reading, const fuelmap::PointEvaluator& eva
     {
       std::unique_lock lock(ring.mutex);
       ring.changed.wait(lock, [&] { return ring.stop || k - ring.written < kQueuedBlocks; });
-      if (ring.stop) return;
+      if (ring.stop) break;
     }
     Block& block = ring.blocks[k % kQueuedBlocks];
     read_block(reading, block);
@@ -151,13 +157,28 @@ void read_blocks(Ring& ring, Reading reading, const fuelmap::PointEvaluator& eva
       ring.read = k + 1;
     }
     ring.changed.notify_all();
-    if (last) return;
+    if (last) break;
   }
+  {
+    const std::lock_guard lock(ring.mutex);
+    ring.done = true;
+  }
+  ring.changed.notify_all();
 }
 
-// Starts the reading thread with the signals that end the run blocked in
-// it, so that they always reach the writing thread, whose write or wait they
-// must interrupt; the reading thread notices them at its next read.
+// The reading thread may wait in a read of a pipe or a terminal for input
+// that does not come. A signal that ends the run reaches the writing thread
+// only (it is blocked in the reading one), so that it interrupts a write
+// there as on one thread; while the writing thread waits for a block it then
+// sends the reading thread this signal, whose handler does nothing, every
+// kWakeInterval: a read waiting for input returns at once (the handlers are
+// installed without SA_RESTART), and the run ends there as on one thread.
+constexpr int kWakeSignal = SIGURG;  // ignored by default: a stray one changes nothing
+constexpr auto kWakeInterval = std::chrono::milliseconds(10);
+
+extern "C" void on_wake(int) {}
+
+// Starts the reading thread with the signals that end the run blocked in it.
 std::thread start_reading(Ring& ring, int in, const fuelmap::PointEvaluator& evaluator,
                           const fuelmap::GRID& grid) {
   sigset_t endings, previous;
@@ -175,16 +196,52 @@ std::thread start_reading(Ring& ring, int in, const fuelmap::PointEvaluator& eva
   return reader;
 }
 
-// Stops the reading thread and waits for it, however the loop ends.
+// Waits until done() holds, sending the reading thread the wake signal every
+// kWakeInterval while wake() holds.
+template <class Done, class Wake>
+void wait_waking(Ring& ring, std::thread& reader, Done done, Wake wake) {
+  std::unique_lock lock(ring.mutex);
+  while (!done()) {
+    if (ring.changed.wait_for(lock, kWakeInterval) == std::cv_status::timeout && wake())
+      pthread_kill(reader.native_handle(), kWakeSignal);
+  }
+}
+
+// For the two-thread loop's time: the wake signal's handler, and the input's
+// reads given up once ring.abandoned is set.
+struct WakeSetup {
+  int in;
+  struct sigaction previous {};
+
+  WakeSetup(int in_unit, const Ring& ring) : in(in_unit) {
+    struct sigaction wake {};
+    wake.sa_handler = on_wake;
+    sigemptyset(&wake.sa_mask);
+    sigaction(kWakeSignal, &wake, &previous);
+    textio::abandon_reads_with(in, &ring.abandoned);
+  }
+  WakeSetup(const WakeSetup&) = delete;
+  WakeSetup& operator=(const WakeSetup&) = delete;
+  ~WakeSetup() {
+    textio::abandon_reads_with(in, nullptr);
+    sigaction(kWakeSignal, &previous, nullptr);
+  }
+};
+
+// Stops the reading thread and waits for it, however the loop ends; a read
+// it waits in is given up.
 struct ReaderStop {
   Ring& ring;
   std::thread& reader;
   ~ReaderStop() {
+    ring.abandoned = true;
     {
       const std::lock_guard lock(ring.mutex);
       ring.stop = true;
     }
     ring.changed.notify_all();
+    wait_waking(
+        ring, reader, [&] { return ring.done; }, [] { return true; });
     reader.join();
   }
 };
@@ -204,18 +261,18 @@ int record_loop_threads() {
 
 std::int64_t run_record_loop(int in, int out, const fuelmap::PointEvaluator& evaluator,
                              const fuelmap::GRID& grid, int threads) {
-  if (threads < 2 || !textio::reads_without_waiting(in))
-    return run_one_thread(in, out, evaluator, grid);
+  if (threads < 2) return run_one_thread(in, out, evaluator, grid);
   Ring ring;
+  const WakeSetup wake(in, ring);
   std::thread reader = start_reading(ring, in, evaluator, grid);
   if (!reader.joinable()) return run_one_thread(in, out, evaluator, grid);
   const ReaderStop stop{ring, reader};
   std::int64_t records = 0;
   for (std::int64_t k = 0;; ++k) {
-    {
-      std::unique_lock lock(ring.mutex);
-      ring.changed.wait(lock, [&] { return ring.read > k; });
-    }
+    // A signal noted meanwhile ends the reading at its next read, or at once
+    // when it waits in one.
+    wait_waking(
+        ring, reader, [&] { return ring.read > k; }, textio::interrupt_noted);
     Block& block = ring.blocks[k % kQueuedBlocks];
     evaluate_block(evaluator, grid, block, std::min(block.count, kReaderEvaluates), block.count);
     write_block(out, evaluator, grid, block, records);

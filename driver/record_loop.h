@@ -18,12 +18,10 @@ int record_loop_threads();
 
 // Reads statements of two doubles from unit `in` until one does not succeed
 // and writes the result line of each to unit `out`; returns the number of
-// lines written. The reading thread is used only for an input that never
-// makes a read wait indefinitely (a regular file or a block device), so that
-// a signal is always noticed at its next read. An ending met while reading
-// (a signal, a run-time error) ends the run once the lines of the records
-// read before it are written; an ending met while writing or evaluating
-// ends it at once.
+// lines written. An ending met while reading (a signal, also one that
+// arrives while a read waits for input, a run-time error) ends the run once
+// the lines of the records read before it are written; an ending met while
+// writing or evaluating ends it at once.
 std::int64_t run_record_loop(int in, int out, const fuelmap::PointEvaluator& evaluator,
                              const fuelmap::GRID& grid, int threads);
 

@@ -7,11 +7,13 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -448,6 +450,14 @@ TEST(HugeInputs, MapOfOneMillionPoints) {
   }
 }
 
+// The exit status of a started run, waiting at most two minutes.
+std::optional<int> exit_status_within_bound(Started& started) {
+  int status = 0;
+  if (!wait_until([&] { return ::waitpid(started.pid, &status, WNOHANG) == started.pid; })) return std::nullopt;
+  started.pid = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 // One thread and two: the record loop on two threads (reading ahead in
 // blocks of 1024 records, four blocks at most) must leave the same bytes
 // everywhere as on one, whatever ends the loop and wherever that falls
@@ -504,6 +514,33 @@ TEST(Threads, SameBytesOnOneAndTwo) {
   }
 }
 
+// A write that fails while the reading thread waits for piped input that
+// does not come: the run ends with the write error at once, on one thread
+// and on two.
+TEST(Threads, WriteFailureWhileTheReaderWaits) {
+  RunFolder run;
+  write_file(run.map, kBilinearMap);
+  // Some 1.1 MB of lines: the flush after the first MiB fails at a line of a
+  // full block, while on two threads the reading thread has taken the rest
+  // and waits in a read.
+  const std::string data = "x\n" + records(50000);
+  for (const char* threads : {"1", "2"}) {
+    SCOPED_TRACE(threads);
+    ::setenv("FUELCALC_THREADS", threads, 1);
+    Started started = start_fuelcalc({run.map, "/dev/stdin", "/dev/full"}, run.dir.file("stdout"),
+                                     run.dir.file("stderr"));
+    ::unsetenv("FUELCALC_THREADS");
+    // The pipe stays open: more input could always come. The run may end
+    // before it has taken all of this.
+    [[maybe_unused]] const ssize_t written = ::write(started.input, data.data(), data.size());
+    EXPECT_EQ(exit_status_within_bound(started), 38);
+    EXPECT_EQ(read_file(run.dir.file("stderr")),
+              runtime_report("sysrun: No space left on device\r\n"
+                             "sysrun: severe (38): error during write, unit 11, file /dev/full\r\n",
+                             {"FUELCALC"}));
+  }
+}
+
 // Signals. A run waiting for piped input that is interrupted writes the lines
 // of every record it has read, closes its files and exits with 128 + signal.
 class Interrupted : public testing::TestWithParam<int> {};
@@ -529,6 +566,34 @@ TEST_P(Interrupted, WhileWaitingForInput) {
   }));
   ::kill(started.pid, GetParam());
   EXPECT_EQ(wait_for(started), 128 + GetParam());
+  EXPECT_EQ(read_file(output), expected);
+  EXPECT_EQ(read_file(run.dir.file("stdout")), "");
+  EXPECT_EQ(read_file(run.dir.file("stderr")), "");
+}
+
+// On two threads the reading one waits in the read; the signal reaches the
+// other, which must wake it.
+TEST_P(Interrupted, WhileWaitingForInputOnTwoThreads) {
+  RunFolder run;
+  write_file(run.map, kBilinearMap);
+  const std::string data = "x\n" + records(3000);
+  write_file(run.input, data);
+  ASSERT_EQ(run_fuelcalc({run.map, run.input, run.output}).status, 0);
+  const std::string expected = run.out_file();
+
+  const std::string output = run.dir.file("interrupted.out");
+  ::setenv("FUELCALC_THREADS", "2", 1);
+  Started started = start_fuelcalc({run.map, "/dev/stdin", output}, run.dir.file("stdout"),
+                                   run.dir.file("stderr"));
+  ::unsetenv("FUELCALC_THREADS");
+  ASSERT_EQ(::write(started.input, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+  ASSERT_TRUE(wait_until([&] {
+    int unread = 1;
+    ::ioctl(started.input, FIONREAD, &unread);
+    return unread == 0 && blocked_in_read(started.pid);
+  }));
+  ::kill(started.pid, GetParam());
+  EXPECT_EQ(exit_status_within_bound(started), 128 + GetParam());
   EXPECT_EQ(read_file(output), expected);
   EXPECT_EQ(read_file(run.dir.file("stdout")), "");
   EXPECT_EQ(read_file(run.dir.file("stderr")), "");

@@ -319,9 +319,14 @@ bool wait_until(const std::function<bool()>& condition, std::chrono::millisecond
 // /proc/PID/syscall starts with the number of the call a blocked process
 // sleeps in; it reads "running" while the process runs.
 bool blocked_in(int pid, long call) {
-  std::ifstream syscall("/proc/" + std::to_string(pid) + "/syscall");
-  long number = -1;
-  return static_cast<bool>(syscall >> number) && number == call;
+  // Any thread of the process: the record loop may read on a thread of its own.
+  std::error_code error;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+    std::ifstream syscall(task.path() / "syscall");
+    long number = -1;
+    if (syscall >> number && number == call) return true;
+  }
+  return false;
 }
 
 bool blocked_in_read(int pid) { return blocked_in(pid, SYS_read); }

@@ -101,7 +101,8 @@ int wait_for(Started& run, std::chrono::milliseconds timeout);
 bool wait_until(const std::function<bool()>& condition,
                 std::chrono::milliseconds timeout = std::chrono::seconds(120));
 
-// Whether process pid is asleep in a read (blocked on input that has not come).
+// Whether some thread of process pid is asleep in a read (blocked on input
+// that has not come).
 bool blocked_in_read(int pid);
 
 // Whether process pid is asleep in the system call of that number (SYS_write,

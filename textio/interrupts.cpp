@@ -56,6 +56,8 @@ void watch_interrupts() {
   for (const int number : {SIGINT, SIGTERM, SIGHUP}) sigaction(number, &action, nullptr);
 }
 
+bool interrupt_noted() { return noted_signal != 0; }
+
 void end_if_interrupted() {
   if (noted_signal != 0) throw RunEnd{128 + noted_signal};
 }

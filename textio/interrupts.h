@@ -23,4 +23,7 @@ void end_if_interrupted();
 // interrupted.
 bool output_may_wait();
 
+// Whether a signal has been noted (the run ends at its next read).
+bool interrupt_noted();
+
 }  // namespace textio

@@ -44,7 +44,7 @@ long fill(RecordSource& source) {
       if (n == 0) source.os_end = true;
       return static_cast<long>(n);
     }
-    if (errno != EINTR) {
+    if (errno != EINTR || (source.abandoned && source.abandoned->load())) {
       source.os_error = errno;
       return -1;
     }

@@ -4,6 +4,7 @@
 // A record ends at a line feed; the line feed and every carriage return just
 // before it are not part of the record. A last line without a line feed is a
 // record too. Records have no length limit: the buffer doubles as needed.
+#include <atomic>
 #include <cstddef>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,10 @@ struct RecordSource {
   int os_error = 0;           // errno of the last failed read
   std::size_t first_size = 0; // bytes the buffer gets before the first read
   std::size_t records = 0;    // records taken since the start (or the last rewind): the line of the last one
+  // Set by another thread that no longer wants what this source reads: a
+  // read interrupted by a signal then fails (EINTR) instead of being tried
+  // again. nullptr: never.
+  const std::atomic<bool>* abandoned = nullptr;
 };
 
 enum class RecordStatus { Record, End, Failed };

@@ -257,9 +257,8 @@ int read_numbers(int unit_number, StatusReturn choice, std::span<double* const> 
   return settle_read(unit, read_list_numbers(input_of(unit), items, stored), choice);
 }
 
-bool reads_without_waiting(int unit_number) {
-  struct stat file;
-  return ::fstat(connected(unit_number).fd, &file) == 0 && (S_ISREG(file.st_mode) || S_ISBLK(file.st_mode));
+void abandon_reads_with(int unit_number, const std::atomic<bool>* flag) {
+  input_of(connected(unit_number)).abandoned = flag;
 }
 
 int read_number_pairs(int unit_number, int max, double* xs, double* ys, PlainText* x_texts,

@@ -1,6 +1,7 @@
 #pragma once
 // Units: the numbers by which every read and write names its file or stream,
 // with open, rewind, close, the end-of-file inquiry and the status returns.
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -47,9 +48,10 @@ int read_numbers(int unit, StatusReturn choice, std::span<double* const> items,
                  int* stored = nullptr);
 int read_text(int unit, StatusReturn choice, FixedText& item);
 
-// Whether every read on the unit returns without waiting indefinitely: its
-// file is a regular file or a block device (not a pipe, terminal or socket).
-bool reads_without_waiting(int unit);
+// Lets another thread give up the unit's reads: while *flag is true, a read
+// interrupted by a signal fails (error 39) instead of waiting on (nullptr:
+// never).
+void abandon_reads_with(int unit, const std::atomic<bool>* flag);
 
 // Statements of two double items, as many as read_plain_pairs takes at once
 // (at most max, perhaps none): each gives x[i] and y[i] as read_numbers
