@@ -1,6 +1,9 @@
 """check_map and check_input: the findings and the summary are those of
 fuelcalc-check --json on the same files, value for value."""
 
+import os
+import subprocess
+import sys
 from functools import reduce
 from pathlib import Path
 
@@ -81,3 +84,26 @@ def test_summary_of_the_chosen_surface(method, outside):
     assert r.summary["fuel"]["sum"] == reduce(lambda a, b: a + b, finite)
     assert r.summary["nonfinite"] == len(fuel) - len(finite)
     assert repr(r) == "CheckResult(0 errors, 0 warnings, 3000 records)"
+
+
+GIL_PROBE = """
+import os, sys, threading, fuelcalc
+map_file, fifo = sys.argv[1:]
+results = []
+reader = threading.Thread(target=lambda: results.append(fuelcalc.check_input(map_file, fifo)))
+reader.start()
+# The check waits for this writer inside the library: holding the GIL there
+# would keep this thread from ever opening the FIFO.
+with open(fifo, "w") as f:
+    f.write("SPEED TORQUE\\n800 50\\n900 60\\n")
+reader.join()
+print(results[0].summary["records"])
+"""
+
+
+def test_the_gil_is_released_while_reading(tmp_path):
+    fifo = tmp_path / "input.fifo"
+    os.mkfifo(fifo)
+    run = subprocess.run([sys.executable, "-c", GIL_PROBE, str(EXAMPLE_MAP), str(fifo)],
+                         capture_output=True, text=True, timeout=60)
+    assert run.returncode == 0 and run.stdout.split() == ["2"], run.stderr
