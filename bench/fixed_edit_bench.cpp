@@ -3,8 +3,8 @@
 #include <benchmark/benchmark.h>
 
 #include <charconv>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <random>
 #include <vector>
 

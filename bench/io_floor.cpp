@@ -81,7 +81,8 @@ int main(int argc, char** argv) {
     const char* p = input.data();
     const char* const end = p + held;
     while (p < end) {
-      const char* feed = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+      const char* feed =
+          static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
       if (!feed) {
         if (!at_end) break;  // the rest of this line comes with the next block
         feed = end;

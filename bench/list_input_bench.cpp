@@ -31,29 +31,34 @@ std::string make_records(Layout layout) {
     const auto b = static_cast<unsigned long long>(rng() % 1'000'000);
     switch (layout) {
       case Layout::Blanks:
-        std::snprintf(line, sizeof line, "%llu.%02llu %llu.%03llu\n", a / 100, a % 100, b / 1000, b % 1000);
+        std::snprintf(line, sizeof line, "%llu.%02llu %llu.%03llu\n", a / 100, a % 100, b / 1000,
+                      b % 1000);
         break;
       case Layout::CommaCrLf:
-        std::snprintf(line, sizeof line, "%llu.%02llu,%llu.%03llu\r\n", a / 100, a % 100, b / 1000, b % 1000);
+        std::snprintf(line, sizeof line, "%llu.%02llu,%llu.%03llu\r\n", a / 100, a % 100, b / 1000,
+                      b % 1000);
         break;
       case Layout::Tabs:
-        std::snprintf(line, sizeof line, "%llu.%02llu\t%llu.%03llu\n", a / 100, a % 100, b / 1000, b % 1000);
+        std::snprintf(line, sizeof line, "%llu.%02llu\t%llu.%03llu\n", a / 100, a % 100, b / 1000,
+                      b % 1000);
         break;
       case Layout::Aligned:
-        std::snprintf(line, sizeof line, "%8.1f%8.1f\n", static_cast<double>(a) / 100, static_cast<double>(b) / 1000);
+        std::snprintf(line, sizeof line, "%8.1f%8.1f\n", static_cast<double>(a) / 100,
+                      static_cast<double>(b) / 1000);
         break;
       case Layout::SignedDecimals:
-        std::snprintf(line, sizeof line, "-%llu.%04llu -%llu.%05llu\n", a / 100, a % 10'000, b / 10'000, b % 100'000);
+        std::snprintf(line, sizeof line, "-%llu.%04llu -%llu.%05llu\n", a / 100, a % 10'000,
+                      b / 10'000, b % 100'000);
         break;
       case Layout::ThreeValues:
-        std::snprintf(line, sizeof line, "%llu.%02llu %llu.%03llu %llu.5\n", a / 100, a % 100, b / 1000, b % 1000,
-                      a % 100);
+        std::snprintf(line, sizeof line, "%llu.%02llu %llu.%03llu %llu.5\n", a / 100, a % 100,
+                      b / 1000, b % 1000, a % 100);
         break;
       case Layout::LongDigits: {
         const auto a_fraction = static_cast<unsigned long long>(rng() % 10'000'000'000'000'000);
         const auto b_fraction = static_cast<unsigned long long>(rng() % 100'000'000'000'000'000);
-        std::snprintf(line, sizeof line, "%llu.%016llu %llu.%017llu\n", a % 10'000, a_fraction, b % 1000,
-                      b_fraction);
+        std::snprintf(line, sizeof line, "%llu.%016llu %llu.%017llu\n", a % 10'000, a_fraction,
+                      b % 1000, b_fraction);
         break;
       }
     }
@@ -71,8 +76,8 @@ void read_records(benchmark::State& state, Layout layout, bool general = false) 
   for (auto _ : state) {
     textio::rewind_source(source);
     int records = 0;
-    while ((general ? textio::read_list_numbers_general(source, items) : textio::read_list_numbers(source, items)) ==
-           textio::kReadOk) {
+    while ((general ? textio::read_list_numbers_general(source, items)
+                    : textio::read_list_numbers(source, items)) == textio::kReadOk) {
       ++records;
     }
     benchmark::DoNotOptimize(x);
@@ -110,11 +115,17 @@ void BM_runs_comma_crlf(benchmark::State& state) { read_runs(state, Layout::Comm
 void BM_read_comma_crlf(benchmark::State& state) { read_records(state, Layout::CommaCrLf); }
 void BM_read_tabs(benchmark::State& state) { read_records(state, Layout::Tabs); }
 void BM_read_aligned(benchmark::State& state) { read_records(state, Layout::Aligned); }
-void BM_read_signed_decimals(benchmark::State& state) { read_records(state, Layout::SignedDecimals); }
+void BM_read_signed_decimals(benchmark::State& state) {
+  read_records(state, Layout::SignedDecimals);
+}
 void BM_read_three_values(benchmark::State& state) { read_records(state, Layout::ThreeValues); }
 void BM_read_long_digits(benchmark::State& state) { read_records(state, Layout::LongDigits); }
-void BM_general_blank_separated(benchmark::State& state) { read_records(state, Layout::Blanks, true); }
-void BM_general_comma_crlf(benchmark::State& state) { read_records(state, Layout::CommaCrLf, true); }
+void BM_general_blank_separated(benchmark::State& state) {
+  read_records(state, Layout::Blanks, true);
+}
+void BM_general_comma_crlf(benchmark::State& state) {
+  read_records(state, Layout::CommaCrLf, true);
+}
 
 BENCHMARK(BM_read_blank_separated);
 BENCHMARK(BM_read_comma_crlf);

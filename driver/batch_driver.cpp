@@ -68,8 +68,8 @@ int run_batch(int argc, const char* const* argv, Evaluation evaluation) {
 
   // The input is opened and its header consumed before the output file is
   // touched, so a missing or empty input leaves any existing output intact.
-  textio::open_unit(kInputUnit, textio::trim_trailing_blanks(INPUT_FILE),
-                    textio::OpenStatus::Old, StatusReturn::None);
+  textio::open_unit(kInputUnit, textio::trim_trailing_blanks(INPUT_FILE), textio::OpenStatus::Old,
+                    StatusReturn::None);
   textio::read_text(kInputUnit, StatusReturn::None, HEADER);
   textio::open_unit(kOutputUnit, textio::whole(OUTPUT_FILE), textio::OpenStatus::Unknown,
                     StatusReturn::None);

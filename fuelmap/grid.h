@@ -10,11 +10,11 @@ namespace fuelmap {
 inline constexpr int kGridPoints = 20;
 
 struct GRID {
-  int NGX = 0;               // grid values along the first coordinate (20)
-  int NGY = 0;               // grid values along the second coordinate (20)
-  std::vector<double> GX;    // first-coordinate axis, ascending
-  std::vector<double> GY;    // second-coordinate axis, ascending
-  std::vector<double> GFC;   // GFC[i + NGX * j]: fuel value at (GX[i], GY[j]), column by column
+  int NGX = 0;              // grid values along the first coordinate (20)
+  int NGY = 0;              // grid values along the second coordinate (20)
+  std::vector<double> GX;   // first-coordinate axis, ascending
+  std::vector<double> GY;   // second-coordinate axis, ascending
+  std::vector<double> GFC;  // GFC[i + NGX * j]: fuel value at (GX[i], GY[j]), column by column
 };
 
 // A failed interpolation call: its call-site code (1 to 8; 0 when nothing

@@ -7,10 +7,10 @@
 namespace fuelmap {
 
 struct MAP {
-  int NMAP = 0;                // number of map points
-  std::vector<double> XMAP;    // first coordinate of each point
-  std::vector<double> YMAP;    // second coordinate of each point
-  std::vector<double> FCMAP;   // fuel value of each point
+  int NMAP = 0;               // number of map points
+  std::vector<double> XMAP;   // first coordinate of each point
+  std::vector<double> YMAP;   // second coordinate of each point
+  std::vector<double> FCMAP;  // fuel value of each point
 };
 
 // Reads the map file on UNIT (a count pass, then a fill pass after a rewind)

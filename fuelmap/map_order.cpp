@@ -96,9 +96,8 @@ void order_map(MAP& map) {
   const auto count = static_cast<std::size_t>(map.NMAP);
   std::vector<Point> points(count);
   for (std::size_t i = 0; i < count; ++i) points[i] = {map.XMAP[i], map.YMAP[i], map.FCMAP[i]};
-  std::sort(points.begin(), points.end(), [](const Point& a, const Point& b) {
-    return a.x < b.x || (a.x == b.x && a.y < b.y);
-  });
+  std::sort(points.begin(), points.end(),
+            [](const Point& a, const Point& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
   for (std::size_t i = 0; i < count; ++i) {
     map.XMAP[i] = points[i].x;
     map.YMAP[i] = points[i].y;

@@ -87,8 +87,7 @@ inline CubicCoefficients cubic_coefficients_from_secant(double h, double delta, 
   return {-((del1 + del1) + del2), (del1 + del2) / h};
 }
 
-inline CubicCoefficients cubic_coefficients(double h, double F1, double F2, double D1,
-                                            double D2) {
+inline CubicCoefficients cubic_coefficients(double h, double F1, double F2, double D1, double D2) {
   return cubic_coefficients_from_secant(h, (F2 - F1) / h, D1, D2);
 }
 

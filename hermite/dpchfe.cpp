@@ -92,8 +92,8 @@ void DPCHFE(const int& N, const double* X, const double* F, const double* D, con
       const int nj = j - jfirst;
       int nout[2];
       int ierc;
-      DCUBIV(X[ir - 1], X[ir], F[at(ir - 1)], F[at(ir)], D[at(ir - 1)], D[at(ir)], nj,
-             XE + jfirst, FE + jfirst, nout, ierc);
+      DCUBIV(X[ir - 1], X[ir], F[at(ir - 1)], F[at(ir)], D[at(ir - 1)], D[at(ir)], nj, XE + jfirst,
+             FE + jfirst, nout, ierc);
       if (ierc < 0) {
         IERR = -5;
         return;

@@ -16,14 +16,10 @@ constexpr std::size_t kFailMsgLength = 1024;
 
 // The message of each call site, indexed by ICALL - 1; each is 42 characters.
 constexpr std::string_view kMessages[] = {
-    "Error : DPCHIM ( called from FCGRID, 1st )",
-    "Error : DPCHFE ( called from FCGRID, 1st )",
-    "Error : DPCHIM ( called from FCGRID, 2nd )",
-    "Error : DPCHFE ( called from FCGRID, 2nd )",
-    "Error : DPCHIM ( called from CALCFC, 1st )",
-    "Error : DPCHFE ( called from CALCFC, 1st )",
-    "Error : DPCHIM ( called from CALCFC, 2nd )",
-    "Error : DPCHFE ( called from CALCFC, 2nd )",
+    "Error : DPCHIM ( called from FCGRID, 1st )", "Error : DPCHFE ( called from FCGRID, 1st )",
+    "Error : DPCHIM ( called from FCGRID, 2nd )", "Error : DPCHFE ( called from FCGRID, 2nd )",
+    "Error : DPCHIM ( called from CALCFC, 1st )", "Error : DPCHFE ( called from CALCFC, 1st )",
+    "Error : DPCHIM ( called from CALCFC, 2nd )", "Error : DPCHFE ( called from CALCFC, 2nd )",
 };
 
 }  // namespace

@@ -15,8 +15,7 @@ double DSGNPR(const double& A, const double& B);
 // monotone wherever the data are. IERR: -1 N < 2, -2 INCFD < 1, -3 X not
 // strictly increasing (D untouched); otherwise the count of changes of
 // direction in the data.
-void DPCHIM(const int& N, const double* X, const double* F, double* D, const int& INCFD,
-            int& IERR);
+void DPCHIM(const int& N, const double* X, const double* F, double* D, const int& INCFD, int& IERR);
 
 // Evaluates one cubic piece over [X1, X2] at NE points; NOUT[0] counts the
 // points left of the interval, NOUT[1] those right of it.

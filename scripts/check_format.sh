@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
 # Checks that every C++ source of the project is laid out as .clang-format
-# says (clang-format from Debian's clang-format package). The files listed in
-# scripts/format_pending.txt are skipped until the one commit that reformats
-# them; remove lines there (or the whole file) to widen the check.
+# says (clang-format from Debian's clang-format package).
 #
 # usage: scripts/check_format.sh          check; exit 1 on a file that differs
 #        scripts/check_format.sh --fix    reformat the checked files in place
@@ -14,16 +12,6 @@ if ! command -v "$clang_format" >/dev/null; then
   echo "check_format: $clang_format not found (Debian package clang-format; scripts/setup.sh test)" >&2
   exit 2
 fi
-
-pending=()
-if [[ -f scripts/format_pending.txt ]]; then
-  mapfile -t pending < <(grep -v -e '^#' -e '^[[:space:]]*$' scripts/format_pending.txt)
-fi
-is_pending() {
-  local p
-  for p in "${pending[@]}"; do [[ $p == "$1" ]] && return 0; done
-  return 1
-}
 
 folders=()
 for d in driver fuelmap hermite textio library include check python tests bench examples; do
@@ -37,7 +25,6 @@ trap 'rm -f "$diff_out"' EXIT
 differ=0 checked=0
 for f in "${sources[@]}"; do
   f=${f#./}
-  is_pending "$f" && continue
   checked=$((checked + 1))
   if [[ ${1-} == --fix ]]; then
     "$clang_format" -i "$f"
@@ -50,4 +37,4 @@ if ((differ)); then
   echo "check_format: $differ of $checked files differ from .clang-format; scripts/check_format.sh --fix reformats them" >&2
   exit 1
 fi
-echo "check_format: $checked files laid out as .clang-format says (${#pending[@]} pending)"
+echo "check_format: $checked files laid out as .clang-format says"

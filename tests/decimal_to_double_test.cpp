@@ -15,9 +15,9 @@
 #include <random>
 #include <string>
 
+#include "test_support.h"
 #include "textio/list_input.h"
 #include "textio/number_token.h"
-#include "test_support.h"
 
 namespace {
 
@@ -72,7 +72,8 @@ TEST(DecimalToDouble, ShortcutMatchesReferenceOverItsDomain) {
     const Outcome expected = reference(std::to_string(digits) + "e" + std::to_string(exponent));
     if (std::bit_cast<std::uint64_t>(value) != std::bit_cast<std::uint64_t>(expected.value)) {
       ++mismatches;
-      ADD_FAILURE() << digits << "e" << exponent << " gave " << value << ", nearest is " << expected.value;
+      ADD_FAILURE() << digits << "e" << exponent << " gave " << value << ", nearest is "
+                    << expected.value;
     }
   }
 }
@@ -97,7 +98,8 @@ Spelling random_spelling(std::mt19937_64& rng) {
   const auto sign_kind = rng() % 3;  // none, '+' or '-'
   if (sign_kind != 0) s.token += sign_kind == 1 ? '+' : '-';
   if (sign_kind == 2) s.plain += '-';
-  const int length = rng() % 4 == 0 ? 1 + static_cast<int>(rng() % 40) : 1 + static_cast<int>(rng() % 20);
+  const int length =
+      rng() % 4 == 0 ? 1 + static_cast<int>(rng() % 40) : 1 + static_cast<int>(rng() % 20);
   const int point = static_cast<int>(rng() % (length + 2)) - 1;  // -1: no point
   const int leading_zeros = rng() % 4 == 0 ? static_cast<int>(rng() % 5) : 0;
   std::string mantissa(static_cast<std::size_t>(leading_zeros), '0');
@@ -114,7 +116,8 @@ Spelling random_spelling(std::mt19937_64& rng) {
   if (form < 2) return s;
   const int range = rng() % 8 == 0 ? 700 : 60;
   const int exponent = static_cast<int>(rng() % (range + 1)) - range / 2;
-  const std::string magnitude = std::string(rng() % 5 == 0 ? 2 : 0, '0') + std::to_string(std::abs(exponent));
+  const std::string magnitude =
+      std::string(rng() % 5 == 0 ? 2 : 0, '0') + std::to_string(std::abs(exponent));
   const char sign = exponent < 0 ? '-' : '+';
   if (form == 2) {  // sign alone after the mantissa
     s.token += sign;
@@ -212,7 +215,7 @@ TEST(DecimalToDouble, BoundariesMatchReference) {
       "0." + std::string(10000, '0') + "1e10001",
       "1" + std::string(10000, '0') + "e-10000",
       std::string(10000, '0') + "." + std::string(10000, '0'),
-      "9007199254740993",  // 2^53 + 1, a tie between integers
+      "9007199254740993",                      // 2^53 + 1, a tie between integers
       "0.1000000000000000055511151231257827",  // just above the double 0.1
   };
   for (const std::string& s : spellings) matches_reference(s, s);

@@ -25,8 +25,8 @@ struct Evaluation {
 };
 
 Evaluation evaluate(const std::vector<double>& x, const std::vector<double>& f,
-                    const std::vector<double>& d, const std::vector<double>& xe,
-                    bool check = true, int incfd = 1) {
+                    const std::vector<double>& d, const std::vector<double>& xe, bool check = true,
+                    int incfd = 1) {
   Evaluation e;
   e.fe.assign(std::max<std::size_t>(xe.size(), 1), kUntouched);
   e.check = check;
@@ -60,7 +60,10 @@ struct Worked {
 
 TEST(Dpchfe, WorkedValues) {
   const Worked cases[] = {
-      {"ascending, both sides", {-1, 0.5, 1.5, 2.5, 3, 4}, {2, 0.3125, 2.21875, 6.21875, 9, 15.5}, 2},
+      {"ascending, both sides",
+       {-1, 0.5, 1.5, 2.5, 3, 4},
+       {2, 0.3125, 2.21875, 6.21875, 9, 15.5},
+       2},
       {"data abscissae", {0, 1, 2, 3}, {0, 1, 4, 9}, 0},
       {"backs up once", {2.5, 0.5}, {6.21875, 0.3125}, 0},
       {"right point counted twice", {5, 0.5, 6}, {22, 0.3125, 27}, 3},
@@ -182,8 +185,8 @@ TEST(Dcubiv, FailuresWriteNothing) {
     double x2;
     int ne;
     int ierr;
-  } const cases[] = {{"no point", 1.0, 0, -1}, {"empty interval", 0.0, 1, -2},
-                     {"NaN interval", kNaN, 1, -2}};
+  } const cases[] = {
+      {"no point", 1.0, 0, -1}, {"empty interval", 0.0, 1, -2}, {"NaN interval", kNaN, 1, -2}};
   for (const auto& c : cases) {
     double fe[] = {kUntouched};
     int nout[2] = {-7, -7};

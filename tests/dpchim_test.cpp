@@ -22,10 +22,17 @@ struct SignCase {
 
 TEST(Dsgnpr, SignsWithoutFormingTheProduct) {
   const SignCase cases[] = {
-      {0.0, -5.0, 0.0},        {-0.0, 1.0, 0.0},         {3.0, 0.0, 0.0},
-      {-2.0, -1.0e300, 1.0},   {1.0e-300, -1.0e-300, -1.0}, {1.0e300, 1.0e300, 1.0},
-      {-4.0, 2.0, -1.0},       {kNaN, 1.0, 0.0},         {1.0, kNaN, 0.0},
-      {kNaN, -1.0, 0.0},       {-kNaN, -1.0, 0.0},
+      {0.0, -5.0, 0.0},
+      {-0.0, 1.0, 0.0},
+      {3.0, 0.0, 0.0},
+      {-2.0, -1.0e300, 1.0},
+      {1.0e-300, -1.0e-300, -1.0},
+      {1.0e300, 1.0e300, 1.0},
+      {-4.0, 2.0, -1.0},
+      {kNaN, 1.0, 0.0},
+      {1.0, kNaN, 0.0},
+      {kNaN, -1.0, 0.0},
+      {-kNaN, -1.0, 0.0},
       {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::denorm_min(), -1.0},
   };
   for (const SignCase& c : cases) {

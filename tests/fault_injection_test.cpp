@@ -75,10 +75,11 @@ TEST(WriteFailures, OutputInAMissingFolder) {
   write_file(run.map, kBilinearMap);
   write_file(run.input, "x\n1500 15\n");
   const std::string output = run.dir.file("missing/out.dat");
-  expect_run(run_fuelcalc({run.map, run.input, output}),
-             {29, "",
-              runtime_report("sysrun: severe (29): file not found, unit 11, file " + output + "\r\n",
-                             {"FUELCALC"})});
+  expect_run(
+      run_fuelcalc({run.map, run.input, output}),
+      {29, "",
+       runtime_report("sysrun: severe (29): file not found, unit 11, file " + output + "\r\n",
+                      {"FUELCALC"})});
   EXPECT_FALSE(file_exists(output));
 }
 
@@ -90,8 +91,8 @@ TEST(WriteFailures, FileSizeLimitLeavesWholeLinesOnly) {
   ASSERT_EQ(whole.status, 0);
   const std::string all_lines = run.out_file();
 
-  const auto limited = run_program("/usr/bin/prlimit", {"--fsize=10000", fuelcalc_binary(), run.map,
-                                                        run.input, run.output});
+  const auto limited = run_program(
+      "/usr/bin/prlimit", {"--fsize=10000", fuelcalc_binary(), run.map, run.input, run.output});
   expect_run(limited, {38, "",
                        runtime_report("sysrun: File too large\r\n"
                                       "sysrun: severe (38): error during write, unit 11, file " +
@@ -112,23 +113,26 @@ TEST(WriteFailures, ConsoleStreams) {
   write_file(run.input, "x\n1500 15\n");
   const std::string line = kHeader + "1500.00\t15.000\t2.750\r\n";
   const auto console_failure = [](const std::string& os_text) {
-    return runtime_report("sysrun: " + os_text +
-                              "\r\nsysrun: severe (38): error during write, unit -1, file CONOUT$\r\n",
-                          {"FUELCALC"});
+    return runtime_report(
+        "sysrun: " + os_text +
+            "\r\nsysrun: severe (38): error during write, unit -1, file CONOUT$\r\n",
+        {"FUELCALC"});
   };
   const std::vector<std::string> args = {run.map, run.input, run.output};
 
-  expect_run(run_in_shell(args, ">/dev/full"), {38, "", console_failure("No space left on device")});
+  expect_run(run_in_shell(args, ">/dev/full"),
+             {38, "", console_failure("No space left on device")});
   EXPECT_EQ(run.out_file(), line);
 
   expect_run(run_in_shell(args, ">&-"), {38, "", console_failure("Bad file descriptor")});
   EXPECT_EQ(run.out_file(), line);
 
   // Closed console input reads as empty: the first prompt meets its end.
-  expect_run(run_in_shell({}, "<&-"),
-             {24, "TYPE FILENAME FOR TORQUEMAP : ",
-              runtime_report("sysrun: severe (24): end-of-file during read, unit -4, file CONIN$\r\n",
-                             {"FUELCALC"})});
+  expect_run(
+      run_in_shell({}, "<&-"),
+      {24, "TYPE FILENAME FOR TORQUEMAP : ",
+       runtime_report("sysrun: severe (24): end-of-file during read, unit -4, file CONIN$\r\n",
+                      {"FUELCALC"})});
 
   // Without standard input and error, files opened later must not take their
   // numbers: the failure report of the second record may not land in the
@@ -154,11 +158,12 @@ TEST(ReadFailures, UnreadableMapAndInput) {
   ::chmod(run.map.c_str(), 0644);
 
   ::chmod(run.input.c_str(), 0);
-  expect_run(run_fuelcalc({run.map, run.input, output}, unprivileged),
-             {9, "",
-              runtime_report("sysrun: severe (9): permission to access file denied, unit 10, file " +
-                                 run.input + "\r\n",
-                             {"FUELCALC"})});
+  expect_run(
+      run_fuelcalc({run.map, run.input, output}, unprivileged),
+      {9, "",
+       runtime_report("sysrun: severe (9): permission to access file denied, unit 10, file " +
+                          run.input + "\r\n",
+                      {"FUELCALC"})});
   EXPECT_FALSE(file_exists(output));
 }
 
@@ -202,9 +207,9 @@ TEST(Pipes, NamedPipeAndProcessSubstitution) {
   EXPECT_EQ(read_file(from_fifo), expected);
 
   const std::string substituted = run.dir.file("substituted.out");
-  const auto through_bash = run_program(
-      "/bin/bash", {"-c", "exec \"$0\" <(cat \"$1\") <(cat \"$2\") \"$3\"", fuelcalc_binary(),
-                    run.map, run.input, substituted});
+  const auto through_bash =
+      run_program("/bin/bash", {"-c", "exec \"$0\" <(cat \"$1\") <(cat \"$2\") \"$3\"",
+                                fuelcalc_binary(), run.map, run.input, substituted});
   EXPECT_EQ(through_bash.status, 0);
   EXPECT_EQ(through_bash.out, reference.out);
   EXPECT_EQ(read_file(substituted), expected);
@@ -218,20 +223,24 @@ TEST(Pipes, OutputWhoseReaderHasGone) {
   write_file(run.map, kBilinearMap);
   write_file(run.input, "x\n" + records(40000));  // far more than a pipe holds
   const auto broken = [](const std::string& name) {
-    return runtime_report("sysrun: Broken pipe\r\nsysrun: severe (38): error during write, unit 11, file " + name +
-                              "\r\n",
-                          {"FUELCALC"});
+    return runtime_report(
+        "sysrun: Broken pipe\r\nsysrun: severe (38): error during write, unit 11, file " + name +
+            "\r\n",
+        {"FUELCALC"});
   };
-  expect_run(run_program("/bin/bash", {"-c", "timeout -s KILL 120 \"$0\" \"$1\" \"$2\" /dev/stdout | head -1; "
-                                             "exit ${PIPESTATUS[0]}",
-                                       fuelcalc_binary(), run.map, run.input}),
-             {38, kHeader, broken("/dev/stdout")});
+  expect_run(
+      run_program("/bin/bash", {"-c",
+                                "timeout -s KILL 120 \"$0\" \"$1\" \"$2\" /dev/stdout | head -1; "
+                                "exit ${PIPESTATUS[0]}",
+                                fuelcalc_binary(), run.map, run.input}),
+      {38, kHeader, broken("/dev/stdout")});
 
   // A FIFO whose reader closes after the first line.
   const std::string fifo = run.dir.file("out.fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  Started started = start_fuelcalc({run.map, run.input, fifo}, run.dir.file("stdout"), run.dir.file("stderr"));
+  Started started =
+      start_fuelcalc({run.map, run.input, fifo}, run.dir.file("stdout"), run.dir.file("stderr"));
   std::string got;
   EXPECT_TRUE(wait_until([&] {
     char chunk[4096];
@@ -258,7 +267,8 @@ TEST(Pipes, InterruptedWhileWaitingForAReader) {
   const std::string expected = run.out_file();
   // The output is opened once the input is open.
   const auto input_open = [&](int pid) {
-    for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd")) {
+    for (const auto& fd :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd")) {
       std::error_code ignored;
       if (std::filesystem::read_symlink(fd.path(), ignored) == run.input) return true;
     }
@@ -274,8 +284,10 @@ TEST(Pipes, InterruptedWhileWaitingForAReader) {
     const std::string fifo = run.dir.file("out" + std::to_string(c.signal) + ".fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const int reader = c.reader ? ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
-    Started started = start_fuelcalc({run.map, run.input, fifo}, run.dir.file("stdout"), run.dir.file("stderr"));
-    ASSERT_TRUE(wait_until([&] { return blocked_in(started.pid, c.call) && input_open(started.pid); }));
+    Started started =
+        start_fuelcalc({run.map, run.input, fifo}, run.dir.file("stdout"), run.dir.file("stderr"));
+    ASSERT_TRUE(
+        wait_until([&] { return blocked_in(started.pid, c.call) && input_open(started.pid); }));
     ::kill(started.pid, c.signal);
     EXPECT_EQ(wait_for(started, std::chrono::seconds(120)), 128 + c.signal);
     EXPECT_EQ(read_file(run.dir.file("stdout")), "");
@@ -283,7 +295,8 @@ TEST(Pipes, InterruptedWhileWaitingForAReader) {
     if (reader >= 0) {
       std::string got;
       char chunk[65536];
-      for (ssize_t n; (n = ::read(reader, chunk, sizeof chunk)) > 0;) got.append(chunk, static_cast<std::size_t>(n));
+      for (ssize_t n; (n = ::read(reader, chunk, sizeof chunk)) > 0;)
+        got.append(chunk, static_cast<std::size_t>(n));
       ::close(reader);
       EXPECT_FALSE(got.empty());
       EXPECT_EQ(expected.substr(0, got.size()), got);
@@ -320,7 +333,8 @@ TEST(TruncatedInput, DataStopMidLine) {
 // not the last, which would count as the end of the input).
 TEST(StrayBytes, InEveryField) {
   std::vector<std::string> strays = {std::string(1, '\0'), "\x1a", "\x83\x66\x81[\x83^"};
-  for (int byte = 128; byte <= 255; ++byte) strays.push_back(std::string(1, static_cast<char>(byte)));
+  for (int byte = 128; byte <= 255; ++byte)
+    strays.push_back(std::string(1, static_cast<char>(byte)));
 
   RunFolder run;
   const std::string good_input = "x\n1500 15\n";
@@ -334,12 +348,14 @@ TEST(StrayBytes, InEveryField) {
     expect_run(run.result, {0, complete(1), ""});
     EXPECT_EQ(run.out_file(), line);
 
-    for (const auto& record : {"1" + stray + "500 15\n", "1500 1" + stray + "5\n", stray + "1500 15\n"}) {
+    for (const auto& record :
+         {"1" + stray + "500 15\n", "1500 1" + stray + "5\n", stray + "1500 15\n"}) {
       run.go(kBilinearMap, good_input + record + "1500 15\n");
       expect_run(run.result, {1, read_error(2), ""});
       EXPECT_EQ(run.out_file(), line);
     }
-    for (const auto& point : {stray + "1000 10 1\n", "1000 1" + stray + "0 1\n", "1000 10 1" + stray + "\n"}) {
+    for (const auto& point :
+         {stray + "1000 10 1\n", "1000 1" + stray + "0 1\n", "1000 10 1" + stray + "\n"}) {
       run.go("h\nh\n" + point + "1000 20 2\n2000 10 3\n2000 20 5\n", good_input);
       expect_run(run.result, {1, "", map_failure});
     }
@@ -363,18 +379,20 @@ TEST(StrayBytes, InFileNames) {
   write_file(output, "");
   RunOptions typed;
   typed.input = "'" + map + "'\n\"" + input + "\"\n'" + output + "'\n";
-  expect_run(run_fuelcalc({}, typed),
-             {0,
-              "TYPE FILENAME FOR TORQUEMAP : TYPE FILENAME FOR INPUT : TYPE FILENAME FOR OUTPUT : " +
-                  complete(1),
-              ""});
+  expect_run(
+      run_fuelcalc({}, typed),
+      {0,
+       "TYPE FILENAME FOR TORQUEMAP : TYPE FILENAME FOR INPUT : TYPE FILENAME FOR OUTPUT : " +
+           complete(1),
+       ""});
   EXPECT_EQ(read_file(output), kHeader + "1500.00\t15.000\t2.750\r\n");
 
   const std::string missing = dir.file("\x83\x66\x81[\x83^\xfe.dat");
-  expect_run(run_fuelcalc({map, missing, output}),
-             {29, "",
-              runtime_report("sysrun: severe (29): file not found, unit 10, file " + missing + "\r\n",
-                             {"FUELCALC"})});
+  expect_run(
+      run_fuelcalc({map, missing, output}),
+      {29, "",
+       runtime_report("sysrun: severe (29): file not found, unit 10, file " + missing + "\r\n",
+                      {"FUELCALC"})});
 }
 
 // A NUL typed inside a quoted name would cut the name short and open some
@@ -385,13 +403,15 @@ TEST(StrayBytes, NulInATypedName) {
   write_file(run.map, kBilinearMap);
   write_file(run.input, "x\n1500 15\n");
   const std::string nul(1, '\0');
-  const std::string asks = "TYPE FILENAME FOR TORQUEMAP : TYPE FILENAME FOR INPUT : TYPE FILENAME FOR OUTPUT : ";
-  const auto typed = [&](const std::string& map, const std::string& input, const std::string& output) {
+  const std::string asks =
+      "TYPE FILENAME FOR TORQUEMAP : TYPE FILENAME FOR INPUT : TYPE FILENAME FOR OUTPUT : ";
+  const auto typed = [&](const std::string& map, const std::string& input,
+                         const std::string& output) {
     return in_folder(run.dir.path, "'" + map + "'\n'" + input + "'\n'" + output + "'\n");
   };
   const auto refused = [&](int unit, const std::string& name) {
-    return runtime_report("sysrun: severe (43): file name specification error, unit " + std::to_string(unit) +
-                              ", file " + run.dir.file(name) + "\r\n",
+    return runtime_report("sysrun: severe (43): file name specification error, unit " +
+                              std::to_string(unit) + ", file " + run.dir.file(name) + "\r\n",
                           {"FUELCALC"});
   };
   write_file(run.output, "precious\n");
@@ -407,8 +427,9 @@ TEST(StrayBytes, NulInATypedName) {
              {43, asks, refused(11, "fresh.dat" + nul + "junk")});
   EXPECT_FALSE(file_exists(fresh));
 
-  expect_run(run_fuelcalc({}, typed("map.dat" + nul, "input.dat " + nul + " ", "out.dat" + nul + nul)),
-             {0, asks + complete(1), ""});
+  expect_run(
+      run_fuelcalc({}, typed("map.dat" + nul, "input.dat " + nul + " ", "out.dat" + nul + nul)),
+      {0, asks + complete(1), ""});
   EXPECT_EQ(read_file(run.output), kHeader + "1500.00\t15.000\t2.750\r\n");
 }
 
@@ -453,7 +474,8 @@ TEST(HugeInputs, MapOfOneMillionPoints) {
 // The exit status of a started run, waiting at most two minutes.
 std::optional<int> exit_status_within_bound(Started& started) {
   int status = 0;
-  if (!wait_until([&] { return ::waitpid(started.pid, &status, WNOHANG) == started.pid; })) return std::nullopt;
+  if (!wait_until([&] { return ::waitpid(started.pid, &status, WNOHANG) == started.pid; }))
+    return std::nullopt;
   started.pid = -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
@@ -465,27 +487,30 @@ std::optional<int> exit_status_within_bound(Started& started) {
 struct ThreadsCase {
   const char* name;
   std::string input;
-  int status;               // the exit status both runs end with
-  std::string prefix = "";  // run before the program in the shell: a file size limit
-  bool full_device = false; // the output file is /dev/full
+  int status;                // the exit status both runs end with
+  std::string prefix = "";   // run before the program in the shell: a file size limit
+  bool full_device = false;  // the output file is /dev/full
 };
 
 // n plain records, then `tail` at the start of record n + 1.
 std::string records_then(int n, const std::string& tail) { return "x\n" + records(n) + tail; }
 
 TEST(Threads, SameBytesOnOneAndTwo) {
-  const std::string general = "1500,15\n1200 , 12\n2*1300\n,17\n1400\n16\n\n  \n1100 11 / x\n5 / 7\n";
+  const std::string general =
+      "1500,15\n1200 , 12\n2*1300\n,17\n1400\n16\n\n  \n1100 11 / x\n5 / 7\n";
   const ThreadsCase cases[] = {
       {"many blocks", records_then(9000, ""), 0},
       {"read error opening the second block", records_then(1024, "abc\n" + records(50)), 1},
       {"read error ending the first block", records_then(1023, "abc\n" + records(50)), 1},
       {"read error after the ring wraps", records_then(4096 + 1024, "1500 x\n" + records(3)), 1},
       {"read error in the last record", records_then(2048, "abc\n"), 0},
-      {"general records across a boundary", records_then(1020, general + records(1500) + general), 0},
+      {"general records across a boundary", records_then(1020, general + records(1500) + general),
+       0},
       {"a statement over a block boundary", records_then(1023, "1500\n15\n" + records(2000)), 0},
       {"no final line feed", records_then(3000, "1500 15"), 0},
       {"interpolation failure partway", records_then(1500, "nan 15\n" + records(1500)), 1},
-      {"points for the literal procedure", records_then(1500, "1500 inf\n-inf 15\n" + records(1500)), 0},
+      {"points for the literal procedure",
+       records_then(1500, "1500 inf\n-inf 15\n" + records(1500)), 0},
       {"file size limit", records_then(20000, ""), 38, "prlimit --fsize=200000"},
       {"full device", records_then(20000, ""), 38, "", true},
   };
@@ -499,8 +524,9 @@ TEST(Threads, SameBytesOnOneAndTwo) {
     std::string outputs[2];
     for (int threads = 1; threads <= 2; ++threads) {
       ::unlink(run.output.c_str());
-      runs[threads - 1] = run_in_shell({run.map, run.input, output}, "",
-                                       "FUELCALC_THREADS=" + std::to_string(threads) + " " + c.prefix);
+      runs[threads - 1] =
+          run_in_shell({run.map, run.input, output}, "",
+                       "FUELCALC_THREADS=" + std::to_string(threads) + " " + c.prefix);
       if (!c.full_device) outputs[threads - 1] = read_file(run.output);
     }
     EXPECT_EQ(runs[0].status, c.status);
@@ -626,8 +652,8 @@ TEST_P(StoppedPartway, LeavesWholeLinesOnly) {
   const std::string expected = run.out_file();
 
   const std::string output = run.dir.file("stopped.out");
-  Started started = start_fuelcalc({run.map, run.input, output}, run.dir.file("stdout"),
-                                   run.dir.file("stderr"));
+  Started started =
+      start_fuelcalc({run.map, run.input, output}, run.dir.file("stdout"), run.dir.file("stderr"));
   ASSERT_TRUE(wait_until([&] {
     struct stat written {};
     return ::stat(output.c_str(), &written) == 0 && written.st_size > 0;

@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "textio/fixed_edit_reference.h"
 #include "test_support.h"
+#include "textio/fixed_edit_reference.h"
 
 namespace {
 
@@ -38,17 +38,20 @@ struct Example {
 
 TEST(FixedEdit, WorkedExamples) {
   const std::string dbl_max_digits =
-      "1797693134862315708145274237317043567980705675258449965989174768031572607800285387605895586327668781"
-      "7154045895351438246423432132688946418276846754670353751698604991057655128207624549009038932894407586"
-      "8508455133942304583236903222948165808559332123348274797826204144723168738177180919299881250404026184"
+      "17976931348623157081452742373170435679807056752584499659891747680315726078002853876058955863"
+      "27668781"
+      "71540458953514382464234321326889464182768467546703537516986049910576551282076245490090389328"
+      "94407586"
+      "85084551339423045832369032229481658085593321233482747978262041447231687381771809192998812504"
+      "04026184"
       "124858368";
   const Example examples[] = {
-      {2.675, 2, "2.67"},       // the double lies just below 2.675
-      {0.125, 2, "0.12"},       // exact tie, to even
-      {0.375, 2, "0.38"},       // exact tie, to even
-      {12.345, 2, "12.35"},     // the double lies just above 12.345
-      {0.0625, 3, "0.062"},     // exact tie
-      {0.0005, 3, "0.001"},     // the double lies just above 0.0005
+      {2.675, 2, "2.67"},    // the double lies just below 2.675
+      {0.125, 2, "0.12"},    // exact tie, to even
+      {0.375, 2, "0.38"},    // exact tie, to even
+      {12.345, 2, "12.35"},  // the double lies just above 12.345
+      {0.0625, 3, "0.062"},  // exact tie
+      {0.0005, 3, "0.001"},  // the double lies just above 0.0005
       {0.0004, 3, "0.000"},
       {0.0, 2, "0.00"},
       {-0.0, 2, "0.00"},
@@ -62,7 +65,7 @@ TEST(FixedEdit, WorkedExamples) {
       {-2.25, 3, "-2.250"},
       {212.3456, 3, "212.346"},
       {-7.0, 3, "-7.000"},
-      {9.9996, 3, "10.000"},    // rounding carries into the integer part
+      {9.9996, 3, "10.000"},  // rounding carries into the integer part
       {-9.9996, 3, "-10.000"},
       {0.995, 2, "0.99"},
       {3.0, 0, "3."},
@@ -114,8 +117,8 @@ void expect_same_as_reference(int count, Draw draw, PickDecimals pick_decimals) 
     const int d = pick_decimals(rng);
     const std::string_view got(fast, textio::edit_fixed(v, d, fast));
     const std::string_view want(reference, textio::edit_fixed_reference(v, d, reference));
-    ASSERT_EQ(got, want) << "bits 0x" << std::hex << std::bit_cast<std::uint64_t>(v)
-                         << std::dec << " d=" << d;
+    ASSERT_EQ(got, want) << "bits 0x" << std::hex << std::bit_cast<std::uint64_t>(v) << std::dec
+                         << " d=" << d;
   }
 }
 

@@ -58,7 +58,7 @@ TEST(FuelGrid, ValueAtPointsInsideAndOutside) {
   const GRID grid = grid_of(kBilinear);
   const struct {
     double x, y, fc;
-  } cases[] = {{1500, 15, 2.75}, {2500, 25, 7.75}, {500, 15, 0.25},   {1500, 0, 0.5},
+  } cases[] = {{1500, 15, 2.75}, {2500, 25, 7.75},  {500, 15, 0.25}, {1500, 0, 0.5},
                {1000, 10, 1.0},  {-1e4, 15, -26.0}, {1500, 60, 9.5}};
   for (const auto& c : cases) {
     double fc = 0.0;

@@ -93,8 +93,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailureCase{"SingletonRun", "h\nh\n1 1 1\n2 1 1\n2 2 2\n", "x\n",
                     "Error : DPCHIM ( called from FCGRID, 1st )", -1, ""},
-        FailureCase{"EmptyMap", "h\nh\n", "x\n", "Error : DPCHIM ( called from FCGRID, 1st )",
-                    -1, ""},
+        FailureCase{"EmptyMap", "h\nh\n", "x\n", "Error : DPCHIM ( called from FCGRID, 1st )", -1,
+                    ""},
         FailureCase{"DuplicatePoint", "h\nh\n1 1 1\n1 2 2\n2 1 1\n2 1 5\n", "x\n",
                     "Error : DPCHIM ( called from FCGRID, 1st )", -3, ""},
         FailureCase{"NotANumberInTheMap", "h\nh\n1 nan 1\n1 2 2\n2 1 3\n2 2 4\n", "x\n",
@@ -108,8 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "h\nh\n1 1000 1\n1 1000.0000000000001 2\n2 1000 3\n2 1000.0000000000001 4\n",
                     "x\n1.5 1000\n", "Error : DPCHIM ( called from CALCFC, 2nd )", -3, ""},
         FailureCase{"NotANumberFirstCoordinate", kBilinearMap, "x\n1500 15\nNaN 30\n1500 15\n",
-                    "Error : DPCHFE ( called from CALCFC, 1st )", -5,
-                    "1500.00\t15.000\t2.750\r\n"},
+                    "Error : DPCHFE ( called from CALCFC, 1st )", -5, "1500.00\t15.000\t2.750\r\n"},
         FailureCase{"NotANumberSecondCoordinate", kBilinearMap, "x\n1500 nan\n",
                     "Error : DPCHFE ( called from CALCFC, 2nd )", -5, ""}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -147,9 +146,9 @@ TEST(FuelcalcRun, MapMessagesAndStatuses) {
   run.go("only one header\n", "x\n");
   EXPECT_EQ(run.result.status, 24);
   EXPECT_EQ(run.result.err,
-            runtime_report("sysrun: severe (24): end-of-file during read, unit 17, file " +
-                               run.map + "\r\n",
-                           {"LOADMAP", "FUELCALC"}));
+            runtime_report(
+                "sysrun: severe (24): end-of-file during read, unit 17, file " + run.map + "\r\n",
+                {"LOADMAP", "FUELCALC"}));
 }
 
 TEST(FuelcalcRun, ReadErrorInTheMiddleAndAtTheEnd) {
@@ -166,7 +165,8 @@ TEST(FuelcalcRun, ReadErrorInTheMiddleAndAtTheEnd) {
 
 TEST(FuelcalcRun, AsteriskEndsANumberInMapAndInput) {
   RunFolder run;
-  run.go("bilinear\nh\n1000 10 1.0*2\n1000 20 2\n2000 10 3\n2000 20 5e0*\n", "x\n1500 15\n1500 1.5e1*2");
+  run.go("bilinear\nh\n1000 10 1.0*2\n1000 20 2\n2000 10 3\n2000 20 5e0*\n",
+         "x\n1500 15\n1500 1.5e1*2");
   EXPECT_EQ(run.result.status, 0);
   EXPECT_EQ(run.result.err, "");
   EXPECT_EQ(run.result.out, complete(2));  // the last record counts
@@ -185,9 +185,10 @@ TEST(FuelcalcRun, HeaderOnlyAndEmptyInputs) {
   write_file(run.input, "");
   const auto result = run_fuelcalc({run.map, run.input, output});
   EXPECT_EQ(result.status, 24);
-  EXPECT_EQ(result.err, runtime_report("sysrun: severe (24): end-of-file during read, unit 10, file " +
-                                           run.input + "\r\n",
-                                       {"FUELCALC"}));
+  EXPECT_EQ(result.err,
+            runtime_report(
+                "sysrun: severe (24): end-of-file during read, unit 10, file " + run.input + "\r\n",
+                {"FUELCALC"}));
   EXPECT_FALSE(testing_support::file_exists(output));
 }
 
@@ -210,7 +211,8 @@ TEST(FuelcalcRun, FoldersAreNoFiles) {
   auto result = run_fuelcalc({run.dir.path, run.input, run.output});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, " Cannot open TORQUE MAP file [ " + run.dir.path + " ]\r\n");
-  for (const auto& input_and_output : {std::pair{run.dir.path, run.output}, std::pair{run.input, run.dir.path}}) {
+  for (const auto& input_and_output :
+       {std::pair{run.dir.path, run.output}, std::pair{run.input, run.dir.path}}) {
     result = run_fuelcalc({run.map, input_and_output.first, input_and_output.second});
     EXPECT_EQ(result.status, 30);
     const int unit = input_and_output.first == run.dir.path ? 10 : 11;
@@ -268,12 +270,11 @@ TEST(FuelcalcRun, OutputPermissionFailures) {
 
   const std::string locked = run.dir.file("locked");
   ::mkdir(locked.c_str(), 0555);
-  result = run_fuelcalc({run.map, run.input, locked + "/out.dat"},
-                        unprivileged());
+  result = run_fuelcalc({run.map, run.input, locked + "/out.dat"}, unprivileged());
   EXPECT_EQ(result.status, 9);
-  EXPECT_EQ(result.err.substr(0, result.err.find('\r')),
-            "sysrun: severe (9): permission to access file denied, unit 11, file " + locked +
-                "/out.dat");
+  EXPECT_EQ(
+      result.err.substr(0, result.err.find('\r')),
+      "sysrun: severe (9): permission to access file denied, unit 11, file " + locked + "/out.dat");
 
   result = run_fuelcalc({run.map, run.input, run.dir.file("no/such/dir/out.dat")});
   EXPECT_EQ(result.status, 29);
@@ -316,11 +317,18 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         PromptCase{"NoneMissing", {"map.dat", "in.dat", "out.dat"}, "", "", 0},
         PromptCase{"InputOnly", {"map.dat", "", "out.dat"}, "in.dat\n", kAskInput, 0},
-        PromptCase{"AllTyped", {}, "map.dat\nin.dat\nout.dat\n", kAskMap + kAskInput + kAskOutput, 0},
-        PromptCase{"EmptyLineReadsOn", {}, "\nmap.dat\n'in.dat'\n\"out.dat\" more\n",
-                   kAskMap + kAskInput + kAskOutput, 0},
-        PromptCase{"CommaAndSlashAskAgain", {"map.dat"}, ",\n/\nin.dat\nout.dat\n",
-                   kAskInput + kAskInput + kAskInput + kAskOutput, 0},
+        PromptCase{
+            "AllTyped", {}, "map.dat\nin.dat\nout.dat\n", kAskMap + kAskInput + kAskOutput, 0},
+        PromptCase{"EmptyLineReadsOn",
+                   {},
+                   "\nmap.dat\n'in.dat'\n\"out.dat\" more\n",
+                   kAskMap + kAskInput + kAskOutput,
+                   0},
+        PromptCase{"CommaAndSlashAskAgain",
+                   {"map.dat"},
+                   ",\n/\nin.dat\nout.dat\n",
+                   kAskInput + kAskInput + kAskInput + kAskOutput,
+                   0},
         PromptCase{"EndOfConsoleInput", {"map.dat"}, "in.dat\n", kAskInput + kAskOutput, 24}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -68,7 +68,8 @@ void check_numbers(const std::vector<NumbersRow>& rows) {
       if (std::isnan(row.expected[i])) {
         EXPECT_TRUE(std::isnan(values[i])) << "item " << i << ": " << values[i];
       } else {
-        EXPECT_EQ(std::bit_cast<std::uint64_t>(values[i]), std::bit_cast<std::uint64_t>(row.expected[i]))
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(values[i]),
+                  std::bit_cast<std::uint64_t>(row.expected[i]))
             << "item " << i << ": " << values[i] << " expected " << row.expected[i];
       }
     }
@@ -92,8 +93,8 @@ TEST(ListInputNumbers, SeparatorsAndRecords) {
       {"1 2 3\nNEXT", kReadOk, {1, 2}, "NEXT"},
       {"\n \t\n1 2\nNEXT", kReadOk, {1, 2}, "NEXT"},
       {"  1500   45.5  ", kReadOk, {1500, 45.5}},
-      {"1500,\n45.5\nNEXT", kReadOk, {1500, 45.5}, "NEXT"},     // separator ends the record
-      {"1500\n, 45.5\nNEXT", kReadOk, {1500, 45.5}, "NEXT"},    // separator opens the next record
+      {"1500,\n45.5\nNEXT", kReadOk, {1500, 45.5}, "NEXT"},   // separator ends the record
+      {"1500\n, 45.5\nNEXT", kReadOk, {1500, 45.5}, "NEXT"},  // separator opens the next record
       {"1500\n\n ,45.5", kReadOk, {1500, 45.5}},
   });
 }
@@ -102,7 +103,7 @@ TEST(ListInputNumbers, EndOfFile) {
   check_numbers({
       {"", kReadEnd, {kKept, kKept}},
       {"\n \n\t\n", kReadEnd, {kKept, kKept}},
-      {"1500", kReadEnd, {1500, kKept}},              // what was stored stays stored
+      {"1500", kReadEnd, {1500, kKept}},  // what was stored stays stored
       {"1500\n\n", kReadEnd, {1500, kKept}},
       {"1500,", kReadEnd, {1500, kKept}},
       {"'open quote\nstill open", kReadEnd, {kKept, kKept}},
@@ -117,7 +118,7 @@ TEST(ListInputNumbers, NullsAndSlash) {
       {"5,,,7", kReadOk, {5, kKept, kKept, 7}},
       {",,7", kReadOk, {kKept, kKept, 7}},
       {", ,7", kReadOk, {kKept, kKept, 7}},
-      {",\n,7", kReadOk, {kKept, kKept, 7}},            // a comma opening a record after a null
+      {",\n,7", kReadOk, {kKept, kKept, 7}},  // a comma opening a record after a null
       {"1500,\n,45.5\nNEXT", kReadOk, {1500, kKept}, "NEXT"},
       {"5/", kReadOk, {5, kKept}},
       {"5 / 9\nNEXT", kReadOk, {5, kKept}, "NEXT"},
@@ -132,11 +133,11 @@ TEST(ListInputNumbers, RepeatCounts) {
   check_numbers({
       {"2*3.5", kReadOk, {3.5, 3.5}},
       {"2*", kReadOk, {kKept, kKept}},
-      {"3*1.5\nNEXT", kReadOk, {1.5, 1.5}, "NEXT"},     // unused copies are dropped
+      {"3*1.5\nNEXT", kReadOk, {1.5, 1.5}, "NEXT"},  // unused copies are dropped
       {"2*1.5 9", kReadOk, {1.5, 1.5, 9}},
       {"2*1.5,9", kReadOk, {1.5, 1.5, 9}},
       {"1*7 2*8", kReadOk, {7, 8, 8}},
-      {"2*,7", kReadOk, {kKept, kKept, 7}},             // the comma after r* is consumed
+      {"2*,7", kReadOk, {kKept, kKept, 7}},  // the comma after r* is consumed
       {"2* ,7", kReadOk, {kKept, kKept, 7}},
       {"2*,,7", kReadOk, {kKept, kKept, kKept, 7}},
       {"2*\n,7", kReadOk, {kKept, kKept, 7}},
@@ -151,10 +152,10 @@ TEST(ListInputNumbers, RepeatCounts) {
       {"2147483648*1", kConversionError, {kKept, kKept}},
       {"99999999999999999999*1", kConversionError, {kKept, kKept}},
       {"2*/", kSyntaxError, {kKept, kKept}},
-      {"2*3*4", kReadOk, {3, 3}},                       // an asterisk ends the repeated number
+      {"2*3*4", kReadOk, {3, 3}},  // an asterisk ends the repeated number
       {"2*'x'", kConversionError, {kKept, kKept}},
-      {"1.5*2", kSyntaxError, {1.5, kKept}},            // only digits form a count: 1.5, then an
-      {"-2*3", kSyntaxError, {-2, kKept}},              // empty value at the asterisk
+      {"1.5*2", kSyntaxError, {1.5, kKept}},  // only digits form a count: 1.5, then an
+      {"-2*3", kSyntaxError, {-2, kKept}},    // empty value at the asterisk
       {"2 *3", kSyntaxError, {2, kKept}},
   });
 }
@@ -181,7 +182,7 @@ TEST(ListInputNumbers, NumberSyntax) {
       {"1N", kSyntaxError, {kKept}},
       {"1I", kSyntaxError, {kKept}},
       {"+T", kSyntaxError, {kKept}},
-      {"1500\r45.5", kSyntaxError, {kKept, kKept}},     // a carriage return inside a token
+      {"1500\r45.5", kSyntaxError, {kKept, kKept}},  // a carriage return inside a token
       {"12\"", kSyntaxError, {kKept}},
       {"1(2", kSyntaxError, {kKept}},
       {"*5", kSyntaxError, {kKept}},
@@ -190,7 +191,7 @@ TEST(ListInputNumbers, NumberSyntax) {
       {"\x83\x65", kSyntaxError, {kKept}},
       {"1"s + '\0', kSyntaxError, {kKept}},
       {"1 2x", kSyntaxError, {1, kKept}},
-      {"1 2x", kReadOk, {1}},                           // never reached
+      {"1 2x", kReadOk, {1}},  // never reached
   });
 }
 
@@ -245,7 +246,7 @@ TEST(ListInputNumbers, AsteriskEndsANumber) {
       {"1500 1e2*", kReadOk, {1500, 100}},
       {"1500 1.5E*", kReadOk, {1500, 1.5}},
       {"1000 10 1.5*2", kReadOk, {1000, 10, 1.5}},
-      {"1.5*2 15", kSyntaxError, {1.5, kKept}},        // the second value is empty
+      {"1.5*2 15", kSyntaxError, {1.5, kKept}},  // the second value is empty
       {"1500 5-*", kSyntaxError, {1500, kKept}},
       {"1500 inf*2", kConversionError, {1500, kKept}},
       {"1500 T*2", kReadOk, {1500, -1.0}},
@@ -305,7 +306,7 @@ TEST(ListInputText, UndelimitedValues) {
       {"a\tb", kReadOk, "a"},
       {"  \tname  ", kReadOk, "name"},
       {"X Y FC\nNEXT", kReadOk, "X", "NEXT"},
-      {"\n\nX Y FC\nNEXT", kReadOk, "X", "NEXT"},       // blank records before the value
+      {"\n\nX Y FC\nNEXT", kReadOk, "X", "NEXT"},  // blank records before the value
       {"ab\rcd ef", kReadOk, "ab\rcd"},
       {"ab"s + '\0' + "cd", kReadOk, "ab"},
       {'\0' + "ab"s, kReadOk, ""},
@@ -325,9 +326,9 @@ TEST(ListInputText, QuotedValues) {
       {"'a\"b'", kReadOk, "a\"b"},
       {"''", kReadOk, ""},
       {"''''", kReadOk, "'"},
-      {"'abc\ndef'\nNEXT", kReadOk, "abcdef", "NEXT"},   // records joined with nothing
+      {"'abc\ndef'\nNEXT", kReadOk, "abcdef", "NEXT"},  // records joined with nothing
       {"'abc\n\ndef' x\nNEXT", kReadOk, "abcdef", "NEXT"},
-      {"'abc'\n'def'", kReadOk, "abc", "'def'"},          // a closing quote at record end closes
+      {"'abc'\n'def'", kReadOk, "abc", "'def'"},  // a closing quote at record end closes
       {"'abc\r\ndef'", kReadOk, "abcdef"},
       {"'abc", kReadEnd, kOldText},
       {"'abc\n", kReadEnd, kOldText},
@@ -365,7 +366,8 @@ TEST(ListInputText, LengthLimit) {
       {quoted(longest + "x"), kSyntaxError, kOldText},
       {quoted_longest, kReadOk, std::string(1024, 'q')},
       {quoted(std::string(2000, 'q') + "\n" + std::string(50, 'q')), kSyntaxError, kOldText},
-      {std::string(1000, 'a') + std::string(30, 'b'), kReadOk, std::string(1000, 'a') + std::string(24, 'b')},
+      {std::string(1000, 'a') + std::string(30, 'b'), kReadOk,
+       std::string(1000, 'a') + std::string(24, 'b')},
   });
 }
 
@@ -422,7 +424,8 @@ TEST(RecordSource, CutsRecordsAsASplitAtLineFeeds) {
     for (int i = 0; i < lines; ++i) {
       std::string record;
       const std::size_t length = rng() % 4 == 0 ? rng() % 200 : rng() % 48;
-      for (std::size_t k = 0; k < length; ++k) record += rng() % 8 == 0 ? '\r' : static_cast<char>('a' + rng() % 26);
+      for (std::size_t k = 0; k < length; ++k)
+        record += rng() % 8 == 0 ? '\r' : static_cast<char>('a' + rng() % 26);
       bytes += record;
       const bool line_feed = i + 1 < lines || rng() % 2;
       if (line_feed) bytes += std::string(rng() % 3, '\r') + '\n';
@@ -434,7 +437,8 @@ TEST(RecordSource, CutsRecordsAsASplitAtLineFeeds) {
     testing_support::write_file(path, bytes);
     const int fd = ::open(path.c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
-    textio::RecordSource sources[] = {textio::source_from_bytes(bytes), textio::source_from_descriptor(fd, false)};
+    textio::RecordSource sources[] = {textio::source_from_bytes(bytes),
+                                      textio::source_from_descriptor(fd, false)};
     for (textio::RecordSource& source : sources) {
       for (const std::string& record : expected) {
         std::string_view taken;
@@ -442,7 +446,8 @@ TEST(RecordSource, CutsRecordsAsASplitAtLineFeeds) {
         ASSERT_EQ(taken, record) << testing::PrintToString(bytes);
       }
       std::string_view taken;
-      EXPECT_EQ(textio::next_record(source, taken), textio::RecordStatus::End) << testing::PrintToString(bytes);
+      EXPECT_EQ(textio::next_record(source, taken), textio::RecordStatus::End)
+          << testing::PrintToString(bytes);
     }
     ::close(fd);
   }

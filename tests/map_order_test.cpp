@@ -78,8 +78,8 @@ TEST(MapOrder, ShellSortsOnWorkedExamples) {
 // Random file orders of maps with ties in the first coordinate, signed zeros
 // and infinities, and no two points equal in both coordinates.
 MAP random_map(std::mt19937_64& rng, int size) {
-  const double firsts[] = {-0.0, 0.0, 1.0, 2.0, 2.5, -3.0, 1e300,
-                           std::numeric_limits<double>::infinity()};
+  const double firsts[] = {-0.0, 0.0,  1.0,   2.0,
+                           2.5,  -3.0, 1e300, std::numeric_limits<double>::infinity()};
   std::vector<Point> points;
   std::uniform_int_distribution<int> pick(0, 7);
   for (int i = 0; i < size; ++i)
@@ -104,15 +104,18 @@ TEST(MapOrder, PointsEqualInBothCoordinatesFailTheGridWhateverTheirOrder) {
   for (int round = 0; round < 40; ++round) {
     MAP file = random_map(rng, 4 + static_cast<int>(rng() % 60));
     const int a = static_cast<int>(rng() % static_cast<std::uint64_t>(file.NMAP));
-    const int b = (a + 1 + static_cast<int>(rng() % static_cast<std::uint64_t>(file.NMAP - 1))) % file.NMAP;
+    const int b =
+        (a + 1 + static_cast<int>(rng() % static_cast<std::uint64_t>(file.NMAP - 1))) % file.NMAP;
     file.XMAP[b] = file.XMAP[a];
     file.YMAP[b] = file.YMAP[a];
     MAP shell = file, fast = file;
     fuelmap::order_map_by_shell_sorts(shell);
     fuelmap::order_map(fast);
     fuelmap::GRID from_shell, from_fast;
-    const auto shell_end = testing_support::capture_ending([&] { fuelmap::FCGRID(from_shell, shell); });
-    const auto fast_end = testing_support::capture_ending([&] { fuelmap::FCGRID(from_fast, fast); });
+    const auto shell_end =
+        testing_support::capture_ending([&] { fuelmap::FCGRID(from_shell, shell); });
+    const auto fast_end =
+        testing_support::capture_ending([&] { fuelmap::FCGRID(from_fast, fast); });
     EXPECT_EQ(fast_end.status, shell_end.status);
     EXPECT_EQ(fast_end.err, shell_end.err);
     EXPECT_EQ(shell_end.status, 1) << "round " << round;

@@ -44,17 +44,21 @@ void check_plain(const std::vector<PlainRow>& rows) {
     // The record in a buffer that can be read well past it, and at the very
     // end of readable memory (the copied case).
     const std::string padded = row.record + std::string(64, '9');
-    const std::string_view records[] = {std::string_view(padded).substr(0, row.record.size()), row.record};
-    const char* const readable_ends[] = {padded.data() + padded.size(), row.record.data() + row.record.size()};
+    const std::string_view records[] = {std::string_view(padded).substr(0, row.record.size()),
+                                        row.record};
+    const char* const readable_ends[] = {padded.data() + padded.size(),
+                                         row.record.data() + row.record.size()};
     for (int i = 0; i < 2; ++i) {
       std::vector<double> values(row.items, kOld);
       std::vector<double*> items;
       for (double& v : values) items.push_back(&v);
       const bool taken = textio::read_plain_values(records[i], readable_ends[i], items);
       EXPECT_EQ(taken, !row.expected.empty());
-      const std::vector<double> expected = row.expected.empty() ? std::vector<double>(row.items, kOld) : row.expected;
+      const std::vector<double> expected =
+          row.expected.empty() ? std::vector<double>(row.items, kOld) : row.expected;
       for (std::size_t k = 0; k < values.size(); ++k) {
-        EXPECT_EQ(std::bit_cast<std::uint64_t>(values[k]), std::bit_cast<std::uint64_t>(expected[k]))
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(values[k]),
+                  std::bit_cast<std::uint64_t>(expected[k]))
             << "item " << k << ": " << values[k];
       }
     }
@@ -150,7 +154,8 @@ void compare_statements(Pair& pair, std::mt19937_64& rng, Tally& tally) {
     // only for bytes held whole, whose buffer never moves.
     const std::size_t start = pair.general.next;
     const bool whole = pair.general.fd < 0;
-    const std::string_view first_record = whole ? record_at(pair.general, start) : std::string_view();
+    const std::string_view first_record =
+        whole ? record_at(pair.general, start) : std::string_view();
     if (whole && start < pair.general.filled) {
       std::vector<double> plain_values(count);
       std::vector<double*> plain_items;
@@ -161,20 +166,23 @@ void compare_statements(Pair& pair, std::mt19937_64& rng, Tally& tally) {
     int reader_stored = -1;
     int general_stored = -1;
     const int reader_status = textio::read_list_numbers(pair.reader, reader_items, &reader_stored);
-    const int general_status = textio::read_list_numbers_general(pair.general, general_items, &general_stored);
+    const int general_status =
+        textio::read_list_numbers_general(pair.general, general_items, &general_stored);
     ++tally.statements;
 
     bool same = reader_status == general_status && reader_stored == general_stored &&
                 pair.reader.next == pair.general.next;
     for (std::size_t i = 0; i < count; ++i) {
-      same = same && std::bit_cast<std::uint64_t>(reader_values[i]) == std::bit_cast<std::uint64_t>(general_values[i]);
+      same = same && std::bit_cast<std::uint64_t>(reader_values[i]) ==
+                         std::bit_cast<std::uint64_t>(general_values[i]);
     }
     if (!same) {
       ++tally.mismatches;
       ADD_FAILURE() << "statement of " << count << " items at offset " << start << ": "
-                    << testing::PrintToString(std::string(first_record)) << "\nreader:  status " << reader_status << ", stored " << reader_stored << ", next "
-                    << pair.reader.next << "\ngeneral: status " << general_status << ", stored " << general_stored
-                    << ", next " << pair.general.next;
+                    << testing::PrintToString(std::string(first_record)) << "\nreader:  status "
+                    << reader_status << ", stored " << reader_stored << ", next "
+                    << pair.reader.next << "\ngeneral: status " << general_status << ", stored "
+                    << general_stored << ", next " << pair.general.next;
       if (tally.mismatches >= 10) return;
     }
     if (general_status == textio::kReadEnd || general_status == textio::kReadFailure) return;
@@ -213,12 +221,13 @@ std::string plain_number(std::mt19937_64& rng) {
 // Whole tokens the general rules read some other way, or refuse.
 std::string unusual_token(std::mt19937_64& rng) {
   static const char* const kTokens[] = {
-      "1.5E3",  "1.5e-3", "2D2",     "3q-1",   "4E",     "1.5+3",   "2.5-2", "1e999", "1e-400", "INF",
-      "-inf",   "NaN",    "INFO",    "NONE",   "T",      ".TRUE.",  "false", "FUEL",  "2*3.5",  "2*",
-      "3*,",    "0*5",    "2*'x'",   "'12'",   "\"a b\"", "'open",  "(1.5, 2.5)", "(1,2", ")",  "*",
-      "/",      "1/",     "1.2.3",   "+-1",    "--2",    "5-",      ".",     "-",     ".E5",    "1.5x",
-      "1.5;2",  "12\"",   "1(2",     "\x83\x65", "1\x83", "007",    "-0",    "+.5",   "5.",     "1\r2",
-      "1.5*2",  "-2*3",   "1e2*",    "2*3*4",  "5.*",    "1.5E*",   "5-*",   "inf*2", "T*2",    "2*-3*",
+      "1.5E3", "1.5e-3", "2D2", "3q-1",  "4E",    "1.5+3", "2.5-2",   "1e999",    "1e-400",
+      "INF",   "-inf",   "NaN", "INFO",  "NONE",  "T",     ".TRUE.",  "false",    "FUEL",
+      "2*3.5", "2*",     "3*,", "0*5",   "2*'x'", "'12'",  "\"a b\"", "'open",    "(1.5, 2.5)",
+      "(1,2",  ")",      "*",   "/",     "1/",    "1.2.3", "+-1",     "--2",      "5-",
+      ".",     "-",      ".E5", "1.5x",  "1.5;2", "12\"",  "1(2",     "\x83\x65", "1\x83",
+      "007",   "-0",     "+.5", "5.",    "1\r2",  "1.5*2", "-2*3",    "1e2*",     "2*3*4",
+      "5.*",   "1.5E*",  "5-*", "inf*2", "T*2",   "2*-3*",
   };
   return kTokens[rng() % std::size(kTokens)];
 }
@@ -229,16 +238,17 @@ std::string plain_separator(std::mt19937_64& rng) {
 }
 
 std::string separator(std::mt19937_64& rng) {
-  static const char* const kSeparators[] = {" ", " ", " ", "\t", ",", " , ", ", ", " ,", "   ", "\t\t", " \t",
-                                            ",,", " ,, ", "/", " / ", "\r", " \r ", ",\t"};
+  static const char* const kSeparators[] = {" ",    " ",  " ",   "\t",   ",",    " , ",
+                                            ", ",   " ,", "   ", "\t\t", " \t",  ",,",
+                                            " ,, ", "/",  " / ", "\r",   " \r ", ",\t"};
   return kSeparators[rng() % 8 == 0 ? rng() % std::size(kSeparators) : rng() % 7];
 }
 
 // A character from every class that matters around a number.
 char odd_character(std::mt19937_64& rng) {
-  static const char kCharacters[] = {'0', '9', '.', '+', '-', 'E', 'e', 'D', 'd', 'Q', 'q', ',', '/', '*',
-                                     '\'', '"', '(', ')', ' ', '\t', '\r', 'T', 'F', 'I', 'N', 'x', ';', '\0',
-                                     '\x83', '\xff'};
+  static const char kCharacters[] = {'0',  '9', '.', '+', '-',  'E', 'e', 'D',  'd',    'Q',
+                                     'q',  ',', '/', '*', '\'', '"', '(', ')',  ' ',    '\t',
+                                     '\r', 'T', 'F', 'I', 'N',  'x', ';', '\0', '\x83', '\xff'};
   return kCharacters[rng() % std::size(kCharacters)];
 }
 
@@ -265,7 +275,8 @@ std::string line(std::mt19937_64& rng) {
       s.insert(s.begin() + static_cast<std::ptrdiff_t>(at), odd_character(rng));
     }
   }
-  if (rng() % 200 == 0) s = std::string(250 + rng() % 20, ' ') + s;  // around the copied-record limit
+  if (rng() % 200 == 0)
+    s = std::string(250 + rng() % 20, ' ') + s;  // around the copied-record limit
   return s;
 }
 
@@ -340,13 +351,14 @@ struct PairTally {
 // A run of records taken at once must read as that many statements of two
 // items of the general rules, and F0.2 and F0.3 from each value's text must
 // be what the editor gives the value (or be declined).
-void compare_pairs(textio::RecordSource& reader, textio::RecordSource& general, std::mt19937_64& rng,
-                   PairTally& tally) {
+void compare_pairs(textio::RecordSource& reader, textio::RecordSource& general,
+                   std::mt19937_64& rng, PairTally& tally) {
   for (;;) {
     const int max = 1 + static_cast<int>(rng() % 80);
     std::vector<double> xs(max), ys(max);
     std::vector<textio::PlainText> x_texts(max), y_texts(max);
-    const int taken = textio::read_plain_pairs(reader, max, xs.data(), ys.data(), x_texts.data(), y_texts.data());
+    const int taken =
+        textio::read_plain_pairs(reader, max, xs.data(), ys.data(), x_texts.data(), y_texts.data());
     int status = textio::kReadOk;
     for (int i = 0; i <= taken && i < max; ++i) {
       double x = kOld, y = kOld;
@@ -366,33 +378,39 @@ void compare_pairs(textio::RecordSource& reader, textio::RecordSource& general, 
         break;
       }
       ++tally.pairs;
-      if (status != textio::kReadOk || std::bit_cast<std::uint64_t>(x) != std::bit_cast<std::uint64_t>(xs[i]) ||
+      if (status != textio::kReadOk ||
+          std::bit_cast<std::uint64_t>(x) != std::bit_cast<std::uint64_t>(xs[i]) ||
           std::bit_cast<std::uint64_t>(y) != std::bit_cast<std::uint64_t>(ys[i])) {
         ++tally.mismatches;
-        ADD_FAILURE() << "record " << i << " of a run, at offset " << start << ": status " << status << ", "
-                      << x << " " << y << " against " << xs[i] << " " << ys[i];
+        ADD_FAILURE() << "record " << i << " of a run, at offset " << start << ": status " << status
+                      << ", " << x << " " << y << " against " << xs[i] << " " << ys[i];
       }
-      const std::pair<const textio::PlainText*, double> fields[] = {{&x_texts[i], xs[i]}, {&y_texts[i], ys[i]}};
+      const std::pair<const textio::PlainText*, double> fields[] = {{&x_texts[i], xs[i]},
+                                                                    {&y_texts[i], ys[i]}};
       for (const auto& [text, value] : fields) {
         for (const int decimals : {2, 3}) {
           std::vector<char> from_text(textio::fixed_field_capacity(decimals));
           std::vector<char> edited(textio::fixed_field_capacity(decimals));
-          const std::size_t n = textio::edit_fixed_from_text(*text, value, decimals, from_text.data());
+          const std::size_t n =
+              textio::edit_fixed_from_text(*text, value, decimals, from_text.data());
           const std::size_t m = textio::edit_fixed(value, decimals, edited.data());
           if (n == 0) continue;
           ++tally.edited_from_text;
           if (std::string_view(from_text.data(), n) != std::string_view(edited.data(), m)) {
             ++tally.mismatches;
-            ADD_FAILURE() << "F0." << decimals << " of " << value << " from its text: "
-                          << std::string_view(from_text.data(), n) << ", editor: " << std::string_view(edited.data(), m);
+            ADD_FAILURE() << "F0." << decimals << " of " << value
+                          << " from its text: " << std::string_view(from_text.data(), n)
+                          << ", editor: " << std::string_view(edited.data(), m);
           }
         }
       }
     }
-    if (tally.mismatches >= 10 || status == textio::kReadEnd || status == textio::kReadFailure) return;
+    if (tally.mismatches >= 10 || status == textio::kReadEnd || status == textio::kReadFailure)
+      return;
     if (taken == max && reader.next != general.next) {
       ++tally.mismatches;
-      ADD_FAILURE() << "a full run ends at " << reader.next << ", the statements at " << general.next;
+      ADD_FAILURE() << "a full run ends at " << reader.next << ", the statements at "
+                    << general.next;
       return;
     }
   }
@@ -407,7 +425,8 @@ TEST(PlainValues, RunsOfPairsReadAsStatements) {
       bytes = document(rng, 1 + static_cast<int>(rng() % 1000));
     } else {
       for (int i = 0; i < 500; ++i) {  // plain records, now and then another one
-        bytes += rng() % 50 == 0 ? line(rng) : plain_number(rng) + plain_separator(rng) + plain_number(rng);
+        bytes += rng() % 50 == 0 ? line(rng)
+                                 : plain_number(rng) + plain_separator(rng) + plain_number(rng);
         bytes += line_end(rng);
       }
     }
@@ -415,7 +434,8 @@ TEST(PlainValues, RunsOfPairsReadAsStatements) {
     textio::RecordSource general = textio::source_from_bytes(bytes);
     compare_pairs(reader, general, rng, tally);
   }
-  EXPECT_GT(tally.edited_from_text * 4, tally.pairs) << tally.edited_from_text << " of " << tally.pairs;
+  EXPECT_GT(tally.edited_from_text * 4, tally.pairs)
+      << tally.edited_from_text << " of " << tally.pairs;
   RecordProperty("pairs", std::to_string(tally.pairs));
 }
 
@@ -436,7 +456,8 @@ TEST(PlainValues, FieldsFromTexts) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.record);
-    const std::string bytes = row.record + "\n" + std::string(64, ' ');  // the run stops short of the end
+    const std::string bytes =
+        row.record + "\n" + std::string(64, ' ');  // the run stops short of the end
     textio::RecordSource source = textio::source_from_bytes(bytes);
     double x, y;
     textio::PlainText x_text, y_text;
@@ -461,7 +482,8 @@ TEST(PlainValues, SameOutcomesThroughBufferRefills) {
   const int general_fd = ::open(path.c_str(), O_RDONLY);
   ASSERT_GE(reader_fd, 0);
   ASSERT_GE(general_fd, 0);
-  Pair pair{textio::source_from_descriptor(reader_fd, false), textio::source_from_descriptor(general_fd, false)};
+  Pair pair{textio::source_from_descriptor(reader_fd, false),
+            textio::source_from_descriptor(general_fd, false)};
   Tally tally;
   compare_statements(pair, rng, tally);
   ::close(reader_fd);

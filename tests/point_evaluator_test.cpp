@@ -91,7 +91,7 @@ double probe(std::mt19937_64& rng, const std::vector<double>& axis) {
     case 5: return on_axis;
     case 6:
       return std::nextafter(on_axis, unit(rng) < 0.5 ? -std::numeric_limits<double>::infinity()
-                                                      : std::numeric_limits<double>::infinity());
+                                                     : std::numeric_limits<double>::infinity());
     case 7: return unit(rng) < 0.5 ? 0.0 : -0.0;
     case 8: return (unit(rng) < 0.5 ? -1.0 : 1.0) * std::pow(10.0, 100.0 + 208.0 * unit(rng));
     default:
@@ -147,7 +147,8 @@ class SameBitsAsLiteral : public ::testing::TestWithParam<GridCase> {};
 TEST_P(SameBitsAsLiteral, AtEveryKindOfPoint) {
   const GridCase& c = GetParam();
   std::mt19937_64 rng(c.seed);
-  const GRID grid = c.runs == 0 ? arbitrary_grid(rng) : grid_from_map(scattered_map(rng, c.runs, c.rough));
+  const GRID grid =
+      c.runs == 0 ? arbitrary_grid(rng) : grid_from_map(scattered_map(rng, c.runs, c.rough));
   expect_same_as_literal(grid, c.seed + 1000);
 }
 

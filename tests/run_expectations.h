@@ -42,8 +42,8 @@ inline std::string read_error(long ordinal) {
 
 inline std::string failure_report(const std::string& message, int ierr) {
   std::string value = std::to_string(ierr);
-  return message + std::string(1024 - message.size(), ' ') + "\r\n" + "ierr = " +
-         std::string(12 - value.size(), ' ') + value + "\r\n" +
+  return message + std::string(1024 - message.size(), ' ') + "\r\n" +
+         "ierr = " + std::string(12 - value.size(), ' ') + value + "\r\n" +
          " Terminated by error of Hermite function. Check input fuel map.\r\n";
 }
 
@@ -57,7 +57,8 @@ inline std::string trace_line(const std::string& routine) {
 
 // First line of a run-time error report and the trace of the given routines,
 // innermost first.
-inline std::string runtime_report(const std::string& first_lines, const std::vector<std::string>& trace) {
+inline std::string runtime_report(const std::string& first_lines,
+                                  const std::vector<std::string>& trace) {
   std::string report = first_lines + kTraceHeading;
   for (const auto& routine : trace) report += trace_line(routine);
   return report;
@@ -68,7 +69,8 @@ struct RunFolder {
   RunResult result;
   std::string map, input, output;
 
-  RunFolder() : map(dir.file("map.dat")), input(dir.file("input.dat")), output(dir.file("out.dat")) {}
+  RunFolder()
+      : map(dir.file("map.dat")), input(dir.file("input.dat")), output(dir.file("out.dat")) {}
 
   void go(const std::string& map_text, const std::string& input_text) {
     write_file(map, map_text);

@@ -74,7 +74,8 @@ std::string launch_failure(LaunchReport& report, pid_t pid, const std::string& p
 
 // In a forked child: makes `streams` its standard input, output and error,
 // closes them and `others`, and runs program with args.
-[[noreturn]] void exec_with_streams(const std::string& program, const std::vector<std::string>& args,
+[[noreturn]] void exec_with_streams(const std::string& program,
+                                    const std::vector<std::string>& args,
                                     std::initializer_list<int> streams,
                                     std::initializer_list<int> others, const LaunchReport& report) {
   int target = 0;
@@ -150,7 +151,8 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
   const pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork");
   if (pid == 0) {
-    if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0) fail_launch(report, kEnterFolder);
+    if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0)
+      fail_launch(report, kEnterFolder);
     if (options.drop_privileges && !drop_privileges()) fail_launch(report, kDropPrivileges);
     exec_with_streams(program, args, {in_pipe[0], out_pipe[1], err_pipe[1]},
                       {in_pipe[1], out_pipe[0], err_pipe[0]}, report);
@@ -186,8 +188,8 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
     for (int i = 0; i < n; ++i) {
       if (!fds[i].revents) continue;
       if (fds[i].fd == in_fd) {
-        const ssize_t w = ::write(in_fd, options.input.data() + written,
-                                  options.input.size() - written);
+        const ssize_t w =
+            ::write(in_fd, options.input.data() + written, options.input.size() - written);
         if (w > 0) written += static_cast<std::size_t>(w);
         if (w < 0 || written == options.input.size()) {
           ::close(in_fd);
@@ -197,10 +199,14 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
       }
       const ssize_t r = ::read(fds[i].fd, chunk, sizeof chunk);
       if (r <= 0) {
-        if (fds[i].fd == out_pipe[0]) out_open = false; else err_open = false;
+        if (fds[i].fd == out_pipe[0])
+          out_open = false;
+        else
+          err_open = false;
         continue;
       }
-      (fds[i].fd == out_pipe[0] ? result.out : result.err).append(chunk, static_cast<std::size_t>(r));
+      (fds[i].fd == out_pipe[0] ? result.out : result.err)
+          .append(chunk, static_cast<std::size_t>(r));
     }
   }
   if (in_fd >= 0) ::close(in_fd);
@@ -300,7 +306,8 @@ int wait_for(Started& run) {
 
 int wait_for(Started& run, std::chrono::milliseconds timeout) {
   int status = 0;
-  if (!wait_until([&] { return ::waitpid(run.pid, &status, WNOHANG) == run.pid; }, timeout)) return -1;
+  if (!wait_until([&] { return ::waitpid(run.pid, &status, WNOHANG) == run.pid; }, timeout))
+    return -1;
   run.pid = -1;
   if (run.input >= 0) ::close(run.input);
   run.input = -1;
@@ -321,7 +328,8 @@ bool wait_until(const std::function<bool()>& condition, std::chrono::millisecond
 bool blocked_in(int pid, long call) {
   // Any thread of the process: the record loop may read on a thread of its own.
   std::error_code error;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+  for (const auto& task :
+       std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
     std::ifstream syscall(task.path() / "syscall");
     long number = -1;
     if (syscall >> number && number == call) return true;

@@ -38,9 +38,9 @@ struct RunResult {
 };
 
 struct RunOptions {
-  std::string cwd;                 // empty: the current folder
-  std::string input;               // bytes on standard input
-  bool drop_privileges = false;    // run as uid/gid 65534
+  std::string cwd;               // empty: the current folder
+  std::string input;             // bytes on standard input
+  bool drop_privileges = false;  // run as uid/gid 65534
 };
 
 // Runs program with args, feeding options.input on standard input. A child

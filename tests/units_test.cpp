@@ -73,8 +73,11 @@ TEST(Units, EndOfFileInquiryAfterAFailedRead) {
   const struct {
     std::string text;
     bool at_end;
-  } cases[] = {{"1 2\nabc\n", true},       {"1 2\nabc", true},   {"1 2\nabc\n3 4\n", false},
-               {"1 2\nabc\n\n", false},     {"1 2\nabc\r\n", true}};
+  } cases[] = {{"1 2\nabc\n", true},
+               {"1 2\nabc", true},
+               {"1 2\nabc\n3 4\n", false},
+               {"1 2\nabc\n\n", false},
+               {"1 2\nabc\r\n", true}};
   const int unit = 10;
   for (const auto& c : cases) {
     testing_support::write_file(dir.file("in"), c.text);

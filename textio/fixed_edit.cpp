@@ -17,8 +17,8 @@ __extension__ typedef unsigned __int128 uint128;
 // The integer path edits |v| < 10^8 with at most 8 decimals, so that the
 // integer part and the decimals each fit one word of eight digits.
 constexpr int kWordDigits = 8;
-constexpr std::uint64_t kPow10[kWordDigits + 1] = {
-    1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+constexpr std::uint64_t kPow10[kWordDigits + 1] = {1,      10,      100,      1000,     10000,
+                                                   100000, 1000000, 10000000, 100000000};
 
 // Digit words hold one digit value per byte, the most significant digit in
 // the lowest byte, which is memory order. The splits into halves, pairs and
@@ -110,8 +110,8 @@ char* put_digits(char* p, std::uint64_t digit_values, int skip) {
     // The integer part and the decimals fit one word together: its first
     // 8 - d digits are the integer part, whose leading zeros are dropped but
     // never its last digit, and the point goes before the last d.
-    const std::uint64_t digits = eight_digit_values(
-        static_cast<std::uint32_t>(integer * kPow10[decimals] + fraction));
+    const std::uint64_t digits =
+        eight_digit_values(static_cast<std::uint32_t>(integer * kPow10[decimals] + fraction));
     const int integer_places = kWordDigits - decimals;
     const int skip = std::countr_zero(digits | 1ULL << (8 * (integer_places - 1))) / 8;
     p = put_digits(p, digits, skip) - decimals;

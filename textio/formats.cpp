@@ -32,7 +32,8 @@ char* put_integer(char* p, std::int64_t value, std::size_t width, bool zero_is_b
   char digits[24];
   std::size_t length = 0;
   if (value != 0 || !zero_is_blank)
-    length = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
+    length =
+        static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
   if (length > width) return std::fill_n(p, width, '*');
   p = std::fill_n(p, width - length, ' ');
   return std::copy_n(digits, length, p);

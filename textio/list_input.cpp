@@ -27,9 +27,9 @@ struct Statement {
   // and makes a comma at the start of the statement or after another comma
   // (with only blanks and record ends between) a null.
   bool after_value = false;
-  int copies_left = 0;       // repeat copies still owed to the following items
-  bool copies_null = false;  // the owed copies are null values
-  double copy = 0;           // the repeated number
+  int copies_left = 0;              // repeat copies still owed to the following items
+  bool copies_null = false;         // the owed copies are null values
+  double copy = 0;                  // the repeated number
   StatementTrace* trace = nullptr;  // the account of a traced statement
 };
 
@@ -54,10 +54,8 @@ int take_record(Statement& s) {
       s.pos = 0;
       if (s.trace) ++s.trace->records;
       return kReadOk;
-    case RecordStatus::End:
-      return kReadEnd;
-    case RecordStatus::Failed:
-      break;
+    case RecordStatus::End: return kReadEnd;
+    case RecordStatus::Failed: break;
   }
   return kReadFailure;
 }

@@ -18,10 +18,11 @@ namespace textio {
 
 // Outcomes of one read statement.
 inline constexpr int kReadOk = 0;
-inline constexpr int kReadEnd = -1;           // end of file before the statement had its values
-inline constexpr int kSyntaxError = 59;       // malformed value
-inline constexpr int kConversionError = 64;   // value that cannot become the item's kind
-inline constexpr int kReadFailure = 39;       // the operating system refused the read (errno in source.os_error)
+inline constexpr int kReadEnd = -1;          // end of file before the statement had its values
+inline constexpr int kSyntaxError = 59;      // malformed value
+inline constexpr int kConversionError = 64;  // value that cannot become the item's kind
+inline constexpr int kReadFailure =
+    39;  // the operating system refused the read (errno in source.os_error)
 
 // One statement of double items, taken whole. A value is a number token
 // (number_token.h) or a pair (a, b) of which a is taken; a quoted text is read

@@ -9,6 +9,7 @@
 namespace textio {
 
 // As read_list_numbers (list_input.h), without the plain reading.
-int read_list_numbers_general(RecordSource& source, std::span<double* const> items, int* stored = nullptr);
+int read_list_numbers_general(RecordSource& source, std::span<double* const> items,
+                              int* stored = nullptr);
 
 }  // namespace textio

@@ -23,10 +23,13 @@ bool is_sign(char c) { return c == '+' || c == '-'; }
 
 bool is_exponent_letter(char c) {
   switch (c) {
-    case 'E': case 'e': case 'D': case 'd': case 'Q': case 'q':
-      return true;
-    default:
-      return false;
+    case 'E':
+    case 'e':
+    case 'D':
+    case 'd':
+    case 'Q':
+    case 'q': return true;
+    default: return false;
   }
 }
 
@@ -68,12 +71,11 @@ NumberToken scan_number_token(std::string_view record, std::size_t start) {
   // A logical token: T or F, directly or after a point, with anything after it.
   const char logical = first == '.' && start + 1 < size ? record[start + 1] : first;
   switch (logical) {
-    case 'T': case 't':
-      return {kReadOk, -1.0, token_end(record, start)};
-    case 'F': case 'f':
-      return {kReadOk, 0.0, token_end(record, start)};
-    default:
-      break;
+    case 'T':
+    case 't': return {kReadOk, -1.0, token_end(record, start)};
+    case 'F':
+    case 'f': return {kReadOk, 0.0, token_end(record, start)};
+    default: break;
   }
 
   std::size_t i = start;
@@ -81,10 +83,11 @@ NumberToken scan_number_token(std::string_view record, std::size_t start) {
   if (is_sign(first)) ++i;
   if (i < size) {
     switch (record[i]) {
-      case 'I': case 'i': case 'N': case 'n':
-        return read_word(record, i, negative);
-      default:
-        break;
+      case 'I':
+      case 'i':
+      case 'N':
+      case 'n': return read_word(record, i, negative);
+      default: break;
     }
   }
 
@@ -95,7 +98,7 @@ NumberToken scan_number_token(std::string_view record, std::size_t start) {
   bool digits = false;
   std::uint64_t leading = 0;
   int significant = 0;
-  bool more_digits = false;         // significant digits beyond those in `leading`
+  bool more_digits = false;          // significant digits beyond those in `leading`
   std::int64_t fraction_digits = 0;  // digits after the point
   for (; i < size; ++i) {
     const char c = record[i];

@@ -16,7 +16,8 @@ namespace {
 // A mantissa (digits and point, after the sign) is found by classifying the
 // sixteen bytes from its start at once, and its digits are converted eight
 // at a time in a 64-bit word, the first digit in the lowest byte.
-static_assert(std::endian::native == std::endian::little, "the first byte of a word must be its lowest");
+static_assert(std::endian::native == std::endian::little,
+              "the first byte of a word must be its lowest");
 
 constexpr std::size_t kWord = 8;
 // A mantissa must end within kChunk bytes. They are loaded at once from a
@@ -27,9 +28,22 @@ constexpr std::size_t kChunk = 16;
 constexpr std::size_t kCopiedRecordMax = 256;
 constexpr std::uint64_t kEachByte = 0x0101'0101'0101'0101;
 
-constexpr std::uint64_t kPowersOfTen[] = {
-    1, 10, 100, 1'000, 10'000, 100'000, 1'000'000, 10'000'000, 100'000'000, 1'000'000'000, 10'000'000'000,
-    100'000'000'000, 1'000'000'000'000, 10'000'000'000'000, 100'000'000'000'000, 1'000'000'000'000'000};
+constexpr std::uint64_t kPowersOfTen[] = {1,
+                                          10,
+                                          100,
+                                          1'000,
+                                          10'000,
+                                          100'000,
+                                          1'000'000,
+                                          10'000'000,
+                                          100'000'000,
+                                          1'000'000'000,
+                                          10'000'000'000,
+                                          100'000'000'000,
+                                          1'000'000'000'000,
+                                          10'000'000'000'000,
+                                          100'000'000'000'000,
+                                          1'000'000'000'000'000};
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
@@ -71,7 +85,8 @@ std::uint64_t run_value(const char* p, std::size_t count) {
 // The number spelt by the digits of a mantissa of `length` bytes at p
 // (fewer than kChunk, at least one digit) whose point, if any, is at
 // `point` (length when there is none): the number without its point.
-[[gnu::always_inline]] inline std::uint64_t mantissa_value(const char* p, std::size_t length, std::size_t point) {
+[[gnu::always_inline]] inline std::uint64_t mantissa_value(const char* p, std::size_t length,
+                                                           std::size_t point) {
   const bool has_point = point < length;
   if (length <= kWord) {
     // One word: the bytes after the point move down over it (without a
@@ -83,7 +98,8 @@ std::uint64_t run_value(const char* p, std::size_t count) {
   }
   const std::size_t fraction_start = point + has_point;
   const std::size_t fraction_digits = length - fraction_start;
-  return run_value(p, point) * kPowersOfTen[fraction_digits] + run_value(p + fraction_start, fraction_digits);
+  return run_value(p, point) * kPowersOfTen[fraction_digits] +
+         run_value(p + fraction_start, fraction_digits);
 }
 
 // Reads one plain value at p (blanks before it already passed) from a record
@@ -112,10 +128,12 @@ std::uint64_t run_value(const char* p, std::size_t count) {
 
   // At most 15 digits: the number without its point is below 2^53, and
   // the one rounded operation of the exact shortcut converts it.
-  const std::uint64_t digits = mantissa_value(q, mantissa_length, point ? integer_digits : mantissa_length);
+  const std::uint64_t digits =
+      mantissa_value(q, mantissa_length, point ? integer_digits : mantissa_length);
   const std::size_t fraction_digits = digit_count - integer_digits;
   double magnitude = 0;
-  if (!exact_decimal_to_double(digits, -static_cast<std::int64_t>(fraction_digits), magnitude)) return false;
+  if (!exact_decimal_to_double(digits, -static_cast<std::int64_t>(fraction_digits), magnitude))
+    return false;
   value = negative ? -magnitude : magnitude;
   p = after;
   if (text) {
@@ -191,7 +209,8 @@ int read_plain_pairs(RecordSource& source, int max, double* xs, double* ys, Plai
   const char* record = base + source.next;
   int taken = 0;
   while (taken < max && record <= last_start) {
-    const std::size_t line_feed = line_feed_offset(record, static_cast<std::size_t>(filled_end - record));
+    const std::size_t line_feed =
+        line_feed_offset(record, static_cast<std::size_t>(filled_end - record));
     if (line_feed == kRecordScan) break;  // a long record, or one not yet read whole
     const char* end = record + line_feed;
     while (end != record && end[-1] == '\r') --end;

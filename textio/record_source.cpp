@@ -1,12 +1,12 @@
 #include "textio/record_source.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <emmintrin.h>
 

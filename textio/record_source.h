@@ -12,15 +12,16 @@
 namespace textio {
 
 struct RecordSource {
-  int fd = -1;                // -1: the bytes were handed over whole (no descriptor)
-  std::vector<char> buffer;   // bytes read and not yet dropped
-  std::size_t next = 0;       // offset in buffer of the first byte after the last record taken
-  std::size_t filled = 0;     // bytes of buffer that hold data
-  bool os_end = false;        // the descriptor has reported end of data
-  bool keep_all = false;      // keep every byte read, so rewind can replay a stream that cannot seek
-  int os_error = 0;           // errno of the last failed read
-  std::size_t first_size = 0; // bytes the buffer gets before the first read
-  std::size_t records = 0;    // records taken since the start (or the last rewind): the line of the last one
+  int fd = -1;               // -1: the bytes were handed over whole (no descriptor)
+  std::vector<char> buffer;  // bytes read and not yet dropped
+  std::size_t next = 0;      // offset in buffer of the first byte after the last record taken
+  std::size_t filled = 0;    // bytes of buffer that hold data
+  bool os_end = false;       // the descriptor has reported end of data
+  bool keep_all = false;     // keep every byte read, so rewind can replay a stream that cannot seek
+  int os_error = 0;          // errno of the last failed read
+  std::size_t first_size = 0;  // bytes the buffer gets before the first read
+  std::size_t records =
+      0;  // records taken since the start (or the last rewind): the line of the last one
   // Set by another thread that no longer wants what this source reads: a
   // read interrupted by a signal then fails (EINTR) instead of being tried
   // again. nullptr: never.

@@ -29,7 +29,10 @@ Unit* find_unit_in_table(int number) {
   int fd = -1;
   const char* name = "CONOUT$";
   switch (number) {
-    case kConsoleInput: fd = 0; name = "CONIN$"; break;
+    case kConsoleInput:
+      fd = 0;
+      name = "CONIN$";
+      break;
     case kConsoleOutput: fd = 1; break;
     case kErrorOutput: fd = 2; break;
     default: return nullptr;

@@ -1,9 +1,9 @@
 #pragma once
 // The unit table: the one piece of mutable state the text layer keeps for the
 // whole run. Internal to textio.
+#include <sys/types.h>
 #include <deque>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 #include "textio/record_source.h"
@@ -13,17 +13,17 @@ namespace textio {
 struct Unit {
   int number = 0;
   bool connected = false;
-  std::string name;          // shown in messages: "CONIN$", "CONOUT$" or the full path
+  std::string name;  // shown in messages: "CONIN$", "CONOUT$" or the full path
   int fd = -1;
-  bool owns_fd = false;      // a file opened here, closed on close; the console streams are not
+  bool owns_fd = false;  // a file opened here, closed on close; the console streams are not
   bool read_only = false;
   bool eof_mark = false;     // set when a read met the end of the file, cleared by rewind
   bool cut_pending = false;  // the next record written becomes the file's last record
   dev_t device = 0;          // identity of the connected file
   ino_t inode = 0;
-  bool has_input = false;    // `input` has been set up for this connection
+  bool has_input = false;  // `input` has been set up for this connection
   RecordSource input;
-  std::vector<char> output;  // record buffer; its first output_used bytes are not yet handed
+  std::vector<char> output;     // record buffer; its first output_used bytes are not yet handed
   std::size_t output_used = 0;  // to the operating system
 };
 
@@ -32,9 +32,9 @@ inline constexpr int kLowestIndexed = -4;
 inline constexpr int kIndexedUnits = 32;
 
 struct UnitTable {
-  std::deque<Unit> units;              // deque: references stay valid as units are added
-  Unit* index[kIndexedUnits] = {};     // units numbered kLowestIndexed.., by number; found at once
-  std::vector<const char*> routines;   // active routines, outermost first, for stack traces
+  std::deque<Unit> units;             // deque: references stay valid as units are added
+  Unit* index[kIndexedUnits] = {};    // units numbered kLowestIndexed.., by number; found at once
+  std::vector<const char*> routines;  // active routines, outermost first, for stack traces
 };
 
 // The run's unit table.

@@ -101,8 +101,7 @@ int settle_read(Unit& unit, int code, StatusReturn choice) {
     runtime_error(24, unit.number);
   }
   if (choice != StatusReturn::None) return code;
-  runtime_error(code, unit.number,
-                code == kReadFailure ? std::strerror(unit.input.os_error) : "");
+  runtime_error(code, unit.number, code == kReadFailure ? std::strerror(unit.input.os_error) : "");
 }
 
 Unit& reading(int number) {

@@ -106,8 +106,7 @@ class FuelMap {
              std::span<Where> out) const;
   // How many of the points lie outside the measured envelope (their fuel
   // values are extrapolated).
-  std::size_t count_outside(std::span<const double> speed,
-                            std::span<const double> torque) const;
+  std::size_t count_outside(std::span<const double> speed, std::span<const double> torque) const;
 
   // The 20 x 20 grid resampled from the measured points.
   const Grid& grid() const;

@@ -268,7 +268,8 @@ void check_library(const char* how, const Built& library, const fuelmap::Hermite
     xs.push_back(points[i].x);
     ys.push_back(points[i].y);
     double literal = 0.0;
-    const fuelmap::HermiteFailure at = fuelmap::literal_fuel(points[i].x, points[i].y, literal, grid);
+    const fuelmap::HermiteFailure at =
+        fuelmap::literal_fuel(points[i].x, points[i].y, literal, grid);
     if (at && !first_failure) first_failure = i;
     try {
       const double value = library.map->fuel(points[i].x, points[i].y);
@@ -277,8 +278,8 @@ void check_library(const char* how, const Built& library, const fuelmap::Hermite
                        points[i].y, value, literal, at.code);
     } catch (const fuelcalc::Error& e) {
       if (e.code() != at.code || e.ierr() != at.ierr)
-        fuzzing::fault("%s: point (%a, %a): library fails (%s), literal code %d", how,
-                       points[i].x, points[i].y, e.what(), at.code);
+        fuzzing::fault("%s: point (%a, %a): library fails (%s), literal code %d", how, points[i].x,
+                       points[i].y, e.what(), at.code);
     }
   }
   try {
@@ -333,8 +334,8 @@ void check_library_maps(std::string_view text, const std::vector<Point>& points)
   const fuelmap::HermiteFailure failure = fuelmap::build_grid(grid, map);
   check_library("text", parsed, failure, grid, points);
   check_library_direct(
-      built_by([&] { return fuelcalc::FuelMap::parse(text, fuelcalc::Method::direct); }),
-      failure, map, points);
+      built_by([&] { return fuelcalc::FuelMap::parse(text, fuelcalc::Method::direct); }), failure,
+      map, points);
   if (raw.NMAP == 0) return;  // no arrays to build from
   check_library("arrays", built_by([&] {
                   return fuelcalc::FuelMap::from_points(raw.XMAP, raw.YMAP, raw.FCMAP);
@@ -362,7 +363,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (built) {
     points = probes(map, grid, data, size);
     check_points(grid, points);
-    runs = !outcome_of([&](double& fc) { fuelmap::CALCFC(grid.GX[0], grid.GY[0], fc, grid); }).ended;
+    runs =
+        !outcome_of([&](double& fc) { fuelmap::CALCFC(grid.GX[0], grid.GY[0], fc, grid); }).ended;
   }
   if (loaded) {
     const fuelmap::HermiteFailure failure = fuelmap::DIRECTCHK(map);

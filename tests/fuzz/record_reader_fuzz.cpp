@@ -103,7 +103,8 @@ struct Reader {
 
 // The records between two offsets of the bytes: line feeds, and a last line without one.
 std::size_t records_between(std::string_view bytes, std::size_t from, std::size_t to) {
-  const auto feeds = static_cast<std::size_t>(std::count(bytes.begin() + from, bytes.begin() + to, '\n'));
+  const auto feeds =
+      static_cast<std::size_t>(std::count(bytes.begin() + from, bytes.begin() + to, '\n'));
   return feeds + (to > from && to == bytes.size() && bytes.back() != '\n');
 }
 
@@ -127,7 +128,8 @@ void expect_sound_trace(const Reader& reader, std::size_t before, int status, in
     fuzzing::fault("traced statement: %zu records in its account, %zu taken", trace.records,
                    records_between(bytes, before, reader.memory->next));
   for (const textio::ValueMark& mark : trace.marks)
-    if (mark.record >= trace.records) fuzzing::fault("traced statement: a value after its last record");
+    if (mark.record >= trace.records)
+      fuzzing::fault("traced statement: a value after its last record");
   if (status == 0 && items > 0 && stored_by_account(trace, items) != stored)
     fuzzing::fault("traced statement: its account gives %d items, it stored %d",
                    stored_by_account(trace, items), stored);
@@ -137,7 +139,8 @@ int read_numbers(const Reader& reader, std::span<double* const> items, int& stor
   if (!reader.memory) return textio::read_numbers(kUnit, StatusReturn::ErrorAndEnd, items, &stored);
   if (reader.trace) {
     const std::size_t before = reader.memory->next;
-    const int status = textio::read_list_numbers_traced(*reader.memory, items, stored, *reader.trace);
+    const int status =
+        textio::read_list_numbers_traced(*reader.memory, items, stored, *reader.trace);
     expect_sound_trace(reader, before, status, stored, items.size());
     return status;
   }
@@ -213,8 +216,8 @@ void expect_same_edit(double v) {
   const std::size_t n = textio::edit_fixed(v, kDecimals, fast);
   const std::size_t m = textio::edit_fixed_reference(v, kDecimals, reference);
   if (n != m || std::memcmp(fast, reference, n) != 0)
-    fuzzing::fault("fixed edit with %d decimals of %a: \"%.*s\", reference \"%.*s\"", kDecimals,
-                   v, static_cast<int>(n), fast, static_cast<int>(m), reference);
+    fuzzing::fault("fixed edit with %d decimals of %a: \"%.*s\", reference \"%.*s\"", kDecimals, v,
+                   static_cast<int>(n), fast, static_cast<int>(m), reference);
 }
 
 void expect_same_edits(const std::vector<Step>& steps) {
@@ -261,7 +264,8 @@ void expect_same_pairs(std::string_view bytes) {
     if (run.next != general.next) mismatch("positions after a run of pairs", step);
     const Step a = take_step(Reader{&run, false}, Kind::TwoNumbers);
     const Step b = take_step(Reader{&general, true}, Kind::TwoNumbers);
-    if (!same_results(a, b) || a.position != b.position) mismatch("statements after a run of pairs", step);
+    if (!same_results(a, b) || a.position != b.position)
+      mismatch("statements after a run of pairs", step);
     if (a.status != 0) return;
   }
 }
@@ -338,7 +342,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     plan.kinds[i] = static_cast<Kind>((data[0] >> (2 * i)) & 3);
   const int access = data[1] & 7;
   plan.access = access <= static_cast<int>(Access::CrossedBuffer) ? static_cast<Access>(access)
-                                                                    : Access::File;
+                                                                  : Access::File;
   const std::string_view input(reinterpret_cast<const char*>(data) + 2, size - 2);
   const std::string bytes = file_bytes(plan.access, data[1], input);
   // The input's records, the long record and one more step for the end.

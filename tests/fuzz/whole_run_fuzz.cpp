@@ -42,10 +42,12 @@ Result run(const fuzzing::MemoryFile& map, const fuzzing::MemoryFile& input,
 
 void expect_same(const Result& a, const Result& b, const char* what) {
   if (a.status != b.status || a.output != b.output) {
-    const auto differs = std::mismatch(a.output.begin(), a.output.end(), b.output.begin(), b.output.end()).first;
-    fuzzing::fault("whole run: %s: exit %d, %zu output bytes against exit %d, %zu output bytes; first "
-                   "difference at byte %td",
-                   what, a.status, a.output.size(), b.status, b.output.size(), differs - a.output.begin());
+    const auto differs =
+        std::mismatch(a.output.begin(), a.output.end(), b.output.begin(), b.output.end()).first;
+    fuzzing::fault(
+        "whole run: %s: exit %d, %zu output bytes against exit %d, %zu output bytes; first "
+        "difference at byte %td",
+        what, a.status, a.output.size(), b.status, b.output.size(), differs - a.output.begin());
   }
 }
 
@@ -56,7 +58,8 @@ std::string behind_plain_records(std::string_view input) {
   std::string moved(input.substr(0, first_line));
   moved += '\n';
   for (std::size_t i = 0; i < 1024 - 16 + input.size() % 32; ++i)
-    moved += std::to_string(600 + i % 1800) + "." + std::to_string(i % 10) + " " + std::to_string(i % 700) + "\n";
+    moved += std::to_string(600 + i % 1800) + "." + std::to_string(i % 10) + " " +
+             std::to_string(i % 700) + "\n";
   moved += input.substr(std::min(first_line + 1, input.size()));
   return moved;
 }
@@ -73,7 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Result literal = run(map, input, driver::Evaluation::Literal);
   expect_same(precomputed, literal, "precomputed path against the literal procedure");
 
-  const fuzzing::MemoryFile moved(behind_plain_records(bytes.substr(std::min(split + 1, bytes.size()))));
+  const fuzzing::MemoryFile moved(
+      behind_plain_records(bytes.substr(std::min(split + 1, bytes.size()))));
   expect_same(run(map, moved, driver::Evaluation::Precomputed, "1"),
               run(map, moved, driver::Evaluation::Precomputed, "2"), "one thread against two");
   return 0;
