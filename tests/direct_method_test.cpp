@@ -17,6 +17,7 @@
 #include "fuelmap/direct_evaluator.h"
 #include "fuelmap/grid.h"
 #include "fuelmap/map.h"
+#include "generated_maps.h"
 #include "test_support.h"
 #include "textio/units.h"
 
@@ -25,7 +26,7 @@ namespace {
 using fuelmap::MAP;
 
 constexpr int kProbesPerMap = testing_support::kSanitized ? 20'000 : 200'000;
-constexpr double kInf = std::numeric_limits<double>::infinity();
+using testing_support::kInf;
 
 struct MapShape {
   const char* name;
@@ -67,14 +68,7 @@ MAP engine_map(const MapShape& shape) {
       add(speed, t, fuel);
     }
   }
-  map.NMAP = static_cast<int>(map.XMAP.size());
-  for (int i = map.NMAP - 1; i > 0; --i) {
-    const auto j = static_cast<int>(rng() % static_cast<std::uint64_t>(i + 1));
-    std::swap(map.XMAP[i], map.XMAP[j]);
-    std::swap(map.YMAP[i], map.YMAP[j]);
-    std::swap(map.FCMAP[i], map.FCMAP[j]);
-  }
-  fuelmap::order_map(map);
+  testing_support::finish_generated_map(map, rng);
   return map;
 }
 

@@ -571,35 +571,9 @@ TEST(Threads, WriteFailureWhileTheReaderWaits) {
 // of every record it has read, closes its files and exits with 128 + signal.
 class Interrupted : public testing::TestWithParam<int> {};
 
+// On two threads the reading one waits in the read while the signal reaches
+// the other, which must wake it.
 TEST_P(Interrupted, WhileWaitingForInput) {
-  RunFolder run;
-  write_file(run.map, kBilinearMap);
-  const std::string data = "x\n" + records(100);
-  write_file(run.input, data);
-  ASSERT_EQ(run_fuelcalc({run.map, run.input, run.output}).status, 0);
-  const std::string expected = run.out_file();
-
-  const std::string output = run.dir.file("interrupted.out");
-  Started started = start_fuelcalc({run.map, "/dev/stdin", output}, run.dir.file("stdout"),
-                                   run.dir.file("stderr"));
-  ASSERT_EQ(::write(started.input, data.data(), data.size()), static_cast<ssize_t>(data.size()));
-  // Asleep in a read with the pipe empty, the program has taken in every
-  // record and waits for more.
-  ASSERT_TRUE(wait_until([&] {
-    int unread = 1;
-    ::ioctl(started.input, FIONREAD, &unread);
-    return unread == 0 && blocked_in_read(started.pid);
-  }));
-  ::kill(started.pid, GetParam());
-  EXPECT_EQ(wait_for(started), 128 + GetParam());
-  EXPECT_EQ(read_file(output), expected);
-  EXPECT_EQ(read_file(run.dir.file("stdout")), "");
-  EXPECT_EQ(read_file(run.dir.file("stderr")), "");
-}
-
-// On two threads the reading one waits in the read; the signal reaches the
-// other, which must wake it.
-TEST_P(Interrupted, WhileWaitingForInputOnTwoThreads) {
   RunFolder run;
   write_file(run.map, kBilinearMap);
   const std::string data = "x\n" + records(3000);
@@ -607,22 +581,27 @@ TEST_P(Interrupted, WhileWaitingForInputOnTwoThreads) {
   ASSERT_EQ(run_fuelcalc({run.map, run.input, run.output}).status, 0);
   const std::string expected = run.out_file();
 
-  const std::string output = run.dir.file("interrupted.out");
-  ::setenv("FUELCALC_THREADS", "2", 1);
-  Started started = start_fuelcalc({run.map, "/dev/stdin", output}, run.dir.file("stdout"),
-                                   run.dir.file("stderr"));
-  ::unsetenv("FUELCALC_THREADS");
-  ASSERT_EQ(::write(started.input, data.data(), data.size()), static_cast<ssize_t>(data.size()));
-  ASSERT_TRUE(wait_until([&] {
-    int unread = 1;
-    ::ioctl(started.input, FIONREAD, &unread);
-    return unread == 0 && blocked_in_read(started.pid);
-  }));
-  ::kill(started.pid, GetParam());
-  EXPECT_EQ(exit_status_within_bound(started), 128 + GetParam());
-  EXPECT_EQ(read_file(output), expected);
-  EXPECT_EQ(read_file(run.dir.file("stdout")), "");
-  EXPECT_EQ(read_file(run.dir.file("stderr")), "");
+  for (const char* threads : {"1", "2"}) {
+    SCOPED_TRACE(threads);
+    const std::string output = run.dir.file(std::string("interrupted.") + threads);
+    ::setenv("FUELCALC_THREADS", threads, 1);
+    Started started = start_fuelcalc({run.map, "/dev/stdin", output}, run.dir.file("stdout"),
+                                     run.dir.file("stderr"));
+    ::unsetenv("FUELCALC_THREADS");
+    ASSERT_EQ(::write(started.input, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+    // Asleep in a read with the pipe empty, the program has taken in every
+    // record and waits for more.
+    ASSERT_TRUE(wait_until([&] {
+      int unread = 1;
+      ::ioctl(started.input, FIONREAD, &unread);
+      return unread == 0 && blocked_in_read(started.pid);
+    }));
+    ::kill(started.pid, GetParam());
+    EXPECT_EQ(exit_status_within_bound(started), 128 + GetParam());
+    EXPECT_EQ(read_file(output), expected);
+    EXPECT_EQ(read_file(run.dir.file("stdout")), "");
+    EXPECT_EQ(read_file(run.dir.file("stderr")), "");
+  }
 }
 
 TEST_P(Interrupted, AtThePrompt) {

@@ -19,8 +19,6 @@ namespace {
 
 using namespace testing_support;
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
-
 std::vector<std::uint64_t> bits(const std::vector<double>& values) {
   std::vector<std::uint64_t> out;
   for (const double v : values) out.push_back(std::bit_cast<std::uint64_t>(v));

@@ -14,22 +14,17 @@
 #include <vector>
 
 #include "fuelcalc/fuelcalc.hpp"
+#include "test_support.h"
 
 namespace {
+
+using namespace testing_support;
 
 using fuelcalc::ErrorKind;
 using fuelcalc::FuelMap;
 using fuelcalc::Method;
 using fuelcalc::Outside;
 using fuelcalc::Where;
-
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-const std::string kExampleMap = FUELCALC_SOURCE_DIR "/examples/torque_map.dat";
-const std::string kMotoringMap = FUELCALC_SOURCE_DIR "/examples/motoring_map.dat";
-const std::string kHeavyDutyMap = FUELCALC_SOURCE_DIR "/examples/heavy_duty_map.dat";
-
-std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
 
 std::vector<double> fuel_at(const FuelMap& map, std::span<const double> speed,
                             std::span<const double> torque) {

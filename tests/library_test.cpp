@@ -29,13 +29,6 @@ using fuelcalc::ErrorKind;
 using fuelcalc::FuelMap;
 using fuelcalc::Where;
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-const std::string kExampleMap = FUELCALC_SOURCE_DIR "/examples/torque_map.dat";
-const std::string kExampleCycle = FUELCALC_SOURCE_DIR "/examples/drive_cycle.dat";
-
-std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
-
 std::string edited(double v, int decimals) {
   char field[textio::fixed_field_capacity(3) + 8];
   return {field, textio::edit_fixed(v, decimals, field)};

@@ -15,6 +15,7 @@
 #include "fuelmap/grid.h"
 #include "fuelmap/map.h"
 #include "fuelmap/point_evaluator.h"
+#include "generated_maps.h"
 #include "test_support.h"
 
 namespace {
@@ -42,15 +43,7 @@ MAP scattered_map(std::mt19937_64& rng, int runs, bool rough) {
       map.FCMAP.push_back(fuel);
     }
   }
-  map.NMAP = static_cast<int>(map.XMAP.size());
-  // Scramble the file order; the loader's ordering puts it back.
-  for (int i = map.NMAP - 1; i > 0; --i) {
-    const auto j = static_cast<int>(rng() % static_cast<std::uint64_t>(i + 1));
-    std::swap(map.XMAP[i], map.XMAP[j]);
-    std::swap(map.YMAP[i], map.YMAP[j]);
-    std::swap(map.FCMAP[i], map.FCMAP[j]);
-  }
-  fuelmap::order_map(map);
+  testing_support::finish_generated_map(map, rng);
   return map;
 }
 

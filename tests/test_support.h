@@ -1,8 +1,11 @@
 #pragma once
 // Helpers shared by the tests: temporary folders, whole-file I/O and running
 // the real fuelcalc binary with captured streams.
+#include <bit>
 #include <chrono>
+#include <cstdint>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,19 @@ inline constexpr bool kSanitized = true;
 #else
 inline constexpr bool kSanitized = false;
 #endif
+
+inline constexpr double kInf = std::numeric_limits<double>::infinity();
+inline constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// A double's bits: the tests of exact results compare these, so that NaN
+// equals NaN and -0.0 differs from 0.0.
+inline std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
+
+// The bundled examples (examples/).
+inline const std::string kExampleMap = FUELCALC_SOURCE_DIR "/examples/torque_map.dat";
+inline const std::string kExampleCycle = FUELCALC_SOURCE_DIR "/examples/drive_cycle.dat";
+inline const std::string kMotoringMap = FUELCALC_SOURCE_DIR "/examples/motoring_map.dat";
+inline const std::string kHeavyDutyMap = FUELCALC_SOURCE_DIR "/examples/heavy_duty_map.dat";
 
 // A fresh folder under /tmp, removed with everything in it on destruction.
 struct TempDir {
