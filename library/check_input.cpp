@@ -97,6 +97,22 @@ void unreadable_record(TracedFile& file, FindingLog& log, int status, std::size_
   }
 }
 
+// The run of a map under Outside::error stops at its first point outside.
+void refused_finding(const checks::Refused& refused, const Summary& summary, FindingLog& log) {
+  const std::size_t outside =
+      summary.below.count + summary.above.count + summary.beyond_speed.count;
+  const char* const where = refused.where == Where::below   ? "below the lowest measured torque"
+                            : refused.where == Where::above ? "above the highest measured torque"
+                                                            : "beyond the measured speeds";
+  log.error("outside-refused", refused.line, std::nullopt,
+            "the point (" + checks::number_text(refused.speed) + ", " +
+                checks::number_text(refused.torque) + ") lies " + where +
+                ": with the outside policy error a run stops here after " +
+                checks::count_text(refused.before, "record") + " (" + std::to_string(outside) +
+                " of the " + std::to_string(summary.records) +
+                " points lie outside the measured map; the fuel figures count those inside)");
+}
+
 }  // namespace
 
 InputCheck check_input(const std::filesystem::path& path, const MapCheck& map) {
@@ -150,6 +166,7 @@ InputCheck check_input(const std::filesystem::path& path, const MapCheck& map) {
 
   if (summary) {
     result.summary = summary->finish();
+    if (summary->first_refused()) refused_finding(*summary->first_refused(), *result.summary, log);
     const std::size_t inside = result.summary->inside, swapped = summary->swapped_inside();
     if (swapped > 2 * inside && 4 * swapped >= result.summary->records)
       log.warning("columns-swapped", std::nullopt, std::nullopt,

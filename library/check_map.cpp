@@ -9,6 +9,7 @@
 
 #include "fuelcalc/check.hpp"
 #include "library/check_findings.h"
+#include "library/check_grid_deviation.h"
 #include "library/check_layout.h"
 #include "library/check_map_points.h"
 #include "library/check_reading.h"
@@ -135,8 +136,9 @@ std::string lines_text(const std::vector<std::size_t>& lines) {
 }
 
 // The map as the program builds it from the points in file order; its
-// failures in plain words, at the lines of the points involved.
-void build_map(MapCheck& result, FindingLog& log) {
+// failures in plain words, at the lines of the points involved. The map kept
+// is built from the same points with the options' method and policy.
+void build_map(MapCheck& result, const CheckOptions& options, FindingLog& log) {
   std::vector<double> speed, torque, fuel;
   for (const MapPoint& p : result.points) {
     speed.push_back(p.speed);
@@ -147,6 +149,13 @@ void build_map(MapCheck& result, FindingLog& log) {
     FuelMap map = FuelMap::from_points(speed, torque, fuel);
     // A grid the evaluation refuses fails at every point: try its corner.
     static_cast<void>(map.fuel(map.grid().speed[0], map.grid().torque[0]));
+    try {
+      checks::check_grid_deviation(result, map, options.grid_tolerance, log);
+    } catch (const Error&) {
+      // The grid fails at a measured point: no measure of its deviation.
+    }
+    if (options.method != Method::grid || options.outside != Outside::extrapolate)
+      map = FuelMap::from_points(speed, torque, fuel, options.method, options.outside);
     result.map = std::move(map);
   } catch (const Error& error) {
     const std::vector<std::size_t> lines = failure_lines(result.points, error.code());
@@ -160,6 +169,10 @@ void build_map(MapCheck& result, FindingLog& log) {
 }  // namespace
 
 MapCheck check_map(const std::filesystem::path& path, const CheckOptions& options) {
+  if (!(options.grid_tolerance >= 0.0))
+    throw Error(ErrorKind::invalid_argument, "the grid tolerance " +
+                                                 checks::number_text(options.grid_tolerance) +
+                                                 " is not a fraction of zero or more");
   MapCheck result;
   FindingLog log(path.string());
   TracedFile file;
@@ -176,7 +189,7 @@ MapCheck check_map(const std::filesystem::path& path, const CheckOptions& option
     }
     // Points after an unreadable one are not what the program would see.
     if (!log.has_errors()) checks::check_points(result, options, log);
-    if (!log.has_errors()) build_map(result, log);
+    if (!log.has_errors()) build_map(result, options, log);
   }
   result.findings = log.close();
   return result;

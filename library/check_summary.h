@@ -2,11 +2,22 @@
 // The summary of a run, built record by record in blocks: where each point
 // stands against the map's envelope, its fuel value, and the fuel figures.
 #include <cstddef>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "fuelcalc/check.hpp"
 
 namespace fuelcalc::checks {
+
+// The first point a map under Outside::error refuses.
+struct Refused {
+  double speed = 0.0;
+  double torque = 0.0;
+  Where where = Where::inside;
+  std::size_t line = 0;
+  std::size_t before = 0;  // records before it
+};
 
 class SummaryBuilder {
  public:
@@ -21,20 +32,27 @@ class SummaryBuilder {
   Summary finish();
   // Points that would lie inside the map with their two values swapped.
   std::size_t swapped_inside() const { return swapped_inside_; }
+  const std::optional<Refused>& first_refused() const { return refused_; }
 
  private:
   static constexpr std::size_t kBlock = 4096;
   void flush();
   void count(Where where, std::size_t line);
   void add_fuel(double fuel);
+  void evaluate(std::span<const double> speed, std::span<const double> torque,
+                std::span<double> fuel) const;
+  void evaluate_inside();
 
   const FuelMap& map_;
+  const bool refuses_outside_;
   std::vector<double> speed_, torque_, fuel_;
+  std::vector<double> inside_speed_, inside_torque_, inside_fuel_;
   std::vector<std::size_t> line_;
   std::vector<Where> where_, swapped_;
   Summary summary_;
   std::size_t finite_ = 0;
   std::size_t swapped_inside_ = 0;
+  std::optional<Refused> refused_;
   FuelFigures figures_;
 };
 

@@ -53,12 +53,26 @@ struct Summary {
   std::size_t negative = 0;         // finite results below zero
   std::size_t nonfinite = 0;        // infinite or not-a-number results
   std::optional<FuelFigures> fuel;  // empty when no result is finite
+  // The map's method and outside policy the fuel values were computed with
+  // (CheckOptions). Under Outside::error a point outside gives no result: the
+  // fuel figures, negative and nonfinite count only the points inside, and
+  // the input check reports the first one outside (outside-refused).
+  Method method = Method::grid;
+  Outside outside = Outside::extrapolate;
 };
 
 struct CheckOptions {
   // Speeds closer than this (in the map's first-coordinate unit) are taken
   // for one speed measured with noise; empty: 1 % of the measured range.
   std::optional<double> speed_tolerance;
+  // The grid may miss a measured fuel value by this fraction of it (0.01:
+  // 1 %) before grid-deviation warns. Not negative, not a number.
+  double grid_tolerance = 0.01;
+  // The method and outside policy of the map the checks build, so of the
+  // summary's fuel figures; the findings about the map are the program's
+  // (the grid, extrapolating) whatever they are.
+  Method method = Method::grid;
+  Outside outside = Outside::extrapolate;
 };
 
 // A map point as read, with the line its first value stands on.
@@ -69,10 +83,27 @@ struct MapPoint {
   std::size_t line = 0;
 };
 
+// How far the grid misses the measured points: |grid - measured| / |measured|
+// over the points with finite nonzero fuel (FuelMap::grid_deviation()), as
+// fractions (0.012: 1.2 %).
+struct GridDeviation {
+  double max = 0.0;
+  double p95 = 0.0;  // the 95th percentile, interpolated linearly between ranks
+  // The measured point of the max (the first in file order among equal ones).
+  double max_speed = 0.0;
+  double max_torque = 0.0;
+  std::size_t max_line = 0;
+};
+
 struct MapCheck {
   std::vector<Finding> findings;
   std::vector<MapPoint> points;  // in file order
-  std::optional<FuelMap> map;    // built when the program would build it
+  // Built when the program would build it, with the options' method and
+  // outside policy.
+  std::optional<FuelMap> map;
+  // Empty without a map, without a measured fuel value that is finite and
+  // not zero, or when the grid gives a value that is not a number at one.
+  std::optional<GridDeviation> grid_deviation;
   double speed_tolerance = 0.0;  // as used for speed-near-equal
   // Each point's speed with near-equal speeds replaced by their group's mean.
   std::vector<double> snapped_speeds;
@@ -83,9 +114,12 @@ struct InputCheck {
   std::optional<Summary> summary;  // empty without a map the program would build
 };
 
+// Throws Error (invalid_argument) when options.grid_tolerance is negative or
+// not a number; every fault of the file is a finding.
 MapCheck check_map(const std::filesystem::path& file, const CheckOptions& options = {});
 
-// Reads the input file in one pass, in bounded memory whatever its length.
+// Reads the input file in one pass, in bounded memory whatever its length;
+// the summary's fuel values come from map.map.
 InputCheck check_input(const std::filesystem::path& file, const MapCheck& map);
 
 bool has_errors(std::span<const Finding> findings);
