@@ -5,6 +5,7 @@
 
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "fuelcalc/check.hpp"
 #include "fuelcalc/error.hpp"
@@ -15,7 +16,8 @@ int main(int argc, char** argv) {
   CLI::App app{"Checks a fuel map, and an input file against it, before a fuelcalc run.",
                "fuelcalc-check"};
   std::string map_file, input_file, snap_file;
-  double speed_tolerance = 0.0;
+  double speed_tolerance = 0.0, grid_percent = 1.0;
+  std::string outside_policy = "extrapolate";
   bool json = false, werror = false;
   app.add_option("MAP", map_file, "the TORQUE MAP file")->required();
   app.add_option("INPUT", input_file, "an input file of operating points to check against the map");
@@ -24,21 +26,38 @@ int main(int argc, char** argv) {
                  "speeds closer than RPM are taken for one speed (default: 1 % of the speed range)")
       ->option_text("RPM")
       ->check(CLI::NonNegativeNumber);
+  app.add_option("--grid-tolerance", grid_percent,
+                 "warn where the grid misses a measured fuel value by more than PERCENT of it "
+                 "(default: 1)")
+      ->option_text("PERCENT")
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--outside", outside_policy,
+                 "the summary's fuel values at points outside the measured map: extrapolate "
+                 "(default), clamp, nan or error")
+      ->option_text("POLICY")
+      ->check(CLI::IsMember(std::vector<std::string>{"extrapolate", "clamp", "nan", "error"}));
   app.add_option("--snap", snap_file, "write the map with near-equal speeds snapped to their mean")
       ->option_text("OUT");
   app.add_flag("--werror", werror, "exit with status 1 on warnings too");
   app.set_version_flag("--version", "fuelcalc-check " + std::string(fuelcalc::version()));
   try {
     app.parse(argc, argv);
+    if (!(grid_percent >= 0.0))  // a not-a-number passes NonNegativeNumber
+      throw CLI::ValidationError("--grid-tolerance", "PERCENT is not a number of zero or more");
   } catch (const CLI::ParseError& error) {
     return app.exit(error) == 0 ? 0 : 2;
   }
 
   fuelcalc::CheckOptions options;
   if (app.count("--speed-tolerance") > 0) options.speed_tolerance = speed_tolerance;
-  check::Report report{map_file, std::nullopt, {}, std::nullopt};
+  options.grid_tolerance = grid_percent / 100.0;
+  for (const fuelcalc::Outside outside :
+       {fuelcalc::Outside::clamp, fuelcalc::Outside::nan, fuelcalc::Outside::error})
+    if (outside_policy == check::outside_name(outside)) options.outside = outside;
+  check::Report report{map_file, std::nullopt, {}, std::nullopt, std::nullopt};
   const fuelcalc::MapCheck map = fuelcalc::check_map(map_file, options);
   report.findings = map.findings;
+  report.grid_deviation = map.grid_deviation;
   if (app.count("INPUT") > 0) {
     report.input = input_file;
     fuelcalc::InputCheck input = fuelcalc::check_input(input_file, map);

@@ -41,17 +41,34 @@ Json summary_json(const fuelcalc::Summary& s) {
             {"beyond_speed", s.beyond_speed.first_lines}}}};
 }
 
+Json deviation_json(const fuelcalc::GridDeviation& d) {
+  return {{"max", d.max}, {"p95", d.p95}, {"max_at", {d.max_speed, d.max_torque}}};
+}
+
 }  // namespace
+
+const char* outside_name(fuelcalc::Outside outside) {
+  switch (outside) {
+    case fuelcalc::Outside::clamp: return "clamp";
+    case fuelcalc::Outside::nan: return "nan";
+    case fuelcalc::Outside::error: return "error";
+    default: return "extrapolate";
+  }
+}
 
 void write_json(std::ostream& out, const Report& report) {
   Json findings = Json::array();
   for (const fuelcalc::Finding& f : report.findings) findings.push_back(finding_json(f));
-  const Json document = {
-      {"version", std::string(fuelcalc::version())},
-      {"map", report.map},
-      {"input", or_null(report.input)},
-      {"findings", findings},
-      {"summary", report.summary ? summary_json(*report.summary) : Json(nullptr)}};
+  Json document = {{"version", std::string(fuelcalc::version())},
+                   {"map", report.map},
+                   {"input", or_null(report.input)},
+                   {"findings", findings},
+                   {"summary", report.summary ? summary_json(*report.summary) : Json(nullptr)}};
+  // The policy of a summary computed otherwise than the program computes.
+  if (report.summary && report.summary->outside != fuelcalc::Outside::extrapolate)
+    document["outside"] = outside_name(report.summary->outside);
+  document["grid_deviation"] =
+      report.grid_deviation ? deviation_json(*report.grid_deviation) : Json(nullptr);
   // File names and quoted values may hold bytes that are not UTF-8.
   out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
 }

@@ -15,10 +15,15 @@ struct Report {
   std::optional<std::string> input;
   std::vector<fuelcalc::Finding> findings;  // the map's, then the input's
   std::optional<fuelcalc::Summary> summary;
+  std::optional<fuelcalc::GridDeviation> grid_deviation;
 };
 
-// FILE:LINE:COL: severity: message [code], one line each, then the summary
-// with the share of every class, then the count of errors and warnings.
+// The name of an outside policy, as --outside takes it.
+const char* outside_name(fuelcalc::Outside outside);
+
+// FILE:LINE:COL: severity: message [code], one line each, the grid's
+// deviation, then the summary with the share of every class, then the count
+// of errors and warnings.
 void write_text(std::ostream& out, const Report& report);
 
 // One JSON document, ended by a line feed.

@@ -1,3 +1,4 @@
+#include <charconv>
 #include <cstdio>
 #include <string>
 
@@ -36,8 +37,25 @@ void write_class(std::ostream& out, const char* name, std::size_t count, std::si
   out << '\n';
 }
 
+// The shortest text that reads back to the value.
+std::string shortest(double value) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+// "grid deviation at the measured points: max 0.018 % at line 40 (speed 1400, torque 0), p95 0.008
+// %"
+void write_deviation(std::ostream& out, const fuelcalc::GridDeviation& d) {
+  out << "grid deviation at the measured points: max " << formatted("%.3g", 100.0 * d.max)
+      << " % at line " << d.max_line << " (speed " << shortest(d.max_speed) << ", torque "
+      << shortest(d.max_torque) << "), p95 " << formatted("%.3g", 100.0 * d.p95) << " %\n";
+}
+
 void write_summary(std::ostream& out, const Report& report, const fuelcalc::Summary& s) {
-  out << "summary of " << *report.input << " over " << report.map << ":\n";
+  out << "summary of " << *report.input << " over " << report.map;
+  if (s.outside != fuelcalc::Outside::extrapolate)
+    out << " (outside the map: " << outside_name(s.outside) << ")";
+  out << ":\n";
   write_class(out, "records", s.records, 0);
   write_class(out, "inside", s.inside, s.records);
   write_class(out, "below", s.below.count, s.records, &s.below.first_lines);
@@ -61,6 +79,7 @@ void write_text(std::ostream& out, const Report& report) {
     out << location(finding) << ": " << (error ? "error" : "warning") << ": " << finding.message
         << " [" << finding.code << "]\n";
   }
+  if (report.grid_deviation) write_deviation(out, *report.grid_deviation);
   if (report.summary) write_summary(out, report, *report.summary);
   out << errors << (errors == 1 ? " error, " : " errors, ") << warnings
       << (warnings == 1 ? " warning\n" : " warnings\n");

@@ -104,13 +104,13 @@ void refused_finding(const checks::Refused& refused, const Summary& summary, Fin
   const char* const where = refused.where == Where::below   ? "below the lowest measured torque"
                             : refused.where == Where::above ? "above the highest measured torque"
                                                             : "beyond the measured speeds";
-  log.error("outside-refused", refused.line, std::nullopt,
-            "the point (" + checks::number_text(refused.speed) + ", " +
-                checks::number_text(refused.torque) + ") lies " + where +
-                ": with the outside policy error a run stops here after " +
-                checks::count_text(refused.before, "record") + " (" + std::to_string(outside) +
-                " of the " + std::to_string(summary.records) +
-                " points lie outside the measured map; the fuel figures count those inside)");
+  log.warning("outside-refused", refused.line, std::nullopt,
+              "the point (" + checks::number_text(refused.speed) + ", " +
+                  checks::number_text(refused.torque) + ") lies " + where +
+                  ": with the outside policy error a run stops here after " +
+                  checks::count_text(refused.before, "record") + " (" + std::to_string(outside) +
+                  " of the " + std::to_string(summary.records) +
+                  " points lie outside the measured map; the fuel figures count those inside)");
 }
 
 }  // namespace

@@ -1,18 +1,24 @@
 // End-to-end runs of fuelcalc-check: one small crafted file per finding, the
 // summary of the example run against the program's own output, the JSON
-// document's shape and the exit statuses.
+// document's shape and the exit statuses; the grid's deviation and the
+// outside policies against the library's own values.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "fuelcalc/check.hpp"
+#include "fuelcalc/fuel_map.hpp"
+#include "library/check_grid_deviation.h"
 #include "test_support.h"
 
 namespace {
@@ -184,6 +190,9 @@ TEST(FuelcalcCheck, ExitStatusesAndJsonShape) {
   EXPECT_EQ(run_check({}).status, 2);
   EXPECT_EQ(run_check({"--bogus", map}).status, 2);
   EXPECT_EQ(run_check({"--speed-tolerance", "-1", map}).status, 2);
+  for (const char* bad : {"-1", "nan", "x"})
+    EXPECT_EQ(run_check({"--grid-tolerance", bad, map}).status, 2) << bad;
+  EXPECT_EQ(run_check({"--outside", "wrap", map}).status, 2);
   EXPECT_EQ(run_check({map, input, "extra"}).status, 2);
   const RunResult help = run_check({"--help"});
   EXPECT_EQ(help.status, 0);
@@ -198,7 +207,8 @@ TEST(FuelcalcCheck, ExitStatusesAndJsonShape) {
   const auto doc = nlohmann::ordered_json::parse(run_check({"--json", map, input}).out);
   std::vector<std::string> keys;
   for (const auto& [key, value] : doc.items()) keys.push_back(key);
-  EXPECT_EQ(keys, (std::vector<std::string>{"version", "map", "input", "findings", "summary"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{"version", "map", "input", "findings", "summary",
+                                            "grid_deviation"}));
   EXPECT_TRUE(doc["version"].is_string());
   EXPECT_EQ(doc["input"], input);
   const auto& s = doc["summary"];
@@ -302,6 +312,121 @@ TEST(FuelcalcCheck, SummaryOfTheExamplesAgreesWithTheRun) {
   const RunResult text = run_check({map, input});
   EXPECT_NE(text.out.find("summary of " + input + " over " + map + ":\n"), std::string::npos)
       << text.out;
+}
+
+// The grid's deviation computed here from FuelMap::grid_deviation().
+std::optional<fuelcalc::GridDeviation> expected_deviation(const std::string& map_file) {
+  const fuelcalc::FuelMap map = fuelcalc::FuelMap::load(map_file);
+  const std::vector<double> deviation = map.grid_deviation();
+  std::vector<double> relative;
+  fuelcalc::GridDeviation d;
+  for (std::size_t k = 0; k < deviation.size(); ++k) {
+    if (map.point_fuels()[k] == 0.0) continue;
+    relative.push_back(std::fabs(deviation[k]) / std::fabs(map.point_fuels()[k]));
+    if (relative.size() == 1 || relative.back() > d.max)
+      d = {relative.back(), 0.0, map.point_speeds()[k], map.point_torques()[k], 0};
+  }
+  if (relative.empty()) return std::nullopt;
+  std::sort(relative.begin(), relative.end());
+  d.p95 = fuelcalc::checks::linear_percentile(relative, 95.0);
+  return d;
+}
+
+// A map with a motoring corner (fuel 0 at the friction torque) and a full
+// load that varies with speed.
+const std::string kCornerMap =
+    "corner\nspeed torque fuel\n800 -60 0\n800 0 900\n800 200 3000\n800 600 9000\n1400 -90 0\n"
+    "1400 0 1800\n1400 300 7000\n1400 1000 21000\n2000 -120 0\n2000 0 3200\n2000 250 9000\n"
+    "2000 900 28000\n";
+
+struct DeviationCase {
+  const char* name;
+  std::string map;  // a file of examples/, or the map's text
+  std::string tolerance;
+  int line;          // of the warning; 0: none
+  std::string says;  // in the warning's message
+};
+
+class GridDeviation : public ::testing::TestWithParam<DeviationCase> {};
+
+TEST_P(GridDeviation, EqualsTheLibrarysAndWarnsAtTheWorstPoint) {
+  const DeviationCase& c = GetParam();
+  TempDir dir;
+  std::string map = std::string(FUELCALC_EXAMPLES) + "/" + c.map;
+  if (c.map.find('\n') != std::string::npos) write_file(map = dir.file("map.dat"), c.map);
+  const RunResult run = run_check({"--json", "--grid-tolerance", c.tolerance, map});
+  const Json doc = Json::parse(run.out);
+  Json warning = Json::array();
+  for (const Json& f : doc["findings"])
+    if (f["code"] == "grid-deviation") warning = {f["line"], f["message"]};
+  if (const auto expected = expected_deviation(map)) {
+    EXPECT_EQ(doc["grid_deviation"],
+              Json({{"max", expected->max},
+                    {"p95", expected->p95},
+                    {"max_at", {expected->max_speed, expected->max_torque}}}));
+  } else {
+    EXPECT_TRUE(doc["grid_deviation"].is_null()) << run.out;
+  }
+  ASSERT_EQ(warning.empty(), c.line == 0) << run.out;
+  if (c.line == 0) return;
+  EXPECT_EQ(warning[0], c.line);
+  EXPECT_NE(warning[1].get<std::string>().find(c.says), std::string::npos) << warning[1];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Maps, GridDeviation,
+    ::testing::Values(
+        DeviationCase{"example", "torque_map.dat", "1", 0, ""},
+        DeviationCase{"heavy_duty", "heavy_duty_map.dat", "1", 17,
+                      "1 of the 132 measured points with nonzero fuel by more than 1 %"},
+        DeviationCase{"heavy_duty_loose", "heavy_duty_map.dat", "2", 0, ""},
+        DeviationCase{"motoring_tight", "motoring_map.dat", "0.01", 34,
+                      "line 34 (speed 1100, torque 0: measured 1812.9, grid 1812.57, -0.0183 %)"},
+        DeviationCase{"corner_at_fuel_0", kCornerMap, "0.001", 5,
+                      "at the 3 points measured at fuel 0 the grid gives up to 5.4619 (line 7)"},
+        DeviationCase{"all_zero", "m\nh\n1000 0 0\n1000 50 0\n2000 0 0\n2000 50 0\n", "1", 0, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Each policy's summary against the library's values under that policy (under
+// error, those of the points inside): the input's points lie inside, below,
+// above and beyond the measured speeds.
+TEST(FuelcalcCheck, SummaryUnderEachOutsidePolicy) {
+  TempDir dir;
+  const std::string map = dir.file("map.dat"), input = dir.file("in.dat");
+  write_file(map, kCornerMap);
+  write_file(input, "speed torque\n1000 100\n1100 -200\n900 1500\n500 100\n2600 0\n1700 500\n");
+  const std::vector<double> speed{1000, 1100, 900, 500, 2600, 1700},
+      torque{100, -200, 1500, 100, 0, 500};
+  using enum fuelcalc::Outside;
+  for (const auto& [name, policy] : std::map<std::string, fuelcalc::Outside>{
+           {"extrapolate", extrapolate}, {"clamp", clamp}, {"nan", nan}, {"error", error}}) {
+    const auto m = fuelcalc::FuelMap::load(map, fuelcalc::Method::grid, policy);
+    Json expected = {{"sum", 0.0},    {"min", INFINITY}, {"max", -INFINITY},
+                     {"negative", 0}, {"nonfinite", 0},  {"findings", Json::array()}};
+    for (std::size_t i = 0, finite = 0; i < speed.size(); ++i) {
+      if (policy == error && !m.inside(speed[i], torque[i])) continue;
+      const double f = m.fuel(speed[i], torque[i]);
+      if (!std::isfinite(f)) {
+        expected["nonfinite"] = expected["nonfinite"].get<int>() + 1;
+        continue;
+      }
+      expected["sum"] = finite++ == 0 ? f : expected["sum"].get<double>() + f;
+      expected["min"] = std::min(expected["min"].get<double>(), f);
+      expected["max"] = std::max(expected["max"].get<double>(), f);
+      expected["negative"] = expected["negative"].get<int>() + (f < 0);
+    }
+    // Under error the run stops at the first point outside, on line 3.
+    if (policy == error) expected["findings"] = Json::array({{"outside-refused", 3}});
+    const RunResult run = run_check({"--json", "--outside", name, map, input});
+    const Json doc = Json::parse(run.out), &s = doc["summary"];
+    Json found = {{"sum", s["fuel"]["sum"]},     {"min", s["fuel"]["min"]},
+                  {"max", s["fuel"]["max"]},     {"negative", s["negative"]},
+                  {"nonfinite", s["nonfinite"]}, {"findings", Json::array()}};
+    for (const Json& f : doc["findings"]) found["findings"].push_back({f["code"], f["line"]});
+    EXPECT_EQ(found, expected) << name;
+    EXPECT_EQ(s["inside"], 2) << name;
+    EXPECT_EQ(doc.value("outside", std::string("extrapolate")), name);
+  }
 }
 
 TEST(FuelcalcCheck, BinaryFilesAreRead) {

@@ -56,7 +56,7 @@ struct Summary {
   // The map's method and outside policy the fuel values were computed with
   // (CheckOptions). Under Outside::error a point outside gives no result: the
   // fuel figures, negative and nonfinite count only the points inside, and
-  // the input check reports the first one outside (outside-refused).
+  // the input check warns at the first one outside (outside-refused).
   Method method = Method::grid;
   Outside outside = Outside::extrapolate;
 };
