@@ -3,6 +3,7 @@
 // 2 for wrong usage.
 #include <CLI/CLI.hpp>
 
+#include <charconv>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -11,6 +12,22 @@
 #include "fuelcalc/error.hpp"
 #include "fuelcalc/version.hpp"
 #include "report.h"
+
+namespace {
+
+// CLI11's NonNegativeNumber lets a not-a-number through; a tolerance must
+// compare.
+const CLI::Validator kZeroOrMore(
+    [](const std::string& text) {
+      double value = 0.0;
+      const char* const end = text.data() + text.size();
+      const auto [stop, error] = std::from_chars(text.data(), end, value);
+      return error == std::errc() && stop == end && value >= 0.0 ? std::string()
+                                                                 : "not a number of zero or more";
+    },
+    "");
+
+}  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"Checks a fuel map, and an input file against it, before a fuelcalc run.",
@@ -25,12 +42,12 @@ int main(int argc, char** argv) {
   app.add_option("--speed-tolerance", speed_tolerance,
                  "speeds closer than RPM are taken for one speed (default: 1 % of the speed range)")
       ->option_text("RPM")
-      ->check(CLI::NonNegativeNumber);
+      ->check(kZeroOrMore);
   app.add_option("--grid-tolerance", grid_percent,
                  "warn where the grid misses a measured fuel value by more than PERCENT of it "
                  "(default: 1)")
       ->option_text("PERCENT")
-      ->check(CLI::NonNegativeNumber);
+      ->check(kZeroOrMore);
   app.add_option("--outside", outside_policy,
                  "the summary's fuel values at points outside the measured map: extrapolate "
                  "(default), clamp, nan or error")
@@ -42,8 +59,6 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", "fuelcalc-check " + std::string(fuelcalc::version()));
   try {
     app.parse(argc, argv);
-    if (!(grid_percent >= 0.0))  // a not-a-number passes NonNegativeNumber
-      throw CLI::ValidationError("--grid-tolerance", "PERCENT is not a number of zero or more");
   } catch (const CLI::ParseError& error) {
     return app.exit(error) == 0 ? 0 : 2;
   }

@@ -189,9 +189,9 @@ TEST(FuelcalcCheck, ExitStatusesAndJsonShape) {
   EXPECT_EQ(run_check({"--werror", map, input}).status, 0);
   EXPECT_EQ(run_check({}).status, 2);
   EXPECT_EQ(run_check({"--bogus", map}).status, 2);
-  EXPECT_EQ(run_check({"--speed-tolerance", "-1", map}).status, 2);
-  for (const char* bad : {"-1", "nan", "x"})
-    EXPECT_EQ(run_check({"--grid-tolerance", bad, map}).status, 2) << bad;
+  for (const char* option : {"--speed-tolerance", "--grid-tolerance"})
+    for (const char* bad : {"-1", "nan", "x", "1x"})
+      EXPECT_EQ(run_check({option, bad, map}).status, 2) << option << ' ' << bad;
   EXPECT_EQ(run_check({"--outside", "wrap", map}).status, 2);
   EXPECT_EQ(run_check({map, input, "extra"}).status, 2);
   const RunResult help = run_check({"--help"});
