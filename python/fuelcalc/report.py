@@ -169,6 +169,17 @@ def findings_table(findings: list[dict]) -> str:
             f'<th>line:column</th><th>message</th></tr>\n{rows}\n</table>')
 
 
+def deviation_line(deviation: dict | None) -> str:
+    """How far the grid misses the measured points (the check's
+    grid_deviation), whichever surface the page shows."""
+    if deviation is None:
+        return '<p id="grid-deviation">No measured fuel value is nonzero: no deviation.</p>'
+    speed, torque = deviation["max_at"]
+    return (f'<p id="grid-deviation">The grid misses the measured fuel values by at most '
+            f'{100 * deviation["max"]:.3f} % (at speed {speed:g}, torque {torque:g}), '
+            f'by {100 * deviation["p95"]:.3f} % or less at 95 % of the measured points.</p>')
+
+
 def build(map_file, input_file, method: str = "grid",
           outside: str = "extrapolate") -> tuple[str, bool]:
     """The page and whether the run is sound (no error found). The findings
@@ -188,7 +199,8 @@ def build(map_file, input_file, method: str = "grid",
                   "<h2>Findings</h2>", findings_table(check.findings)]
         return _page(parts), False
 
-    parts.append(f'<p id="surface">Values of the {html.escape(surface_title(m))}.</p>')
+    parts += [f'<p id="surface">Values of the {html.escape(surface_title(m))}.</p>',
+              deviation_line(check.grid_deviation)]
     summary = check.summary or NO_RECORDS
     try:
         figures = stream(m, input_file, limit=summary["records"])

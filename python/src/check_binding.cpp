@@ -25,6 +25,7 @@ struct CheckResult {
   py::object summary = py::none();
   bool has_errors = false;
   py::object map = py::none();
+  py::object grid_deviation = py::none();
 };
 
 // Messages quote the files' bytes, which need not be UTF-8; each byte that
@@ -61,32 +62,25 @@ py::dict summary_dict(const fuelcalc::Summary& s) {
                                  "beyond_speed"_a = s.beyond_speed.first_lines));
 }
 
-struct Options {
-  fuelcalc::CheckOptions check;
-  fuelcalc::Method method;
-  fuelcalc::Outside outside;
-};
-
-Options parse_options(std::optional<double> speed_tolerance, const std::string& method,
-                      const std::string& outside) {
+fuelcalc::CheckOptions parse_options(std::optional<double> speed_tolerance, double grid_tolerance,
+                                     const std::string& method, const std::string& outside) {
   if (speed_tolerance && !(*speed_tolerance >= 0.0 && std::isfinite(*speed_tolerance)))
     throw py::value_error("speed_tolerance must be a finite number >= 0");
-  Options options{{}, parse_method(method), parse_outside(outside)};
-  options.check.speed_tolerance = speed_tolerance;
+  if (!(grid_tolerance >= 0.0))
+    throw py::value_error("grid_tolerance must be a number >= 0 (a fraction: 0.01 is 1 %)");
+  fuelcalc::CheckOptions options;
+  options.speed_tolerance = speed_tolerance;
+  options.grid_tolerance = grid_tolerance;
+  options.method = parse_method(method);
+  options.outside = parse_outside(outside);
   return options;
 }
 
-// The map check; a map it builds is rebuilt from its ordered points for the
-// method and policy asked for (they change the values, not the findings).
-fuelcalc::MapCheck map_check(const std::filesystem::path& file, const Options& options) {
-  fuelcalc::MapCheck check = fuelcalc::check_map(file, options.check);
-  if (check.map &&
-      (check.map->method() != options.method || check.map->outside() != options.outside)) {
-    const fuelcalc::FuelMap& m = *check.map;
-    check.map = fuelcalc::FuelMap::from_points(m.point_speeds(), m.point_torques(), m.point_fuels(),
-                                               options.method, options.outside);
-  }
-  return check;
+py::dict deviation_dict(const fuelcalc::GridDeviation& d) {
+  py::list at;
+  at.append(d.max_speed);
+  at.append(d.max_torque);
+  return py::dict("max"_a = d.max, "p95"_a = d.p95, "max_at"_a = at);
 }
 
 CheckResult result(fuelcalc::MapCheck& map, const fuelcalc::InputCheck* input) {
@@ -99,31 +93,32 @@ CheckResult result(fuelcalc::MapCheck& map, const fuelcalc::InputCheck* input) {
   if (input) add(input->findings);
   if (input && input->summary) r.summary = summary_dict(*input->summary);
   if (map.map) r.map = py::cast(std::move(*map.map));
+  if (map.grid_deviation) r.grid_deviation = deviation_dict(*map.grid_deviation);
   return r;
 }
 
-CheckResult check_map(py::handle file, std::optional<double> speed_tolerance,
+CheckResult check_map(py::handle file, std::optional<double> speed_tolerance, double grid_tolerance,
                       const std::string& method, const std::string& outside) {
-  const Options options = parse_options(speed_tolerance, method, outside);
+  const auto options = parse_options(speed_tolerance, grid_tolerance, method, outside);
   const auto path = to_path(file);
   fuelcalc::MapCheck map = [&] {
     py::gil_scoped_release release;
-    return map_check(path, options);
+    return fuelcalc::check_map(path, options);
   }();
   return result(map, nullptr);
 }
 
 CheckResult check_input(py::handle map_file, py::handle input_file,
-                        std::optional<double> speed_tolerance, const std::string& method,
-                        const std::string& outside) {
-  const Options options = parse_options(speed_tolerance, method, outside);
+                        std::optional<double> speed_tolerance, double grid_tolerance,
+                        const std::string& method, const std::string& outside) {
+  const auto options = parse_options(speed_tolerance, grid_tolerance, method, outside);
   const auto map_path = to_path(map_file);
   const auto input_path = to_path(input_file);
   fuelcalc::MapCheck map;
   fuelcalc::InputCheck input;
   {
     py::gil_scoped_release release;
-    map = map_check(map_path, options);
+    map = fuelcalc::check_map(map_path, options);
     input = fuelcalc::check_input(input_path, map);
   }
   return result(map, &input);
@@ -143,9 +138,12 @@ std::string repr(const CheckResult& r) {
 constexpr const char* kOptionsDoc = R"(
 speed_tolerance: speeds closer than this (in the map's speed unit) are taken
 for one speed measured with noise (finding speed-near-equal); None: 1 % of
-the measured speed range. method ('grid' or 'direct') and outside
-('extrapolate', 'clamp', 'nan' or 'error') choose how the map computes the
-summary's fuel values, as in FuelMap.load.
+the measured speed range. grid_tolerance: the fraction of a measured fuel
+value (0.01: 1 %; fuelcalc-check's --grid-tolerance is in percent) the grid
+may miss it by before the finding grid-deviation. method ('grid' or
+'direct') and outside ('extrapolate', 'clamp', 'nan' or 'error') choose how
+the map computes the summary's fuel values, as in FuelMap.load; the findings
+about the map are the program's (the grid, extrapolating) whatever they are.
 
 Files that cannot be opened or read are findings, not exceptions.)";
 
@@ -167,6 +165,11 @@ None without an input, a map the program would build, or a readable header.)")
                     "Whether a finding is an error (the program would refuse the files).")
       .def_readonly("map", &CheckResult::map,
                     "The FuelMap the program would build from the map file, or None.")
+      .def_readonly("grid_deviation", &CheckResult::grid_deviation,
+                    R"(How far the grid misses the measured points, as the "grid_deviation"
+of fuelcalc-check --json: {"max": ..., "p95": ..., "max_at": [speed, torque]},
+max and 95th percentile of |grid - measured| / |measured| over the points
+with nonzero fuel, as fractions; None without such a point or a map.)")
       .def("__repr__", &repr);
 
   // Kept for the life of the module, as its functions' docstrings.
@@ -181,11 +184,13 @@ None without an input, a map the program would build, or a readable header.)")
           "MAP INPUT does, the input in one pass in bounded memory; returns a "
           "CheckResult.\n") +
       kOptionsDoc;
+  const fuelcalc::CheckOptions defaults;
   module.def("check_map", &check_map, "map"_a, py::kw_only(), "speed_tolerance"_a = py::none(),
-             "method"_a = "grid", "outside"_a = "extrapolate", map_doc.c_str());
+             "grid_tolerance"_a = defaults.grid_tolerance, "method"_a = "grid",
+             "outside"_a = "extrapolate", map_doc.c_str());
   module.def("check_input", &check_input, "map"_a, "input"_a, py::kw_only(),
-             "speed_tolerance"_a = py::none(), "method"_a = "grid", "outside"_a = "extrapolate",
-             input_doc.c_str());
+             "speed_tolerance"_a = py::none(), "grid_tolerance"_a = defaults.grid_tolerance,
+             "method"_a = "grid", "outside"_a = "extrapolate", input_doc.c_str());
 }
 
 }  // namespace fuelcalc_python

@@ -7,6 +7,7 @@ import sys
 from functools import reduce
 from pathlib import Path
 
+import numpy as np
 import pytest
 
 import fuelcalc
@@ -15,6 +16,7 @@ from conftest import EXAMPLE_INPUT, EXAMPLE_MAP, ROOT, checker
 MAPS = {
     "example": EXAMPLE_MAP,
     "motoring": ROOT / "examples" / "motoring_map.dat",
+    "heavy duty": ROOT / "examples" / "heavy_duty_map.dat",
     # Near-equal speeds, a fuel that falls with torque, a negative fuel value.
     "warnings": "map\nSPEED TORQUE FUEL\n600 0 800\n600 100 1500\n1000 0 1200\n1000 80 -5\n"
                 "1002 0 1300\n1002 100 2100\n1400 0 1500\n1400 120 2600\n",
@@ -57,6 +59,7 @@ def test_results_equal_the_checkers_json(tmp_path, map_name, input_name):
         expected, status = checker(map_file, input_file)
         assert r.summary == expected["summary"]
     assert r.findings == expected["findings"]
+    assert r.grid_deviation == expected["grid_deviation"]
     assert r.has_errors == (status == 1)
     assert (r.map is None) == (map_name in ("one speed", "missing"))
 
@@ -65,7 +68,16 @@ def test_speed_tolerance_and_options(tmp_path):
     map_file = path(tmp_path, MAPS, "warnings")
     expected, _ = checker("--speed-tolerance", "1", map_file)
     assert fuelcalc.check_map(map_file, speed_tolerance=1).findings == expected["findings"]
+    # grid_tolerance is a fraction where the checker takes percent.
+    expected, _ = checker("--grid-tolerance", "0.001", EXAMPLE_MAP)
+    assert any(f["code"] == "grid-deviation" for f in expected["findings"])
+    assert fuelcalc.check_map(EXAMPLE_MAP, grid_tolerance=0.001 / 100).findings == \
+        expected["findings"]
+    expected, _ = checker("--outside", "error", EXAMPLE_MAP, EXAMPLE_INPUT)
+    r = fuelcalc.check_input(EXAMPLE_MAP, EXAMPLE_INPUT, outside="error")
+    assert (r.findings, r.summary) == (expected["findings"], expected["summary"])
     for bad in ({"speed_tolerance": -1.0}, {"speed_tolerance": float("nan")},
+                {"grid_tolerance": -0.01}, {"grid_tolerance": float("nan")},
                 {"method": "spline"}, {"outside": "wrap"}):
         with pytest.raises(ValueError):
             fuelcalc.check_map(map_file, **bad)
@@ -84,6 +96,30 @@ def test_summary_of_the_chosen_surface(method, outside):
     assert r.summary["fuel"]["sum"] == reduce(lambda a, b: a + b, finite)
     assert r.summary["nonfinite"] == len(fuel) - len(finite)
     assert repr(r) == "CheckResult(0 errors, 0 warnings, 3000 records)"
+
+
+@pytest.mark.parametrize("name", ["example", "motoring", "heavy_duty", "twelve points"])
+def test_grid_deviation_p95_is_numpys_percentile(tmp_path, name):
+    # 128 points and the others put the 95th percentile at 0.5 or more of the
+    # way between two ranks; twelve points at 0.45 (numpy interpolates from
+    # the upper rank in the first case, from the lower in the second).
+    if name == "twelve points":
+        rng = np.random.default_rng(12)
+        file = tmp_path / "map.dat"
+        fuelcalc.write_map(file, np.repeat([800.0, 1400.0, 2000.0], 4),
+                           np.tile([0.0, 300.0, 700.0, 1100.0], 3), rng.uniform(500, 9000, 12))
+    else:
+        file = ROOT / "examples" / f"{name.replace('example', 'torque')}_map.dat"
+    r = fuelcalc.check_map(file)
+    m = r.map
+    speed, torque, measured = m.points
+    dev = m.fuel(speed, torque) - measured
+    nonzero = measured != 0
+    relative = np.abs(dev[nonzero] / measured[nonzero])
+    assert r.grid_deviation["p95"] == np.percentile(relative, 95)
+    assert r.grid_deviation["max"] == relative.max()
+    at = np.argmax(relative)
+    assert r.grid_deviation["max_at"] == [speed[nonzero][at], torque[nonzero][at]]
 
 
 GIL_PROBE = """

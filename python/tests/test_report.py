@@ -61,7 +61,13 @@ def test_example_report_in_a_browser(tmp_path):
     assert not re.search(r'(src|href)="(?!#|data:)', text)
 
     dom = chromium("--dump-dom", page.as_uri(), tmp=tmp_path).stdout
-    assert page_summary(dom) == page_numbers(checker(EXAMPLE_MAP, EXAMPLE_INPUT)[0]["summary"])
+    expected = checker(EXAMPLE_MAP, EXAMPLE_INPUT)[0]
+    assert page_summary(dom) == page_numbers(expected["summary"])
+    deviation = re.search(r'id="grid-deviation">[^<]* ([\d.]+) % \(at speed (\S+), torque (\S+)\)'
+                          r', by ([\d.]+) % or less', dom).groups()
+    d = expected["grid_deviation"]
+    assert deviation == (f"{100 * d['max']:.3f}", *(f"{v:g}" for v in d["max_at"]),
+                         f"{100 * d['p95']:.3f}")
     assert dom.count("<svg") == 2
 
     shot = tmp_path / "shot.png"
