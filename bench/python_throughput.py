@@ -48,13 +48,13 @@ def main() -> None:
     n = args.points
     print(f"fuelcalc {fuelcalc.__version__}, {n} points, {os.cpu_count()} cores")
 
-    one, cpu, whole = best_of(3, lambda: m.fuel(speed, torque))
+    one, cpu, whole = best_of(5, lambda: m.fuel(speed, torque))
     print(f"m.fuel, one thread:      {one:7.3f} s  {n / one / 1e6:6.1f} M points/s"
           f"  ({n / cpu / 1e6:.1f} M points per processor second)")
     chunks = np.array_split(np.arange(n), args.threads)
     parts = [(speed[c[0]:c[-1] + 1], torque[c[0]:c[-1] + 1]) for c in chunks]
     with ThreadPoolExecutor(args.threads) as pool:
-        many, _, results = best_of(3, lambda: list(pool.map(lambda p: m.fuel(*p), parts)))
+        many, _, results = best_of(5, lambda: list(pool.map(lambda p: m.fuel(*p), parts)))
     assert np.array_equal(np.concatenate(results).view(np.int64), whole.view(np.int64))
     print(f"m.fuel, {args.threads} threads:     {many:7.3f} s  {n / many / 1e6:6.1f} M points/s"
           f"  ({one / many:.2f} x one thread)")
@@ -63,8 +63,8 @@ def main() -> None:
     if not file.exists():
         fuelcalc.write_points(file, speed, torque)
     file.read_bytes()  # page cache warm
-    ours, ours_cpu, (s, t) = best_of(1, lambda: fuelcalc.read_points(file))
-    theirs, theirs_cpu, table = best_of(1, lambda: np.loadtxt(file, skiprows=1))
+    ours, ours_cpu, (s, t) = best_of(3, lambda: fuelcalc.read_points(file))
+    theirs, theirs_cpu, table = best_of(3, lambda: np.loadtxt(file, skiprows=1))
     assert np.array_equal(s, table[:, 0]) and np.array_equal(t, table[:, 1])
     print(f"read_points:             {ours:7.3f} s  {n / ours / 1e6:6.1f} M records/s")
     print(f"numpy.loadtxt:           {theirs:7.3f} s  {n / theirs / 1e6:6.1f} M records/s"
