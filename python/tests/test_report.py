@@ -2,6 +2,7 @@
 surface, the page's numbers are the run's, the page renders in a real
 browser, and failures give a page, not a traceback."""
 
+import os
 import re
 import shutil
 import subprocess
@@ -179,3 +180,22 @@ def test_plot_command_writes_svg_and_png(tmp_path):
     assert "direct surface" in (tmp_path / "map.svg").read_text()
     assert (tmp_path / "map.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
     assert run_command("plot", EXAMPLE_MAP, "-o", tmp_path / "map.pdf").returncode == 2
+
+
+def test_piped_input_gives_the_files_page(tmp_path):
+    # A pipe can be read once; the page reads its input more than once.
+    from_file = run_command("report", EXAMPLE_MAP, EXAMPLE_INPUT, "-o", tmp_path / "file.html")
+    with open(EXAMPLE_INPUT, "rb") as cycle:
+        piped = subprocess.run([sys.executable, "-m", "fuelcalc", "report", str(EXAMPLE_MAP),
+                                "/dev/stdin", "-o", str(tmp_path / "pipe.html")],
+                               input=cycle.read(), capture_output=True, timeout=300)
+    assert (from_file.returncode, piped.returncode) == (0, 0), piped.stderr
+    file_page = (tmp_path / "file.html").read_text()
+    pipe_page = (tmp_path / "pipe.html").read_text()
+    assert page_summary(pipe_page) == page_summary(file_page)
+    assert "Fuel over the cycle" in pipe_page and "/dev/stdin" in pipe_page
+    # Written whole through a temporary file, with the mode a plain file gets.
+    assert [p.name for p in tmp_path.iterdir() if p.name.startswith(".")] == []
+    umask = os.umask(0)
+    os.umask(umask)
+    assert (tmp_path / "pipe.html").stat().st_mode & 0o777 == 0o666 & ~umask
