@@ -70,6 +70,11 @@ SURFACES = {"grid": "grid surface (the 20 x 20 grid resampled from the measured 
             "direct": "direct surface (exact at every measured point)"}
 
 
+# What the surface shows outside the measured envelope, by outside policy.
+OUTSIDE_VALUES = {"extrapolate": "extrapolated (shaded)", "clamp": "clamped (shaded)",
+                  "nan": "no value", "error": "no value"}
+
+
 def surface_title(m) -> str:
     """Which surface of m a picture draws: its method, and its outside policy
     unless it extrapolates."""
@@ -104,9 +109,10 @@ def fuel_map(m, speed=None, torque=None, ax=None, *, density: PointDensity | Non
              mesh: int = 200, levels=14, max_markers: int = MAX_MARKERS,
              title: str | None = None) -> Figure:
     """Draws the map m: filled contours and labelled iso-lines of m.fuel on a
-    mesh x mesh lattice over the grid's range (levels: their number, or the
-    values), the measured points, the
-    measured envelope's outline, and the operating points (speed, torque)
+    mesh x mesh lattice over the grid's range (levels: their number, spread
+    over the values inside the measured map, or the values themselves), the
+    measured points, the measured envelope's outline with the region outside
+    it shaded, and the operating points (speed, torque)
     when given: markers up to max_markers, a density beyond (or a
     PointDensity filled beforehand). Points outside the measured map are
     drawn in their own colour and counted in the legend. The title says
@@ -121,12 +127,23 @@ def fuel_map(m, speed=None, torque=None, ax=None, *, density: PointDensity | Non
         raise ValueError("mesh needs at least 2 points a side")
 
     ms, mt, mf = fuel_mesh(m, mesh)
-    finite = mf[np.isfinite(mf)]
+    # The colours span the values inside the measured map: extrapolated
+    # values far above or below them would leave the measured region a
+    # single colour. Beyond the span the end colours continue.
+    outside = m.where(*np.meshgrid(ms, mt)) != 0
+    shown = mf[np.isfinite(mf) & ~outside]
+    if shown.size == 0:
+        shown = mf[np.isfinite(mf)]
     bounds = levels
-    if isinstance(levels, int) and finite.size:
-        bounds = np.linspace(finite.min(), finite.max(), levels + 1)
-    filled = ax.contourf(ms, mt, mf, levels=bounds, cmap="viridis", alpha=0.85)
-    for area in filled.collections:
+    if isinstance(levels, int) and shown.size:
+        low, high = float(shown.min()), float(shown.max())
+        if not low < high:
+            low, high = low - 0.5, high + 0.5
+        bounds = np.linspace(low, high, levels + 1)
+    filled = ax.contourf(ms, mt, mf, levels=bounds, cmap="viridis", alpha=0.85, extend="both")
+    shade = ax.contourf(ms, mt, outside.astype(np.float64), levels=[0.5, 1.5], colors="white",
+                        alpha=0.45)
+    for area in (*filled.collections, *shade.collections):
         area.set_rasterized(True)  # a fine mesh's polygons would make large vector files
     lines = ax.contour(ms, mt, mf, levels=filled.levels, colors="white", linewidths=0.6)
     ax.clabel(lines, lines.levels[1:-1:2], fmt="%.0f", fontsize=7, colors="white")
@@ -138,6 +155,8 @@ def fuel_map(m, speed=None, torque=None, ax=None, *, density: PointDensity | Non
     ps, pt, _ = m.points
     ax.plot(ps, pt, linestyle="none", marker="+", color="black", markersize=5)
     handles = [Line2D([], [], color="black", linewidth=1.4, label="measured envelope"),
+               Patch(facecolor="white", edgecolor="#999999",
+                     label=f"outside it: {OUTSIDE_VALUES[m.outside]}"),
                Line2D([], [], color="black", marker="+", linestyle="none",
                       label=f"measured points ({len(ps)})")]
 

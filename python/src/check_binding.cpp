@@ -127,10 +127,13 @@ CheckResult check_input(py::handle map_file, py::handle input_file,
 std::string repr(const CheckResult& r) {
   std::size_t errors = 0;
   for (const auto& f : r.findings) errors += f["severity"].cast<std::string>() == "error";
-  std::string text = "CheckResult(" + std::to_string(errors) + " errors, " +
-                     std::to_string(r.findings.size() - errors) + " warnings";
+  const auto count = [](std::size_t n, const char* what) {
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+  };
+  std::string text = "CheckResult(" + count(errors, "error") + ", " +
+                     count(r.findings.size() - errors, "warning");
   if (!r.summary.is_none())
-    text += ", " + py::str(r.summary["records"]).cast<std::string>() + " records";
+    text += ", " + count(r.summary["records"].cast<std::size_t>(), "record");
   if (r.map.is_none()) text += ", no map";
   return text + ")";
 }
