@@ -130,8 +130,8 @@ std::string repr(const CheckResult& r) {
   const auto count = [](std::size_t n, const char* what) {
     return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
   };
-  std::string text = "CheckResult(" + count(errors, "error") + ", " +
-                     count(r.findings.size() - errors, "warning");
+  std::string text =
+      "CheckResult(" + count(errors, "error") + ", " + count(r.findings.size() - errors, "warning");
   if (!r.summary.is_none())
     text += ", " + count(r.summary["records"].cast<std::size_t>(), "record");
   if (r.map.is_none()) text += ", no map";
