@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "library/check_map_points.h"
+
 namespace fuelcalc::checks {
 namespace {
 
@@ -25,22 +27,16 @@ std::string formatted(const char* format, double value) {
 // For each point of the map's sorted order, its point as read. The sorted
 // order holds each (speed, torque) once (a torque repeated at a speed does
 // not build), so a point is found by its coordinates; were one repeated, the
-// repeats would be taken in line order.
+// repeats would be taken in line order. A built map's coordinates all
+// compare: not-a-number ones fail the build.
 std::vector<const MapPoint*> points_as_read(const std::vector<MapPoint>& points,
                                             const FuelMap& map) {
-  const auto before = [](const MapPoint* a, const MapPoint* b) {
-    if (a->speed != b->speed) return a->speed < b->speed;
-    if (a->torque != b->torque) return a->torque < b->torque;
-    return a->line < b->line;
-  };
-  std::vector<const MapPoint*> ordered;
-  for (const MapPoint& p : points) ordered.push_back(&p);
-  std::sort(ordered.begin(), ordered.end(), before);
+  const std::vector<const MapPoint*> ordered = by_speed_and_torque(points);
   std::vector<bool> taken(ordered.size(), false);
   std::vector<const MapPoint*> found;
   for (std::size_t k = 0; k < map.size(); ++k) {
     const MapPoint key{map.point_speeds()[k], map.point_torques()[k], 0.0, 0};
-    auto at = std::lower_bound(ordered.begin(), ordered.end(), &key, before);
+    auto at = std::lower_bound(ordered.begin(), ordered.end(), &key, speed_torque_before);
     while (at != ordered.end() && taken[static_cast<std::size_t>(at - ordered.begin())]) ++at;
     if (at == ordered.end() || (*at)->speed != key.speed || (*at)->torque != key.torque) return {};
     taken[static_cast<std::size_t>(at - ordered.begin())] = true;

@@ -194,6 +194,19 @@ void check_columns(const std::vector<const MapPoint*>& sorted, FindingLog& log) 
 
 }  // namespace
 
+bool speed_torque_before(const MapPoint* a, const MapPoint* b) {
+  if (a->speed != b->speed) return a->speed < b->speed;
+  if (a->torque != b->torque) return a->torque < b->torque;
+  return a->line < b->line;
+}
+
+std::vector<const MapPoint*> by_speed_and_torque(const std::vector<MapPoint>& points) {
+  std::vector<const MapPoint*> ordered;
+  for (const MapPoint& p : points) ordered.push_back(&p);
+  std::sort(ordered.begin(), ordered.end(), speed_torque_before);
+  return ordered;
+}
+
 void check_points(MapCheck& result, const CheckOptions& options, FindingLog& log) {
   const std::vector<MapPoint>& points = result.points;
   check_values(points, log);
@@ -201,18 +214,11 @@ void check_points(MapCheck& result, const CheckOptions& options, FindingLog& log
   // Groups of one exact speed, as the program forms them. A coordinate that
   // is not a number joins groups in ways only the grid builder settles: the
   // map's own build then tells what fails.
-  const auto by_speed_torque = [](const MapPoint* a, const MapPoint* b) {
-    if (a->speed != b->speed) return a->speed < b->speed;
-    if (a->torque != b->torque) return a->torque < b->torque;
-    return a->line < b->line;
-  };
-  std::vector<const MapPoint*> ordered;
-  for (const MapPoint& p : points) ordered.push_back(&p);
   const bool unordered = std::any_of(points.begin(), points.end(), [](const MapPoint& p) {
     return std::isnan(p.speed) || std::isnan(p.torque);
   });
   if (!unordered) {
-    std::sort(ordered.begin(), ordered.end(), by_speed_torque);
+    const std::vector<const MapPoint*> ordered = by_speed_and_torque(points);
     for (std::size_t i = 0; i < ordered.size();) {
       std::size_t end = i + 1;
       while (end < ordered.size() && ordered[end]->speed == ordered[i]->speed) ++end;
@@ -224,7 +230,7 @@ void check_points(MapCheck& result, const CheckOptions& options, FindingLog& log
   std::vector<const MapPoint*> sorted;
   for (const MapPoint& p : points)
     if (finite(p)) sorted.push_back(&p);
-  std::sort(sorted.begin(), sorted.end(), by_speed_torque);
+  std::sort(sorted.begin(), sorted.end(), speed_torque_before);
 
   result.speed_tolerance = 0.0;
   if (!sorted.empty())
