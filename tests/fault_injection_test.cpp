@@ -304,6 +304,36 @@ TEST(Pipes, InterruptedWhileWaitingForAReader) {
   }
 }
 
+// SIGALRM that no interrupt armed (sent by hand, or a harness's own timer)
+// ends no wait: the run goes on and its output to a pipe is whole.
+TEST(Pipes, StrayAlarmChangesNothing) {
+  RunFolder run;
+  write_file(run.map, kBilinearMap);
+  const std::string data = "x\n" + records(100);
+  write_file(run.input, data);
+  ASSERT_EQ(run_fuelcalc({run.map, run.input, run.output}).status, 0);
+  const std::string expected = run.out_file();
+
+  const std::string fifo = run.dir.file("out.fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  Started started =
+      start_fuelcalc({run.map, "/dev/stdin", fifo}, run.dir.file("stdout"), run.dir.file("stderr"));
+  ASSERT_TRUE(wait_until([&] { return blocked_in_read(started.pid); }));
+  ::kill(started.pid, SIGALRM);
+  ASSERT_EQ(::write(started.input, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+  ::close(started.input);
+  started.input = -1;
+  EXPECT_EQ(wait_for(started), 0);
+  std::string got;
+  char chunk[65536];
+  for (ssize_t n; (n = ::read(reader, chunk, sizeof chunk)) > 0;)
+    got.append(chunk, static_cast<std::size_t>(n));
+  ::close(reader);
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(read_file(run.dir.file("stdout")), complete(100));
+}
+
 // Data that stop in the middle of a line.
 TEST(TruncatedInput, DataStopMidLine) {
   struct Case {
