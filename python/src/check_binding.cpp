@@ -3,7 +3,6 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <cmath>
 #include <optional>
 #include <string>
 #include <utility>
@@ -64,8 +63,8 @@ py::dict summary_dict(const fuelcalc::Summary& s) {
 
 fuelcalc::CheckOptions parse_options(std::optional<double> speed_tolerance, double grid_tolerance,
                                      const std::string& method, const std::string& outside) {
-  if (speed_tolerance && !(*speed_tolerance >= 0.0 && std::isfinite(*speed_tolerance)))
-    throw py::value_error("speed_tolerance must be a finite number >= 0");
+  if (speed_tolerance && !(*speed_tolerance >= 0.0))
+    throw py::value_error("speed_tolerance must be a number >= 0");
   if (!(grid_tolerance >= 0.0))
     throw py::value_error("grid_tolerance must be a number >= 0 (a fraction: 0.01 is 1 %)");
   fuelcalc::CheckOptions options;

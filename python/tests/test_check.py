@@ -66,8 +66,10 @@ def test_results_equal_the_checkers_json(tmp_path, map_name, input_name):
 
 def test_speed_tolerance_and_options(tmp_path):
     map_file = path(tmp_path, MAPS, "warnings")
-    expected, _ = checker("--speed-tolerance", "1", map_file)
-    assert fuelcalc.check_map(map_file, speed_tolerance=1).findings == expected["findings"]
+    for tolerance in ("1", "inf"):
+        expected, _ = checker("--speed-tolerance", tolerance, map_file)
+        assert fuelcalc.check_map(map_file, speed_tolerance=float(tolerance)).findings == \
+            expected["findings"]
     # grid_tolerance is a fraction where the checker takes percent.
     expected, _ = checker("--grid-tolerance", "0.001", EXAMPLE_MAP)
     assert any(f["code"] == "grid-deviation" for f in expected["findings"])
