@@ -9,8 +9,9 @@ namespace {
 
 std::string location(const fuelcalc::Finding& finding) {
   std::string text = finding.file;
-  if (finding.line) text += ":" + std::to_string(*finding.line);
-  if (finding.line && finding.column) text += ":" + std::to_string(*finding.column);
+  if (!finding.line) return text;
+  (text += ':') += std::to_string(*finding.line);
+  if (finding.column) (text += ':') += std::to_string(*finding.column);
   return text;
 }
 
