@@ -190,10 +190,8 @@ TEST(TestSupport, LaunchFailuresAreReported) {
 TEST(Pipes, NamedPipeAndProcessSubstitution) {
   RunFolder run;
   const std::string input_text = "x\n" + records(5000);
-  write_file(run.map, kBilinearMap);
-  write_file(run.input, input_text);
-  const auto reference = run_fuelcalc({run.map, run.input, run.output});
-  ASSERT_EQ(reference.status, 0);
+  run.go(kBilinearMap, input_text);
+  ASSERT_EQ(run.result.status, 0);
   const std::string expected = run.out_file();
 
   const std::string fifo = run.dir.file("input.fifo");
@@ -203,7 +201,7 @@ TEST(Pipes, NamedPipeAndProcessSubstitution) {
   const auto through_fifo = run_fuelcalc({run.map, fifo, from_fifo});
   writer.join();
   EXPECT_EQ(through_fifo.status, 0);
-  EXPECT_EQ(through_fifo.out, reference.out);
+  EXPECT_EQ(through_fifo.out, run.result.out);
   EXPECT_EQ(read_file(from_fifo), expected);
 
   const std::string substituted = run.dir.file("substituted.out");
@@ -211,7 +209,7 @@ TEST(Pipes, NamedPipeAndProcessSubstitution) {
       run_program("/bin/bash", {"-c", "exec \"$0\" <(cat \"$1\") <(cat \"$2\") \"$3\"",
                                 fuelcalc_binary(), run.map, run.input, substituted});
   EXPECT_EQ(through_bash.status, 0);
-  EXPECT_EQ(through_bash.out, reference.out);
+  EXPECT_EQ(through_bash.out, run.result.out);
   EXPECT_EQ(read_file(substituted), expected);
 }
 
@@ -261,9 +259,8 @@ TEST(Pipes, OutputWhoseReaderHasGone) {
 // lines). Here the reader is missing, then present but never reading.
 TEST(Pipes, InterruptedWhileWaitingForAReader) {
   RunFolder run;
-  write_file(run.map, kBilinearMap);
-  write_file(run.input, "x\n" + records(40000));
-  ASSERT_EQ(run_fuelcalc({run.map, run.input, run.output}).status, 0);
+  run.go(kBilinearMap, "x\n" + records(40000));
+  ASSERT_EQ(run.result.status, 0);
   const std::string expected = run.out_file();
   // The output is opened once the input is open.
   const auto input_open = [&](int pid) {
@@ -308,10 +305,9 @@ TEST(Pipes, InterruptedWhileWaitingForAReader) {
 // ends no wait: the run goes on and its output to a pipe is whole.
 TEST(Pipes, StrayAlarmChangesNothing) {
   RunFolder run;
-  write_file(run.map, kBilinearMap);
   const std::string data = "x\n" + records(100);
-  write_file(run.input, data);
-  ASSERT_EQ(run_fuelcalc({run.map, run.input, run.output}).status, 0);
+  run.go(kBilinearMap, data);
+  ASSERT_EQ(run.result.status, 0);
   const std::string expected = run.out_file();
 
   const std::string fifo = run.dir.file("out.fifo");
@@ -605,10 +601,9 @@ class Interrupted : public testing::TestWithParam<int> {};
 // the other, which must wake it.
 TEST_P(Interrupted, WhileWaitingForInput) {
   RunFolder run;
-  write_file(run.map, kBilinearMap);
   const std::string data = "x\n" + records(3000);
-  write_file(run.input, data);
-  ASSERT_EQ(run_fuelcalc({run.map, run.input, run.output}).status, 0);
+  run.go(kBilinearMap, data);
+  ASSERT_EQ(run.result.status, 0);
   const std::string expected = run.out_file();
 
   for (const char* threads : {"1", "2"}) {
@@ -655,9 +650,8 @@ class StoppedPartway : public testing::TestWithParam<int> {};
 
 TEST_P(StoppedPartway, LeavesWholeLinesOnly) {
   RunFolder run;
-  write_file(run.map, kBilinearMap);
-  write_file(run.input, "x\n" + records(kSanitized ? 300000 : 2000000));
-  ASSERT_EQ(run_fuelcalc({run.map, run.input, run.output}).status, 0);
+  run.go(kBilinearMap, "x\n" + records(kSanitized ? 300000 : 2000000));
+  ASSERT_EQ(run.result.status, 0);
   const std::string expected = run.out_file();
 
   const std::string output = run.dir.file("stopped.out");
