@@ -301,9 +301,9 @@ TEST(Pipes, InterruptedWhileWaitingForAReader) {
   }
 }
 
-// SIGALRM that no interrupt armed (sent by hand, or a harness's own timer)
-// ends no wait: the run goes on and its output to a pipe is whole.
-TEST(Pipes, StrayAlarmChangesNothing) {
+// The grace timer's signal, sent before any interrupt, ends no wait: the run
+// goes on and its output to a pipe is whole.
+TEST(Pipes, StrayGraceSignalChangesNothing) {
   RunFolder run;
   const std::string data = "x\n" + records(100);
   run.go(kBilinearMap, data);
@@ -316,7 +316,7 @@ TEST(Pipes, StrayAlarmChangesNothing) {
   Started started =
       start_fuelcalc({run.map, "/dev/stdin", fifo}, run.dir.file("stdout"), run.dir.file("stderr"));
   ASSERT_TRUE(wait_until([&] { return blocked_in_read(started.pid); }));
-  ::kill(started.pid, SIGALRM);
+  ::kill(started.pid, SIGRTMIN);
   ASSERT_EQ(::write(started.input, data.data(), data.size()), static_cast<ssize_t>(data.size()));
   ::close(started.input);
   started.input = -1;

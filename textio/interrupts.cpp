@@ -17,9 +17,11 @@ constexpr long kGraceNanoseconds = 500'000'000;
 volatile std::sig_atomic_t noted_signal = 0;
 volatile std::sig_atomic_t grace_over = 0;
 
-// The timer that ends the grace period with SIGALRM, aimed at the thread that
-// watches the interrupts (the one that writes the output), so that it is the
-// one whose blocked write is interrupted. Set up once, before any handler.
+// The timer that ends the grace period with the first real-time signal, aimed
+// at the thread that watches the interrupts (the one that writes the output),
+// so that it is the one whose blocked write is interrupted. Set up once,
+// before any handler. SIGALRM stays the caller's: a harness that runs the
+// program in its own process may use it for its own timer.
 timer_t grace_timer;
 bool have_grace_timer = false;
 
@@ -31,8 +33,8 @@ extern "C" void note_signal(int number) {
   if (!have_grace_timer || timer_settime(grace_timer, 0, &grace, nullptr) != 0) grace_over = 1;
 }
 
-// Only the grace timer ends the grace: a SIGALRM sent by anything else before
-// an interrupt (by hand, or by a test harness's own timer) changes nothing.
+// Only the grace timer ends the grace: the same signal sent by anything else
+// before an interrupt changes nothing.
 extern "C" void end_grace(int) {
   if (noted_signal != 0) grace_over = 1;
 }
@@ -43,7 +45,7 @@ void watch_interrupts() {
   if (!have_grace_timer) {
     sigevent event{};
     event.sigev_notify = SIGEV_THREAD_ID;
-    event.sigev_signo = SIGALRM;
+    event.sigev_signo = SIGRTMIN;
 #ifdef sigev_notify_thread_id
     event.sigev_notify_thread_id = ::gettid();
 #else
@@ -54,7 +56,7 @@ void watch_interrupts() {
   struct sigaction action {};
   sigemptyset(&action.sa_mask);
   action.sa_handler = end_grace;
-  sigaction(SIGALRM, &action, nullptr);  // no SA_RESTART: a blocked write returns EINTR
+  sigaction(SIGRTMIN, &action, nullptr);  // no SA_RESTART: a blocked write returns EINTR
   action.sa_handler = note_signal;
   action.sa_flags = SA_RESETHAND;
   for (const int number : {SIGINT, SIGTERM, SIGHUP}) sigaction(number, &action, nullptr);
