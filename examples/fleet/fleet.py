@@ -62,13 +62,26 @@ def write_fleet(folder: Path, vehicles: int, seconds: int, m: fuelcalc.FuelMap, 
         log.to_csv(folder / f"vehicle_{vehicle:05d}.csv", index=False, float_format="%.1f")
 
 
+def log_totals(log: pd.DataFrame) -> pd.DataFrame:
+    """Per vehicle of one partition: points, fuel summed in record order (as
+    fuelcalc-check sums, not pandas' compensated sum), points outside."""
+    groups = log.groupby("vehicle", sort=False)
+    return pd.DataFrame({
+        "points": groups.size().astype("int64"),
+        "fuel": groups["fuel"].agg(lambda f: np.add.accumulate(f.to_numpy())[-1]),
+        "outside": groups["outside"].sum().astype("int64")})
+
+
 def fleet_totals(folder: Path, m: fuelcalc.FuelMap) -> dd.DataFrame:
-    """Per vehicle: points, total fuel (g: g/h over 1 s samples), share outside."""
-    # One partition per file, so each vehicle's sums run over its log in order.
+    """Per vehicle: points, total fuel (g: g/h over 1 s samples), points outside."""
+    # One partition per file, so each vehicle's log is summed whole, in order.
     frame = dd.read_csv(str(folder / "vehicle_*.csv"), dtype=COLUMNS, blocksize=None)
     frame = fuelcalc.dask.fuel(frame, m, where="where")
     frame = frame.assign(outside=(frame["where"] != 0).astype("int64"))
-    return frame.groupby("vehicle").agg({"fuel": ["count", "sum"], "outside": "sum"})
+    meta = pd.DataFrame({"points": pd.Series(dtype="int64"), "fuel": pd.Series(dtype="float64"),
+                         "outside": pd.Series(dtype="int64")},
+                        index=pd.Index([], dtype="int32", name="vehicle"))
+    return frame.map_partitions(log_totals, meta=meta)
 
 
 def run(folder: Path, m: fuelcalc.FuelMap, client: Client, output: Path) -> None:
@@ -76,10 +89,11 @@ def run(folder: Path, m: fuelcalc.FuelMap, client: Client, output: Path) -> None
     start = time.perf_counter()
     totals = client.compute(fleet_totals(folder, m)).result()
     elapsed = time.perf_counter() - start
-    points = totals[("fuel", "count")]
-    result = pd.DataFrame({"points": points,
-                           "fuel_g": totals[("fuel", "sum")] / 3600.0,
-                           "outside_share": totals[("outside", "sum")] / points}).sort_index()
+    if not totals.index.is_unique:
+        raise SystemExit("fleet.py: a vehicle's log is spread over more than one file")
+    points = totals["points"]
+    result = pd.DataFrame({"points": points, "fuel_g": totals["fuel"] / 3600.0,
+                           "outside_share": totals["outside"] / points}).sort_index()
     result.to_csv(output)
     n = int(points.sum())
     print(f"{n} points of {len(result)} vehicles on {workers} workers: {elapsed:.2f} s "
@@ -103,6 +117,11 @@ def main(argv: list[str] | None = None) -> int:
     run_parser.add_argument("-o", "--output", type=Path, default=Path("fleet_totals.csv"))
     args = parser.parse_args(argv)
 
+    if args.command == "run":
+        if not args.scheduler and args.workers < 1:
+            parser.error("--workers: at least 1")
+        if not any(args.folder.glob("vehicle_*.csv")):
+            parser.error(f"no vehicle_*.csv logs in {args.folder}")
     m = fuelcalc.FuelMap.load(args.map)
     if args.command == "write":
         write_fleet(args.folder, args.vehicles, args.seconds, m, args.seed)

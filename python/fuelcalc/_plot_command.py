@@ -5,11 +5,13 @@ from __future__ import annotations
 
 import argparse
 import sys
+from contextlib import nullcontext
 from pathlib import Path
 
 import matplotlib
 
 from ._errors import FuelMapError
+from ._files import replaced_source, rereadable
 from ._fuelcalc import FuelMap
 from .report import add_surface_options, map_figure, map_units
 from .run_summary import stream
@@ -27,10 +29,16 @@ def main(argv: list[str] | None = None) -> int:
     output = Path(args.output)
     if output.suffix.lower() not in FORMATS:
         parser.error(f"the picture's name ends in {' or '.join(FORMATS)}: {output}")
+    replaced = replaced_source(output, (args.map, args.input))
+    if replaced is not None:
+        parser.error(f"{output} is {replaced}, which the picture would replace")
     try:
-        m = FuelMap.load(args.map, method=args.method, outside=args.outside)
-        figures = stream(m, args.input) if args.input else None
-        figure = map_figure(m, args.input, figures, map_units(args.map))
+        # A piped map or input is read more than once: once to a copy.
+        with rereadable(args.map) as map_file, \
+                rereadable(args.input) if args.input else nullcontext() as input_file:
+            m = FuelMap.load(map_file, method=args.method, outside=args.outside)
+            figures = stream(m, input_file) if input_file else None
+            figure = map_figure(m, input_file, figures, map_units(map_file))
         svg = output.suffix.lower() == ".svg"
         # The same picture gives the same bytes: no date, fixed element ids.
         with matplotlib.rc_context({"svg.hashsalt": "fuelcalc"}):

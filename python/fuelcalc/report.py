@@ -6,20 +6,17 @@ points, and the fuel over the cycle with its running sum."""
 from __future__ import annotations
 
 import argparse
-import contextlib
 import html
 import io
 import os
-import shutil
-import stat
 import sys
-import tempfile
 from pathlib import Path
 
 import matplotlib
 from matplotlib.figure import Figure
 
 from ._errors import FuelMapError
+from ._files import replaced_source, rereadable, write_whole
 from ._fuelcalc import FuelMap, check_input, read_points, version
 from .plot import MAX_MARKERS, fuel_map, surface_title
 from .run_summary import RunFigures, stream
@@ -185,48 +182,27 @@ def deviation_line(deviation: dict | None) -> str:
             f'by {100 * deviation["p95"]:.3f} % or less at 95 % of the measured points.</p>')
 
 
-@contextlib.contextmanager
-def rereadable(input_file):
-    """A path that can be read more than once holding input_file's bytes: the
-    file itself, or for a pipe, FIFO or terminal (read once only), a temporary
-    copy, streamed, removed afterwards."""
-    try:
-        regular = stat.S_ISREG(os.stat(input_file).st_mode)
-    except OSError:
-        regular = True  # the check reports what is wrong with it
-    if regular:
-        yield input_file
-        return
-    with tempfile.NamedTemporaryFile(prefix="fuelcalc-report-", suffix=".dat") as copy:
-        try:
-            with open(input_file, "rb") as source:
-                shutil.copyfileobj(source, copy, 1 << 20)
-        except OSError:
-            yield input_file  # the check reports the failure as it reads
-            return
-        copy.flush()
-        yield copy.name
-
-
 def build(map_file, input_file, method: str = "grid",
           outside: str = "extrapolate") -> tuple[str, bool]:
     """The page and whether the run is sound (no error found). The findings
     and the summary are the checker's (fuelcalc.check_input, as
     fuelcalc-check); the figures stream the input once more (a pipe is
     copied to a temporary file first)."""
-    with rereadable(input_file) as readable:
-        page, sound = _build(map_file, input_file, readable, method, outside)
+    with rereadable(map_file) as map_readable, rereadable(input_file) as readable:
+        page, sound = _build(map_file, input_file, map_readable, readable, method, outside)
     return page, sound
 
 
-def _build(map_file, input_file, readable, method: str, outside: str) -> tuple[str, bool]:
-    units = map_units(map_file)
+def _build(map_file, input_file, map_readable, readable, method: str,
+           outside: str) -> tuple[str, bool]:
+    units = map_units(map_readable)
     fuel_unit = units.get("fuel_unit", "g/h")
-    check = check_input(map_file, readable, method=method, outside=outside)
-    if readable != input_file:  # the findings name the input as the caller did
-        for f in check.findings:
-            if f["file"] == os.fsdecode(readable):
-                f["file"] = os.fsdecode(input_file)
+    check = check_input(map_readable, readable, method=method, outside=outside)
+    # The findings name the files as the caller did, not their copies.
+    names = {os.fsdecode(map_readable): os.fsdecode(map_file),
+             os.fsdecode(readable): os.fsdecode(input_file)}
+    for f in check.findings:
+        f["file"] = names.get(f["file"], f["file"])
     m = check.map
     parts = [f"<h1>fuelcalc report</h1>\n<p>map <code>{html.escape(str(map_file))}</code>, "
              f"input <code>{html.escape(str(input_file))}</code>, fuelcalc {version()}</p>"]
@@ -262,34 +238,6 @@ def _page(parts: list[str]) -> str:
             f"<body>\n{body}\n</body>\n</html>\n")
 
 
-def write_whole(output: Path, page: str) -> None:
-    """Writes the page to a temporary file beside output, then renames it
-    over output: a failed write leaves no half page and the previous page, if
-    any, intact. A pipe or device is written directly."""
-    try:
-        special = not stat.S_ISREG(os.stat(output).st_mode)
-    except FileNotFoundError:
-        special = False
-    if special:
-        output.write_text(page, encoding="utf-8")
-        return
-    fd, partial = tempfile.mkstemp(prefix=f".{output.name}.", dir=output.parent or ".")
-    try:
-        with os.fdopen(fd, "w", encoding="utf-8") as f:
-            f.write(page)
-        os.chmod(partial, 0o666 & ~_umask())
-        os.replace(partial, output)
-    except BaseException:
-        os.unlink(partial)
-        raise
-
-
-def _umask() -> int:
-    mask = os.umask(0)
-    os.umask(mask)
-    return mask
-
-
 def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(prog="fuelcalc-report", description=__doc__.split("\n\n")[0])
     parser.add_argument("map", help="the fuel map file")
@@ -299,6 +247,11 @@ def main(argv: list[str] | None = None) -> int:
     add_surface_options(parser)
     args = parser.parse_args(argv)
     output = Path(args.output) if args.output else Path(Path(args.input).stem + ".html")
+    replaced = replaced_source(output, (args.map, args.input))
+    if replaced is not None:
+        print(f"fuelcalc-report: {output}: is {replaced}, which the page would replace; "
+              "name another with -o", file=sys.stderr)
+        return 2
     page, sound = build(args.map, args.input, args.method, args.outside)
     try:
         write_whole(output, page)

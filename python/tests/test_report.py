@@ -182,20 +182,42 @@ def test_plot_command_writes_svg_and_png(tmp_path):
     assert run_command("plot", EXAMPLE_MAP, "-o", tmp_path / "map.pdf").returncode == 2
 
 
-def test_piped_input_gives_the_files_page(tmp_path):
-    # A pipe can be read once; the page reads its input more than once.
+@pytest.mark.parametrize("piped", ["map", "input"])
+def test_piped_files_give_the_files_page(tmp_path, piped):
+    # A pipe can be read once; the page reads its map and input more than once.
     from_file = run_command("report", EXAMPLE_MAP, EXAMPLE_INPUT, "-o", tmp_path / "file.html")
-    with open(EXAMPLE_INPUT, "rb") as cycle:
-        piped = subprocess.run([sys.executable, "-m", "fuelcalc", "report", str(EXAMPLE_MAP),
-                                "/dev/stdin", "-o", str(tmp_path / "pipe.html")],
-                               input=cycle.read(), capture_output=True, timeout=300)
-    assert (from_file.returncode, piped.returncode) == (0, 0), piped.stderr
+    source = EXAMPLE_MAP if piped == "map" else EXAMPLE_INPUT
+    files = ["/dev/stdin", EXAMPLE_INPUT] if piped == "map" else [EXAMPLE_MAP, "/dev/stdin"]
+    with open(source, "rb") as pipe:
+        piped_run = subprocess.run([sys.executable, "-m", "fuelcalc", "report", *map(str, files),
+                                    "-o", str(tmp_path / "pipe.html")],
+                                   input=pipe.read(), capture_output=True, timeout=300)
+    assert (from_file.returncode, piped_run.returncode) == (0, 0), piped_run.stderr
     file_page = (tmp_path / "file.html").read_text()
     pipe_page = (tmp_path / "pipe.html").read_text()
     assert page_summary(pipe_page) == page_summary(file_page)
     assert "Fuel over the cycle" in pipe_page and "/dev/stdin" in pipe_page
+    assert "fuelcalc-" not in pipe_page  # the findings name /dev/stdin, not its copy
     # Written whole through a temporary file, with the mode a plain file gets.
     assert [p.name for p in tmp_path.iterdir() if p.name.startswith(".")] == []
     umask = os.umask(0)
     os.umask(umask)
     assert (tmp_path / "pipe.html").stat().st_mode & 0o777 == 0o666 & ~umask
+
+
+def test_an_output_that_is_a_source_is_refused(tmp_path):
+    # -o naming the map or the input, or a default name (INPUT.html) that is
+    # the map, would destroy it: refused, exit 2, the file untouched.
+    map_file, input_file = tmp_path / "cycle.html", tmp_path / "cycle.dat"
+    svg_map = tmp_path / "map.svg"
+    for copy in (map_file, svg_map):
+        shutil.copy(EXAMPLE_MAP, copy)
+    shutil.copy(EXAMPLE_INPUT, input_file)
+    for command in (["report", map_file, input_file, "-o", input_file],
+                    ["report", map_file, input_file],
+                    ["plot", svg_map, "-o", tmp_path / "." / "map.svg"]):
+        result = run_command(*command, cwd=tmp_path)
+        assert result.returncode == 2 and "would replace" in result.stderr, result.stderr
+    for copy in (map_file, svg_map):
+        assert copy.read_bytes() == EXAMPLE_MAP.read_bytes()
+    assert input_file.read_bytes() == EXAMPLE_INPUT.read_bytes()
