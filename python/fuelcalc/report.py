@@ -89,7 +89,7 @@ def cycle_figure(figures: RunFigures, fuel_unit: str) -> Figure:
         value.legend(fontsize=8, loc="upper right")
     value.set_ylabel(f"fuel [{fuel_unit}]")
     total.plot(record, cycle.running, color="#2ca02c", linewidth=1.0)
-    total.set_ylabel(f"running sum [{fuel_unit}]")
+    total.set_ylabel(f"running sum [{fuel_unit} × record]")
     total.set_xlabel("record")
     return fig
 
@@ -145,9 +145,11 @@ def summary_table(s: dict, fuel_unit: str) -> str:
             outside("beyond_speed", "beyond the measured speeds"),
             ("negative", "negative fuel values", _count(s["negative"])),
             ("nonfinite", "infinite or not-a-number results", _count(s["nonfinite"]))]
+    # The sum adds one value per record: its unit is the value's times a
+    # record (over 1 Hz records in g/h, sum / 3600 is grams).
     unit = html.escape(fuel_unit)
-    rows += [(key, f"fuel {key} [{unit}]", _fuel(s["fuel"][key]))
-             for key in ("min", "mean", "max", "sum")]
+    rows += [(key, f"fuel {key} [{unit}]", _fuel(s["fuel"][key])) for key in ("min", "mean", "max")]
+    rows += [("sum", f"fuel sum over the records [{unit} × record]", _fuel(s["fuel"]["sum"]))]
     body = "\n".join(f'<tr id="summary-{key}"><th>{label}</th>{cells}</tr>'
                      for key, label, cells in rows)
     return ('<table id="summary">\n<tr><th></th><th>value</th><th>share</th>'
