@@ -1,7 +1,10 @@
 #pragma once
-// The findings of one file as a check collects them: a bounded number per
-// code, so that a file with a fault on every line keeps memory bounded; the
-// rest are counted and told in one closing finding per code.
+// The findings of one file as a check collects them: per code the ones at
+// the first lines (checks may find them in another order, the map's in speed
+// order), a bounded number, so that a file with a fault on every line keeps
+// memory bounded; the rest are counted and told in one closing finding per
+// code, at the first line of those left out.
+#include <algorithm>
 #include <cstddef>
 #include <map>
 #include <optional>
@@ -29,22 +32,31 @@ class FindingLog {
     add(Severity::warning, code, line, column, std::move(message));
   }
   bool has_errors() const { return errors_ > 0; }
-  // The findings in the order they were found, each code's closing count last.
+  // The findings in line order (those of the whole file first), in the order
+  // they were found within a line.
   std::vector<Finding> close();
 
  private:
   void add(Severity severity, std::string_view code, std::optional<std::size_t> line,
            std::optional<std::size_t> column, std::string message);
 
-  struct Overflow {
-    Severity severity;
-    std::size_t count = 0;
-    std::size_t first_line = 0;
+  struct Kept {
+    Finding finding;
+    std::size_t found;  // the order of finding, for findings on one line
+  };
+  // One code's findings: the kept ones ascending by line, and those left out.
+  struct Code {
+    std::vector<Kept> kept;
+    std::size_t left_out = 0;
+    std::optional<std::size_t> first_left_out;
+    void left_out_at(std::size_t line) {
+      ++left_out;
+      first_left_out = std::min(first_left_out.value_or(line), line);
+    }
   };
   std::string file_;
-  std::vector<Finding> findings_;
-  std::map<std::string, std::size_t, std::less<>> kept_;
-  std::map<std::string, Overflow, std::less<>> overflow_;
+  std::map<std::string, Code, std::less<>> codes_;
+  std::size_t found_ = 0;
   std::size_t errors_ = 0;
 };
 

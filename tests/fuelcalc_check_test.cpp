@@ -442,3 +442,27 @@ TEST(FuelcalcCheck, BinaryFilesAreRead) {
 }
 
 }  // namespace
+
+// A drive cycle given as the map has a finding of several codes on most of
+// its lines, found in speed order: each code keeps its first 20 by line, and
+// the count of the rest stands at the first line left out, after them all.
+TEST(FuelcalcCheck, FindingsKeptAreTheFirstByLine) {
+  const RunResult run = run_check({"--json", kExampleCycle, kExampleMap});
+  std::map<std::string, std::vector<std::size_t>> kept;
+  std::map<std::string, std::size_t> rest_at;
+  const Json doc = Json::parse(run.out);
+  for (const Json& f : doc["findings"]) {
+    if (f["line"].is_null() || f["file"] != kExampleCycle) continue;
+    const std::string message = f["message"];
+    if (message.find("more finding") != std::string::npos)
+      rest_at[f["code"]] = f["line"];
+    else
+      kept[f["code"]].push_back(f["line"]);
+  }
+  EXPECT_GE(rest_at.size(), 2u);
+  for (const auto& [code, line] : rest_at) {
+    SCOPED_TRACE(code);
+    EXPECT_EQ(kept[code].size(), 20u);
+    EXPECT_LE(*std::max_element(kept[code].begin(), kept[code].end()), line);
+  }
+}
