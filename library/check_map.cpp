@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -108,12 +109,12 @@ void read_points(TracedFile& file, FindingLog& log, std::vector<MapPoint>& point
 }
 
 // The lines of the points an interpolation failure concerns: those with a
-// coordinate that is not a number, or else the two that span the range the
+// coordinate that is not finite, or else the two that span the range the
 // failing pass works along (speeds for calls 3 to 6, torques otherwise).
 std::vector<std::size_t> failure_lines(const std::vector<MapPoint>& points, int code) {
   std::vector<std::size_t> lines;
   for (const MapPoint& p : points)
-    if (std::isnan(p.speed) || std::isnan(p.torque)) lines.push_back(p.line);
+    if (!std::isfinite(p.speed) || !std::isfinite(p.torque)) lines.push_back(p.line);
   if (!lines.empty()) return lines;
   const bool along_speed = code >= 3 && code <= 6;
   const auto coordinate = [&](const MapPoint& p) { return along_speed ? p.speed : p.torque; };
@@ -129,40 +130,79 @@ std::vector<std::size_t> failure_lines(const std::vector<MapPoint>& points, int 
 std::string lines_text(const std::vector<std::size_t>& lines) {
   constexpr std::size_t kNamed = 6;
   std::string text = lines.size() > 1 ? "lines " : "line ";
-  for (std::size_t i = 0; i < std::min(lines.size(), kNamed); ++i)
-    text += (i > 0 ? ", " : "") + std::to_string(lines[i]);
+  for (std::size_t i = 0; i < std::min(lines.size(), kNamed); ++i) {
+    if (i > 0) text += ", ";
+    text += std::to_string(lines[i]);
+  }
   if (lines.size() > kNamed) text += ", ...";
   return text;
 }
 
-// The map as the program builds it from the points in file order; its
-// failures in plain words, at the lines of the points involved. The map kept
-// is built from the same points with the options' method and policy.
-void build_map(MapCheck& result, const CheckOptions& options, FindingLog& log) {
+// The points' coordinates and fuel values, in file order.
+struct Columns {
   std::vector<double> speed, torque, fuel;
-  for (const MapPoint& p : result.points) {
-    speed.push_back(p.speed);
-    torque.push_back(p.torque);
-    fuel.push_back(p.fuel);
+};
+
+Columns columns(const std::vector<MapPoint>& points) {
+  Columns c;
+  for (const MapPoint& p : points) {
+    c.speed.push_back(p.speed);
+    c.torque.push_back(p.torque);
+    c.fuel.push_back(p.fuel);
   }
+  return c;
+}
+
+// The map as the program builds it from the points in file order, or the
+// interpolation failure that stops the program.
+struct ProgramBuild {
+  std::optional<FuelMap> map;
+  checks::ProgramStop stop;
+};
+
+ProgramBuild build_as_program(const Columns& c) {
   try {
-    FuelMap map = FuelMap::from_points(speed, torque, fuel);
+    FuelMap map = FuelMap::from_points(c.speed, c.torque, c.fuel);
     // A grid the evaluation refuses fails at every point: try its corner.
     static_cast<void>(map.fuel(map.grid().speed[0], map.grid().torque[0]));
-    try {
-      checks::check_grid_deviation(result, map, options.grid_tolerance, log);
-    } catch (const Error&) {
-      // The grid fails at a measured point: no measure of its deviation.
-    }
-    if (options.method != Method::grid || options.outside != Outside::extrapolate)
-      map = FuelMap::from_points(speed, torque, fuel, options.method, options.outside);
-    result.map = std::move(map);
+    return {std::move(map), {}};
   } catch (const Error& error) {
-    const std::vector<std::size_t> lines = failure_lines(result.points, error.code());
-    log.error("map-interpolation", lines.front(), std::nullopt,
-              checks::interpolation_words(error.code(), error.ierr()) + " (" + lines_text(lines) +
-                  "; the program stops: interpolation failure, code " +
-                  std::to_string(error.code()) + ", ierr " + std::to_string(error.ierr()) + ")");
+    return {std::nullopt, {error.code(), error.ierr()}};
+  }
+}
+
+void report_stop(const std::vector<MapPoint>& points, checks::ProgramStop stop, FindingLog& log) {
+  const std::vector<std::size_t> lines = failure_lines(points, stop.code);
+  log.error("map-interpolation", lines.front(), std::nullopt,
+            checks::interpolation_words(stop, points) + " (" + lines_text(lines) + "; " +
+                checks::stop_text(stop) + ")");
+}
+
+// The findings on the points, then the program's failure in plain words at
+// the lines of the points involved (unless a finding on the points has named
+// it) or the grid's deviation. The map kept is built from the same points
+// with the options' method and policy.
+void check_built_map(MapCheck& result, const CheckOptions& options, FindingLog& log) {
+  const Columns c = columns(result.points);
+  ProgramBuild build = build_as_program(c);
+  std::optional<checks::ProgramStop> stop;
+  if (!build.map) stop = build.stop;
+  const bool stop_named = checks::check_points(result, options, log, stop);
+  if (!build.map) {
+    if (!stop_named) report_stop(result.points, build.stop, log);
+    return;
+  }
+  try {
+    checks::check_grid_deviation(result, *build.map, options.grid_tolerance, log);
+  } catch (const Error&) {
+    // The grid fails at a measured point: no measure of its deviation.
+  }
+  try {
+    if (options.method != Method::grid || options.outside != Outside::extrapolate)
+      build.map = FuelMap::from_points(c.speed, c.torque, c.fuel, options.method, options.outside);
+    result.map = std::move(build.map);
+  } catch (const Error& error) {
+    report_stop(result.points, {error.code(), error.ierr()}, log);
   }
 }
 
@@ -188,8 +228,7 @@ MapCheck check_map(const std::filesystem::path& path, const CheckOptions& option
                 "interpolation failure, code 1, ierr -1)");
     }
     // Points after an unreadable one are not what the program would see.
-    if (!log.has_errors()) checks::check_points(result, options, log);
-    if (!log.has_errors()) build_map(result, options, log);
+    if (!log.has_errors()) check_built_map(result, options, log);
   }
   result.findings = log.close();
   return result;

@@ -41,15 +41,26 @@ void check_values(const std::vector<MapPoint>& points, FindingLog& log) {
   }
 }
 
-// One speed's points, ascending by torque (then by line).
-void check_group(std::span<const MapPoint* const> group, FindingLog& log) {
+// The status with which the slopes along one speed's torques fail: -1 for a
+// single point, -3 for a repeated torque, 0 when they can be formed.
+int group_ierr(std::span<const MapPoint* const> group) {
+  if (group.size() == 1) return -1;
+  for (std::size_t i = 0; i + 1 < group.size(); ++i)
+    if (group[i]->torque == group[i + 1]->torque) return -3;
+  return 0;
+}
+
+// One speed's points, ascending by torque (then by line); `stop` closes the
+// message of a failure of the group's own.
+void check_group(std::span<const MapPoint* const> group, FindingLog& log, const std::string& stop) {
   const MapPoint& first = *group.front();
   if (group.size() == 1) {
     log.error("map-single-point-speed", first.line, std::nullopt,
               "speed " + number_text(first.speed) + " has a single point (torque " +
                   number_text(first.torque) +
                   "): each speed needs at least two, and a speed must repeat exactly to form a "
-                  "group (the program stops: interpolation failure, code 1, ierr -1)");
+                  "group" +
+                  stop);
     return;
   }
   bool repeated = false;
@@ -63,8 +74,7 @@ void check_group(std::span<const MapPoint* const> group, FindingLog& log) {
       log.error("map-repeated-torque", group[i + 1]->line, std::nullopt,
                 "torque " + number_text(group[i]->torque) + " appears " + std::to_string(end - i) +
                     " times at speed " + number_text(first.speed) + " (" + lines_text(lines) +
-                    "): a torque may appear once at each speed (the program stops: "
-                    "interpolation failure, code 1, ierr -3)");
+                    "): a torque may appear once at each speed" + stop);
     }
     i = end;
   }
@@ -207,7 +217,13 @@ std::vector<const MapPoint*> by_speed_and_torque(const std::vector<MapPoint>& po
   return ordered;
 }
 
-void check_points(MapCheck& result, const CheckOptions& options, FindingLog& log) {
+std::string stop_text(ProgramStop stop) {
+  return "the program stops: interpolation failure, code " + std::to_string(stop.code) + ", ierr " +
+         std::to_string(stop.ierr);
+}
+
+bool check_points(MapCheck& result, const CheckOptions& options, FindingLog& log,
+                  std::optional<ProgramStop> stop) {
   const std::vector<MapPoint>& points = result.points;
   check_values(points, log);
 
@@ -217,12 +233,25 @@ void check_points(MapCheck& result, const CheckOptions& options, FindingLog& log
   const bool unordered = std::any_of(points.begin(), points.end(), [](const MapPoint& p) {
     return std::isnan(p.speed) || std::isnan(p.torque);
   });
+  // The program builds the groups in ascending order of speed and stops at
+  // the first that fails: the first faulty group is its stop unless an
+  // earlier group fails in another way (an infinite torque, say).
+  bool named_stop = false, earlier_fault = false;
   if (!unordered) {
     const std::vector<const MapPoint*> ordered = by_speed_and_torque(points);
     for (std::size_t i = 0; i < ordered.size();) {
       std::size_t end = i + 1;
       while (end < ordered.size() && ordered[end]->speed == ordered[i]->speed) ++end;
-      check_group(std::span(ordered).subspan(i, end - i), log);
+      const std::span<const MapPoint* const> group = std::span(ordered).subspan(i, end - i);
+      const int ierr = group_ierr(group);
+      std::string clause;
+      if (ierr != 0) {
+        const bool own = !earlier_fault && stop && stop->code == 1 && stop->ierr == ierr;
+        clause = " (" + (own ? stop_text(*stop) : "the program stops before this speed") + ")";
+        named_stop = named_stop || own;
+        earlier_fault = true;
+      }
+      check_group(group, log, clause);
       i = end;
     }
   }
@@ -239,9 +268,23 @@ void check_points(MapCheck& result, const CheckOptions& options, FindingLog& log
   check_near_speeds(result, sorted, log);
   check_small_values(points, log);
   check_columns(sorted, log);
+  return named_stop;
 }
 
-std::string interpolation_words(int code, int ierr) {
+std::string interpolation_words(ProgramStop stop, const std::vector<MapPoint>& points) {
+  const int code = stop.code, ierr = stop.ierr;
+  // An infinite coordinate makes the grid's axis along it infinite: its
+  // spacing and its values are infinite or not a number, and the first pass
+  // along that axis that meets them fails.
+  const bool along_speed = code >= 3 && code <= 6;
+  bool nan = false, infinite = false;
+  for (const MapPoint& p : points) {
+    nan = nan || std::isnan(p.speed) || std::isnan(p.torque);
+    infinite = infinite || std::isinf(along_speed ? p.speed : p.torque);
+  }
+  if (!nan && infinite)
+    return "the map's " + std::string(along_speed ? "speeds" : "torques") +
+           " include an infinity: the grid cannot be spaced over an infinite range";
   switch (code) {
     case 1:
       return ierr == -1 ? "a speed has fewer than two points"

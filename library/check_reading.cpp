@@ -174,6 +174,15 @@ std::string unreadable_reason(int status, std::string_view record, std::size_t c
   if (status == textio::kSyntaxError) {
     if (column < record.size() && (is_quote(record[column]) || record.size() - column > 2049))
       return "a text value longer than 2049 characters";
+    // A repeat form r* is refused for a zero count or a slash after it.
+    std::size_t star = column;
+    while (star < record.size() && is_digit(record[star])) ++star;
+    if (star > column && star < record.size() && record[star] == '*') {
+      if (star + 1 < record.size() && record[star + 1] == '/')
+        return "the repeat count " + quoted + " is followed by a slash";
+      if (record.find_first_not_of('0', column) == star)
+        return "the repeat count of " + quoted + " is zero";
+    }
     return quoted + " is not a number";
   }
   // A conversion error.

@@ -1,5 +1,6 @@
 #include "library/failure_messages.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -65,6 +66,36 @@ std::string read_cause(int status, int os_error) {
   }
 }
 
+std::string header_read_cause(int status, int os_error) {
+  switch (status) {
+    case textio::kSyntaxError:
+      return "a text value longer than 2049 characters (or a repeat count that is zero or stands "
+             "before a slash)";
+    case textio::kConversionError: return "a repeat count beyond 2147483647";
+    default: return read_cause(status, os_error);
+  }
+}
+
+void require_same_lengths(std::initializer_list<std::string_view> names,
+                          std::initializer_list<std::size_t> sizes) {
+  if (std::all_of(sizes.begin(), sizes.end(), [&](std::size_t n) { return n == *sizes.begin(); }))
+    return;
+  std::string named, lengths;
+  std::size_t i = 0;
+  for (const std::string_view name : names) {
+    if (i > 0) named += i + 1 == names.size() ? " and " : ", ";
+    named += name;
+    ++i;
+  }
+  for (const std::size_t size : sizes) {
+    if (!lengths.empty()) lengths += ", ";
+    lengths += std::to_string(size);
+  }
+  named += " arrays of different lengths: ";
+  named += lengths;
+  throw Error(ErrorKind::invalid_argument, std::move(named));
+}
+
 Error grid_failure(const fuelmap::HermiteFailure& failure, const fuelmap::MAP& map,
                    const fuelmap::GRID& grid) {
   switch (failure.code) {
@@ -115,7 +146,10 @@ std::string map_read_message(const fuelmap::MapReading& reading, const std::stri
   switch (reading.status) {
     case fuelmap::MapReadStatus::header_missing: return name + " ends before its two header lines";
     case fuelmap::MapReadStatus::unreadable:
-      return at_line + ": " + read_cause(reading.code, reading.os_error);
+      // A read with no point yet is a header record's.
+      return at_line + ": " +
+             (reading.point == 0 ? header_read_cause(reading.code, reading.os_error)
+                                 : read_cause(reading.code, reading.os_error));
     case fuelmap::MapReadStatus::incomplete_point:
       return at_line + ": a point without all three values";
     case fuelmap::MapReadStatus::rewind_failed:

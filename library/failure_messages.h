@@ -2,6 +2,7 @@
 // The Errors the library raises, with their plain English messages. Internal
 // to the library.
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -18,8 +19,17 @@ std::string number_text(double value);
 // The operating system's text for an error number.
 std::string os_text(int os_error);
 
-// Why a list-directed read failed, from its status (59, 64, 39) and errno.
+// Why a list-directed read of numbers failed, from its status (59, 64, 39) and errno.
 std::string read_cause(int status, int os_error);
+
+// Why the read of a header record (one text item) failed: a text has no
+// number to be malformed, so its statuses mean other things.
+std::string header_read_cause(int status, int os_error);
+
+// Throws invalid_argument unless every array has the length of the first;
+// `names` names them in order ("speed", "torque", "out").
+void require_same_lengths(std::initializer_list<std::string_view> names,
+                          std::initializer_list<std::size_t> sizes);
 
 // A failed interpolation call of the grid construction, named by what in the
 // ordered map caused it.

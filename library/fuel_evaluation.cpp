@@ -9,18 +9,6 @@
 #include "library/fuel_map_data.h"
 
 namespace fuelcalc {
-namespace {
-
-void require_lengths(std::size_t speeds, std::size_t torques, std::size_t outs,
-                     std::string_view out_name) {
-  if (speeds != torques || speeds != outs)
-    throw Error(ErrorKind::invalid_argument,
-                "speed, torque and " + std::string(out_name) +
-                    " arrays of different lengths: " + std::to_string(speeds) + ", " +
-                    std::to_string(torques) + ", " + std::to_string(outs));
-}
-
-}  // namespace
 
 void choose_evaluation(FuelMap::Data& data) {
   if (data.method != Method::grid && data.method != Method::direct)
@@ -67,7 +55,7 @@ double FuelMap::fuel(double speed, double torque) const {
 
 void FuelMap::fuel(std::span<const double> speed, std::span<const double> torque,
                    std::span<double> out) const {
-  require_lengths(speed.size(), torque.size(), out.size(), "out");
+  require_same_lengths({"speed", "torque", "out"}, {speed.size(), torque.size(), out.size()});
   data_->evaluate(*data_, speed, torque, out);
 }
 
@@ -89,14 +77,14 @@ Where FuelMap::where(double speed, double torque) const {
 
 void FuelMap::where(std::span<const double> speed, std::span<const double> torque,
                     std::span<Where> out) const {
-  require_lengths(speed.size(), torque.size(), out.size(), "out");
+  require_same_lengths({"speed", "torque", "out"}, {speed.size(), torque.size(), out.size()});
   for (std::size_t i = 0; i < speed.size(); ++i)
     out[i] = where_in(data_->envelope, speed[i], torque[i]);
 }
 
 std::size_t FuelMap::count_outside(std::span<const double> speed,
                                    std::span<const double> torque) const {
-  require_lengths(speed.size(), torque.size(), torque.size(), "torque");
+  require_same_lengths({"speed", "torque"}, {speed.size(), torque.size()});
   std::size_t outside = 0;
   for (std::size_t i = 0; i < speed.size(); ++i)
     outside += where_in(data_->envelope, speed[i], torque[i]) != Where::inside;

@@ -61,11 +61,7 @@ FuelMap FuelMap::parse(std::string_view text, Method method, Outside outside) {
 
 FuelMap FuelMap::from_points(std::span<const double> speed, std::span<const double> torque,
                              std::span<const double> fuel, Method method, Outside outside) {
-  if (speed.size() != torque.size() || speed.size() != fuel.size())
-    throw Error(
-        ErrorKind::invalid_argument,
-        "speed, torque and fuel arrays of different lengths: " + std::to_string(speed.size()) +
-            ", " + std::to_string(torque.size()) + ", " + std::to_string(fuel.size()));
+  require_same_lengths({"speed", "torque", "fuel"}, {speed.size(), torque.size(), fuel.size()});
   if (speed.empty()) throw Error(ErrorKind::invalid_argument, "no points to build a map from");
   if (speed.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
     throw Error(ErrorKind::invalid_argument,

@@ -34,7 +34,7 @@ PointReader::PointReader(const std::filesystem::path& file)
   if (status != textio::kReadOk)
     throw std::move(Error(ErrorKind::read, "the input file '" + state_->name +
                                                "' cannot be read at its header line: " +
-                                               read_cause(status, source.os_error))
+                                               header_read_cause(status, source.os_error))
                         .with_index(0)
                         .with_line(source.records)
                         .with_os_error(status == textio::kReadFailure ? source.os_error : 0));
@@ -45,10 +45,7 @@ PointReader::PointReader(PointReader&&) noexcept = default;
 PointReader& PointReader::operator=(PointReader&&) noexcept = default;
 
 std::size_t PointReader::read(std::span<double> speed, std::span<double> torque) {
-  if (speed.size() != torque.size())
-    throw Error(ErrorKind::invalid_argument,
-                "speed and torque arrays of different lengths: " + std::to_string(speed.size()) +
-                    ", " + std::to_string(torque.size()));
+  require_same_lengths({"speed", "torque"}, {speed.size(), torque.size()});
   State& state = *state_;
   if (state.pending) {
     Error error = std::move(*state.pending);

@@ -69,18 +69,11 @@ class Writer {
   std::string buffer_;
 };
 
-void require_lengths(std::initializer_list<std::size_t> sizes) {
-  for (const std::size_t size : sizes) {
-    if (size != *sizes.begin())
-      throw Error(ErrorKind::invalid_argument, "arrays of different lengths to write");
-  }
-}
-
 }  // namespace
 
 void write_map(const std::filesystem::path& file, std::span<const double> speed,
                std::span<const double> torque, std::span<const double> fuel) {
-  require_lengths({speed.size(), torque.size(), fuel.size()});
+  require_same_lengths({"speed", "torque", "fuel"}, {speed.size(), torque.size(), fuel.size()});
   Writer out(file);
   out.line("TORQUE MAP");
   out.line("SPEED TORQUE FUEL");
@@ -90,7 +83,7 @@ void write_map(const std::filesystem::path& file, std::span<const double> speed,
 
 void write_points(const std::filesystem::path& file, std::span<const double> speed,
                   std::span<const double> torque) {
-  require_lengths({speed.size(), torque.size()});
+  require_same_lengths({"speed", "torque"}, {speed.size(), torque.size()});
   Writer out(file);
   out.line("SPEED TORQUE");
   for (std::size_t i = 0; i < speed.size(); ++i) out.numbers({speed[i], torque[i]});

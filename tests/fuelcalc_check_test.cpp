@@ -12,6 +12,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,7 +20,9 @@
 #include "fuelcalc/check.hpp"
 #include "fuelcalc/fuel_map.hpp"
 #include "library/check_grid_deviation.h"
+#include "library/check_reading.h"
 #include "test_support.h"
+#include "textio/list_input.h"
 
 namespace {
 
@@ -153,6 +156,80 @@ INSTANTIATE_TEST_SUITE_P(
         FindingCase{"input_not_a_number", kMap, "x y\n1000 10\nnan 10\n", "input-interpolation",
                     "error", 3, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A map the program refuses: the stop the checker names (code, ierr) is the
+// one the program reports for the same files, and the finding names its cause.
+TEST(FuelcalcCheck, PredictedStopIsTheProgramsStop) {
+  struct StopCase {
+    const char* name;
+    std::string map;
+    std::string code;   // of the finding that names the stop
+    std::string cause;  // part of its message
+  };
+  const StopCase cases[] = {
+      {"infinite_torque_before_a_single_point_speed",
+       "m\nh\n1000 0 76.8\n1000 350 3599.3\n1000 inf 4643.8\n1500 100 2000\n2000 0 100\n2000 300 "
+       "5000\n2000 600 9000\n",
+       "map-interpolation", "the map's torques include an infinity"},
+      {"infinite_speed", "m\nh\n1000 0 76.8\n1000 350 3599.3\ninf 0 100\ninf 300 5000\n",
+       "map-interpolation", "the map's speeds include an infinity"},
+      {"single_point_speed_before_a_repeated_torque",
+       "m\nh\n1000 0 1\n1000 50 2\n1500 10 1\n2000 0 1\n2000 0 2\n", "map-single-point-speed",
+       "speed 1500 has a single point"},
+  };
+  // The program's failure reports in the order of their call-site codes.
+  const std::string kReports[] = {
+      "DPCHIM ( called from FCGRID, 1st", "DPCHFE ( called from FCGRID, 1st",
+      "DPCHIM ( called from FCGRID, 2nd", "DPCHFE ( called from FCGRID, 2nd",
+      "DPCHIM ( called from CALCFC, 1st", "DPCHFE ( called from CALCFC, 1st",
+      "DPCHIM ( called from CALCFC, 2nd", "DPCHFE ( called from CALCFC, 2nd"};
+  TempDir dir;
+  const std::string map = dir.file("map.dat"), input = dir.file("in.dat");
+  write_file(input, kInput);
+  for (const StopCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    write_file(map, c.map);
+    const RunResult program = run_fuelcalc({map, input, dir.file("out.dat")});
+    int code = 0;
+    for (int i = 0; i < 8; ++i)
+      if (program.err.find(kReports[i]) != std::string::npos) code = i + 1;
+    std::smatch ierr;
+    ASSERT_TRUE(std::regex_search(program.err, ierr, std::regex("ierr = +(-[0-9]+)")))
+        << program.err;
+    const std::string stop = "the program stops: interpolation failure, code " +
+                             std::to_string(code) + ", ierr " + ierr[1].str() + ")";
+
+    const Json doc = Json::parse(run_check({"--json", map}).out);
+    std::vector<std::string> stops;
+    for (const Json& f : doc["findings"]) {
+      const std::string message = f["message"];
+      if (message.find("the program stops: interpolation") == std::string::npos) continue;
+      stops.push_back(message);
+      EXPECT_EQ(f["code"], c.code);
+      EXPECT_NE(message.find(c.cause), std::string::npos) << message;
+      EXPECT_NE(message.find(stop), std::string::npos) << message;
+    }
+    EXPECT_EQ(stops.size(), 1u) << doc.dump(1);
+  }
+}
+
+TEST(FuelcalcCheck, UnreadableValueReasons) {
+  struct ReasonCase {
+    int status;
+    std::string record;
+    std::size_t column;
+    std::string reason;
+  };
+  const ReasonCase cases[] = {
+      {textio::kSyntaxError, std::string(2050, 'X'), 0, "a text value longer than 2049 characters"},
+      {textio::kSyntaxError, "1 00*5", 2, "the repeat count of '00*5' is zero"},
+      {textio::kSyntaxError, "3*/ 4", 0, "the repeat count '3*' is followed by a slash"},
+      {textio::kSyntaxError, "2*x", 0, "'2*x' is not a number"},
+  };
+  for (const ReasonCase& c : cases)
+    EXPECT_EQ(fuelcalc::checks::unreadable_reason(c.status, c.record, c.column, 0), c.reason)
+        << c.record;
+}
 
 TEST(FuelcalcCheck, UnreadableFilesGiveTheProgramsReasons) {
   if (const std::string why = unprivileged_runs_impossible(); !why.empty()) GTEST_SKIP() << why;

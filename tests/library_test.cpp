@@ -164,6 +164,17 @@ TEST(Library, BadInputGivesItsError) {
        ErrorKind::interpolation, 8, -5, "point 2: the torque is not a number"},
       {"OutOfAnotherLength", [&] { bilinear.fuel(three, three, two); }, ErrorKind::invalid_argument,
        0, 0, "speed, torque and out arrays of different lengths: 3, 3, 2"},
+      {"CountOutsideOfAnotherLength", [&] { bilinear.count_outside(three, two); },
+       ErrorKind::invalid_argument, 0, 0, "speed and torque arrays of different lengths: 3, 2"},
+      {"WrittenOfAnotherLength", [&] { fuelcalc::write_points(dir.file("p.dat"), two, three); },
+       ErrorKind::invalid_argument, 0, 0, "speed and torque arrays of different lengths: 2, 3"},
+      {"HeaderTooLong", [] { FuelMap::parse(std::string(2050, 'X') + "\nh\n1 2 3\n"); },
+       ErrorKind::read, 0, 0,
+       "the map text cannot be read at line 1: a text value longer than 2049 characters (or a "
+       "repeat count that is zero or stands before a slash)"},
+      {"HeaderRepeatCountTooLarge", [] { FuelMap::parse("h\n3000000000*h\n1 2 3\n"); },
+       ErrorKind::read, 0, 0,
+       "the map text cannot be read at line 2: a repeat count beyond 2147483647"},
   };
   for (const BadInput& c : cases) {
     SCOPED_TRACE(c.name);

@@ -138,6 +138,9 @@ def test_failures_are_python_exceptions(tmp_path):
         fuelcalc.FuelMap.load(tmp_path / "words.map")
     assert isinstance(words.value, fuelcalc.FuelMapError) and isinstance(words.value, ValueError)
     assert words.value.kind == "read" and words.value.line == 4
+    (tmp_path / "header.map").write_text("X" * 2050 + "\nheader\n600 0 800\n600 1 900\n")
+    with pytest.raises(fuelcalc.ReadError, match="text value longer than 2049 characters"):
+        fuelcalc.FuelMap.load(tmp_path / "header.map")
 
     with pytest.raises(fuelcalc.FuelMapError) as one_point:
         fuelcalc.FuelMap.from_points([600.0], [0.0], [800.0])

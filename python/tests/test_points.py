@@ -32,19 +32,24 @@ def test_reads_by_the_programs_rules(tmp_path, run_program):
         [fields[:2] for fields in program_lines(program)]
 
 
-@pytest.mark.parametrize("text, line, kept", [
-    ("h\n1500 45\n1600 oops\n1700 50\n", 3, None),   # a bad record in the middle fails
-    ("h\n1500 45\n1600 50\nbad words\n", None, 2),   # a bad last record ends the data
-])
-def test_unreadable_records(tmp_path, text, line, kept):
+@pytest.mark.parametrize("text, line, kept, reason", [
+    ("h\n1500 45\n1600 oops\n1700 50\n", 3, None, "line 3 .*not a number"),  # fails midway
+    ("h\n1500 45\n1600 50\nbad words\n", None, 2, None),  # a bad last record ends the data
+    ("X" * 2050 + "\n1500 15\n", 1, None, "header line: a text value longer than 2049 char"),
+], ids=["middle", "last", "long_header"])
+def test_unreadable_records(tmp_path, text, line, kept, reason):
     (tmp_path / "in.dat").write_text(text)
     if kept is not None:
         speed, torque = fuelcalc.read_points(tmp_path / "in.dat")
         assert speed.tolist() == [1500.0, 1600.0][:kept]
         return
-    with pytest.raises(fuelcalc.ReadError, match=str(line)) as error:
+    with pytest.raises(fuelcalc.ReadError, match=reason) as error:
         fuelcalc.read_points(tmp_path / "in.dat")
     assert error.value.kind == "read" and error.value.line == line and error.value.index is not None
+    if line == 1:  # the reader reads the header as it opens
+        with pytest.raises(fuelcalc.ReadError, match=reason):
+            fuelcalc.PointReader(tmp_path / "in.dat")
+        return
     with fuelcalc.PointReader(tmp_path / "in.dat") as reader, pytest.raises(fuelcalc.ReadError):
         list(reader)
 
