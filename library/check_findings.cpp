@@ -73,6 +73,13 @@ std::string number_text(double value) {
   return std::string(text, end);
 }
 
+std::string rounded_text(double value) {
+  if (!std::isfinite(value)) return number_text(value);
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15).ptr;
+  return std::string(text, end);
+}
+
 std::string count_text(std::size_t count, std::string_view noun) {
   std::string text = std::to_string(count) + " " + std::string(noun);
   if (count != 1) text += 's';

@@ -63,6 +63,11 @@ class FindingLog {
 // A double as the shortest text that reads back to it.
 std::string number_text(double value);
 
+// A computed double to 15 significant digits, trailing zeros dropped: a
+// value typed with at most 15 digits shows as typed, and 1 % of a range of
+// 502 as 5.02, not as the 5.0200000000000005 of its last bits.
+std::string rounded_text(double value);
+
 // "1 value", "3 values".
 std::string count_text(std::size_t count, std::string_view noun);
 

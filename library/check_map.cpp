@@ -27,6 +27,7 @@ constexpr std::string_view kRefused = " (the program stops: \"Failed to read TOR
 
 // The two header records; false when the map ends or fails in them.
 bool read_headers(TracedFile& file, FindingLog& log) {
+  file.keep_bytes();  // the header as the file holds it, which --snap writes back
   for (int header = 0; header < 2; ++header) {
     textio::FixedText text = textio::blank_text();
     const int status = file.read_text(text);
@@ -221,6 +222,7 @@ MapCheck check_map(const std::filesystem::path& path, const CheckOptions& option
         "map-open", std::nullopt, std::nullopt,
         "cannot be opened: " + reason + " (the program stops: \"Cannot open TORQUE MAP file\")");
   } else if (read_headers(file, log)) {
+    result.header = file.bytes_taken();
     read_points(file, log, result.points);
     if (!log.has_errors() && result.points.empty()) {
       log.error("map-empty", std::nullopt, std::nullopt,

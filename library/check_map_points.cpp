@@ -105,8 +105,34 @@ void check_group(std::span<const MapPoint* const> group, FindingLog& log, const 
                   (changes == 1 ? " time" : " times") + " along the torques of this speed");
 }
 
+// Why a cluster of near-equal speeds is not snapped, or empty: snapping
+// must not make a map the program refuses, so a torque measured at more
+// than one of its speeds, or a cluster holding every speed of the map, keeps
+// its speeds. `members` are the cluster's points.
+std::string held_reason(std::vector<const MapPoint*> members, bool every_speed,
+                        const std::string& mean) {
+  if (every_speed)
+    return "; --snap leaves them apart, as at their mean " + mean +
+           " the map would have a single speed, which the program refuses";
+  std::stable_sort(members.begin(), members.end(),
+                   [](const MapPoint* a, const MapPoint* b) { return a->torque < b->torque; });
+  for (std::size_t i = 0; i + 1 < members.size(); ++i) {
+    if (members[i]->torque != members[i + 1]->torque) continue;
+    std::vector<std::size_t> lines;
+    for (std::size_t k = i; k < members.size() && members[k]->torque == members[i]->torque; ++k)
+      lines.push_back(members[k]->line);
+    std::sort(lines.begin(), lines.end());
+    return "; --snap leaves them apart, as at their mean " + mean + " torque " +
+           number_text(members[i]->torque) + " would appear " + std::to_string(lines.size()) +
+           " times (" + lines_text(lines) +
+           "), which the program refuses: if they are one speed, keep one point per torque";
+  }
+  return {};
+}
+
 // Speeds closer than the tolerance form groups of their own all the same;
-// each cluster of them is told once, with the mean of its points' speeds.
+// each cluster of them is told once, with the mean of its points' speeds,
+// and snapped to it unless that would make a map the program refuses.
 void check_near_speeds(MapCheck& result, const std::vector<const MapPoint*>& sorted,
                        FindingLog& log) {
   const double tolerance = result.speed_tolerance;
@@ -130,17 +156,9 @@ void check_near_speeds(MapCheck& result, const std::vector<const MapPoint*>& sor
     sum[c] += p.speed;
     if (count[c]++ == 0) first_line[c] = p.line;
   }
-  result.snapped_speeds.clear();
-  for (const MapPoint& p : result.points) {
-    double speed = p.speed;
-    if (finite(p)) {
-      const std::size_t c = cluster_of(p.speed);
-      if (c + 1 < speeds.size() && cluster[c + 1] == c)
-        speed = sum[c] / static_cast<double>(count[c]);
-    }
-    result.snapped_speeds.push_back(speed);
-  }
 
+  std::vector<bool> snapped(speeds.size(), false);
+  std::size_t at = 0;  // in sorted
   for (std::size_t c = 0; c < speeds.size(); ++c) {
     if (cluster[c] != c || c + 1 >= speeds.size() || cluster[c + 1] != c) continue;
     std::size_t end = c + 1;
@@ -153,11 +171,29 @@ void check_near_speeds(MapCheck& result, const std::vector<const MapPoint*>& sor
                                                  : ", ") +
                number_text(speeds[i]);
     if (shown < end) named += ", ...";
+    // The cluster's points lie together in the speed order.
+    while (sorted[at]->speed < speeds[c]) ++at;
+    std::vector<const MapPoint*> members;
+    for (; at < sorted.size() && sorted[at]->speed <= speeds[end - 1]; ++at)
+      members.push_back(sorted[at]);
+    const std::string mean = number_text(sum[c] / static_cast<double>(count[c]));
+    const std::string held = held_reason(members, c == 0 && end == speeds.size(), mean);
+    snapped[c] = held.empty();
     log.warning("speed-near-equal", first_line[c], std::nullopt,
-                "speeds " + named + " lie closer together than " + number_text(tolerance) +
+                "speeds " + named + " lie closer together than " + rounded_text(tolerance) +
                     " but form " + std::to_string(end - c) +
-                    " groups, as a speed must repeat exactly: snap them to their mean " +
-                    number_text(sum[c] / static_cast<double>(count[c])) + " (--snap)");
+                    " groups, as a speed must repeat exactly" +
+                    (held.empty() ? ": snap them to their mean " + mean + " (--snap)" : held));
+  }
+
+  result.snapped_speeds.clear();
+  for (const MapPoint& p : result.points) {
+    double speed = p.speed;
+    if (finite(p)) {
+      const std::size_t c = cluster_of(p.speed);
+      if (snapped[c]) speed = sum[c] / static_cast<double>(count[c]);
+    }
+    result.snapped_speeds.push_back(speed);
   }
 }
 

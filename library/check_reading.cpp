@@ -115,6 +115,11 @@ int TracedFile::read_text(textio::FixedText& item) {
 
 bool TracedFile::at_end() { return textio::source_at_end(source_); }
 
+std::string TracedFile::bytes_taken() {
+  source_.keep_all = false;
+  return std::string(source_.buffer.data(), source_.next);
+}
+
 ValueLayout value_layout(const textio::StatementTrace& trace, std::size_t items) {
   ValueLayout layout;
   std::size_t used = 0;

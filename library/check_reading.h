@@ -30,6 +30,11 @@ class TracedFile {
   int read_text(textio::FixedText& item);
   // Whether the data end after the last statement (the program's end-of-file inquiry).
   bool at_end();
+  // Keeps the bytes of every record taken from the opening on, until
+  // bytes_taken(): called before the first statement.
+  void keep_bytes() { source_.keep_all = true; }
+  // Those bytes, line ends included, as the file holds them; stops keeping.
+  std::string bytes_taken();
 
   // The line of record `record` of the last statement (1-based).
   std::size_t line_of(std::size_t record) const { return before_ + record + 1; }

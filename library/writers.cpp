@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <string>
 
+#include "library/writers.h"
+
 #include "fuelcalc/points.hpp"
 #include "library/failure_messages.h"
 
@@ -26,9 +28,8 @@ class Writer {
   Writer(const Writer&) = delete;
   Writer& operator=(const Writer&) = delete;
 
-  void line(std::string_view text) {
+  void bytes(std::string_view text) {
     buffer_ += text;
-    buffer_ += '\n';
     if (buffer_.size() >= kFlushAt) flush();
   }
   void numbers(std::initializer_list<double> values) {
@@ -73,10 +74,15 @@ class Writer {
 
 void write_map(const std::filesystem::path& file, std::span<const double> speed,
                std::span<const double> torque, std::span<const double> fuel) {
+  write_map(file, kMapHeader, speed, torque, fuel);
+}
+
+void write_map(const std::filesystem::path& file, std::string_view header,
+               std::span<const double> speed, std::span<const double> torque,
+               std::span<const double> fuel) {
   require_same_lengths({"speed", "torque", "fuel"}, {speed.size(), torque.size(), fuel.size()});
   Writer out(file);
-  out.line("TORQUE MAP");
-  out.line("SPEED TORQUE FUEL");
+  out.bytes(header);
   for (std::size_t i = 0; i < speed.size(); ++i) out.numbers({speed[i], torque[i], fuel[i]});
   out.close();
 }
@@ -85,7 +91,7 @@ void write_points(const std::filesystem::path& file, std::span<const double> spe
                   std::span<const double> torque) {
   require_same_lengths({"speed", "torque"}, {speed.size(), torque.size()});
   Writer out(file);
-  out.line("SPEED TORQUE");
+  out.bytes("SPEED TORQUE\n");
   for (std::size_t i = 0; i < speed.size(); ++i) out.numbers({speed[i], torque[i]});
   out.close();
 }

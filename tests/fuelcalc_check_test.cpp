@@ -316,6 +316,73 @@ TEST(FuelcalcCheck, SnapWritesTheMeanOfNearEqualSpeeds) {
             std::string::npos);
 }
 
+// --snap never turns a map the program runs into one it refuses, and keeps
+// the header records byte for byte; the finding says what it snaps and why not.
+struct SnapCase {
+  const char* name;
+  std::string header, points;
+  std::vector<std::string> options;
+  int status;
+  std::string said;                    // in the finding or the console
+  std::optional<std::string> written;  // the snapped points, or nothing written
+};
+
+class Snap : public ::testing::TestWithParam<SnapCase> {};
+
+TEST_P(Snap, KeepsTheHeaderAndNeverBreaksAMapThatRuns) {
+  const SnapCase& c = GetParam();
+  TempDir dir;
+  const std::string map = dir.file("map.dat"), snapped = dir.file("snapped.dat");
+  write_file(map, c.header + c.points);
+  std::vector<std::string> args = c.options;
+  args.insert(args.end(), {"--snap", snapped, map});
+  const RunResult run = run_check(args);
+  EXPECT_EQ(run.status, c.status) << run.out << run.err;
+  EXPECT_NE((run.out + run.err).find(c.said), std::string::npos) << run.out << run.err;
+  EXPECT_EQ(fuelcalc::check_map(map).header, c.header);
+  if (!c.written) {
+    EXPECT_FALSE(file_exists(snapped));
+    return;
+  }
+  EXPECT_EQ(read_file(snapped), c.header + *c.written);
+  write_file(dir.file("input.dat"), kInput);
+  const RunResult again = run_fuelcalc({snapped, dir.file("input.dat"), dir.file("out")});
+  EXPECT_EQ(again.status, 0) << again.out << again.err;
+}
+
+const std::string kTwinSpeeds =
+    "1498 0 100\n1498 50 200\n1498 100 300\n1502 0 101\n1502 50 201\n1502 100 301\n2000 0 "
+    "150\n2000 100 380\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Snap,
+    ::testing::Values(
+        SnapCase{"torques_shared", "h1\nh2\n", kTwinSpeeds, {}, 0,
+                 "closer together than 5.02 but form 2 groups, as a speed must repeat exactly; "
+                 "--snap leaves them apart, as at their mean 1500 torque 0 would appear 2 times "
+                 "(lines 3 and 6)",
+                 kTwinSpeeds},
+        SnapCase{"one_speed_left", "h1\nh2\n", kTwinSpeeds, {"--speed-tolerance", "2000.5"}, 0,
+                 "closer together than 2000.5 but form 3 groups, as a speed must repeat exactly; "
+                 "--snap leaves them apart, as at their mean 1625 the map would have a single "
+                 "speed",
+                 kTwinSpeeds},
+        SnapCase{"header_kept", "Diesel 7.7L, bench 3\r\n\r\n  SPEED TORQUE/FUEL \t\r\n",
+                 "998 0 10\n1001 50 20\n1003 100 30\n2000 0 20\n2000 50 40\n2000 100 60\n",
+                 {"--speed-tolerance", "4.7"}, 1,
+                 "closer together than 4.7 but form 3 groups, as a speed must repeat exactly: snap "
+                 "them to their mean 1000.6666666666666 (--snap)",
+                 "1000.6666666666666 0 10\n1000.6666666666666 50 20\n1000.6666666666666 100 "
+                 "30\n2000 0 20\n2000 50 40\n2000 100 60\n"},
+        // The point of fuel inf stays at 1498, alone there once the rest move.
+        SnapCase{"alone_after_snapping", "m\nh\n",
+                 "1498 0 inf\n1498 50 200\n1502 10 101\n1502 60 201\n2000 0 150\n2000 100 380\n",
+                 {}, 1,
+                 "snapped.dat not written: the snapped map would fail where the map as read "
+                 "builds",
+                 std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // The example run: counts against the program's own output and an envelope
 // computed here from the map.
 TEST(FuelcalcCheck, SummaryOfTheExamplesAgreesWithTheRun) {

@@ -98,6 +98,9 @@ struct GridDeviation {
 struct MapCheck {
   std::vector<Finding> findings;
   std::vector<MapPoint> points;  // in file order
+  // The bytes of the records the two header reads took, line ends included
+  // (blank records before a header's text too); empty when they failed.
+  std::string header;
   // Built when the program would build it, with the options' method and
   // outside policy.
   std::optional<FuelMap> map;
@@ -124,8 +127,11 @@ InputCheck check_input(const std::filesystem::path& file, const MapCheck& map);
 
 bool has_errors(std::span<const Finding> findings);
 
-// Writes the map's points in file order with their snapped speeds, in the
-// program's map format. Throws Error (open) when the file cannot be written.
+// Writes map.header (two lines of its own when empty), then the map's points
+// in file order with their snapped speeds, in the program's map format.
+// Throws Error: open or write when the file cannot be written; interpolation,
+// and writes nothing, when map.map was built but the snapped points would
+// not build (the program would refuse the snapped map, not the map as read).
 void write_snapped_map(const std::filesystem::path& file, const MapCheck& map);
 
 }  // namespace fuelcalc
