@@ -76,7 +76,8 @@ std::string number_text(double value) {
 std::string rounded_text(double value) {
   if (!std::isfinite(value)) return number_text(value);
   char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15).ptr;
+  const auto end =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15).ptr;
   return std::string(text, end);
 }
 

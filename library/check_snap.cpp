@@ -21,9 +21,9 @@ void write_snapped_map(const std::filesystem::path& file, const MapCheck& map) {
       const FuelMap snapped = FuelMap::from_points(speed, torque, fuel);
       static_cast<void>(snapped.fuel(snapped.grid().speed[0], snapped.grid().torque[0]));
     } catch (const Error& error) {
-      throw Error(ErrorKind::interpolation,
-                  std::string("the snapped map would fail where the map as read builds: ") +
-                      error.what())
+      throw Error(
+          ErrorKind::interpolation,
+          std::string("the snapped map would fail where the map as read builds: ") + error.what())
           .with_code(error.code(), error.ierr());
     }
   }

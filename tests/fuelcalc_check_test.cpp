@@ -357,27 +357,39 @@ const std::string kTwinSpeeds =
 INSTANTIATE_TEST_SUITE_P(
     Cases, Snap,
     ::testing::Values(
-        SnapCase{"torques_shared", "h1\nh2\n", kTwinSpeeds, {}, 0,
+        SnapCase{"torques_shared",
+                 "h1\nh2\n",
+                 kTwinSpeeds,
+                 {},
+                 0,
                  "closer together than 5.02 but form 2 groups, as a speed must repeat exactly; "
                  "--snap leaves them apart, as at their mean 1500 torque 0 would appear 2 times "
                  "(lines 3 and 6)",
                  kTwinSpeeds},
-        SnapCase{"one_speed_left", "h1\nh2\n", kTwinSpeeds, {"--speed-tolerance", "2000.5"}, 0,
+        SnapCase{"one_speed_left",
+                 "h1\nh2\n",
+                 kTwinSpeeds,
+                 {"--speed-tolerance", "2000.5"},
+                 0,
                  "closer together than 2000.5 but form 3 groups, as a speed must repeat exactly; "
                  "--snap leaves them apart, as at their mean 1625 the map would have a single "
                  "speed",
                  kTwinSpeeds},
-        SnapCase{"header_kept", "Diesel 7.7L, bench 3\r\n\r\n  SPEED TORQUE/FUEL \t\r\n",
+        SnapCase{"header_kept",
+                 "Diesel 7.7L, bench 3\r\n\r\n  SPEED TORQUE/FUEL \t\r\n",
                  "998 0 10\n1001 50 20\n1003 100 30\n2000 0 20\n2000 50 40\n2000 100 60\n",
-                 {"--speed-tolerance", "4.7"}, 1,
+                 {"--speed-tolerance", "4.7"},
+                 1,
                  "closer together than 4.7 but form 3 groups, as a speed must repeat exactly: snap "
                  "them to their mean 1000.6666666666666 (--snap)",
                  "1000.6666666666666 0 10\n1000.6666666666666 50 20\n1000.6666666666666 100 "
                  "30\n2000 0 20\n2000 50 40\n2000 100 60\n"},
         // The point of fuel inf stays at 1498, alone there once the rest move.
-        SnapCase{"alone_after_snapping", "m\nh\n",
+        SnapCase{"alone_after_snapping",
+                 "m\nh\n",
                  "1498 0 inf\n1498 50 200\n1502 10 101\n1502 60 201\n2000 0 150\n2000 100 380\n",
-                 {}, 1,
+                 {},
+                 1,
                  "snapped.dat not written: the snapped map would fail where the map as read "
                  "builds",
                  std::nullopt}),
