@@ -253,6 +253,17 @@ TEST(Pipes, OutputWhoseReaderHasGone) {
   EXPECT_EQ(read_file(run.dir.file("stderr")), broken(fifo));
 }
 
+// What the writers of a FIFO left in it, read from its read end (which it
+// closes) once they are gone.
+std::string drain(int reader) {
+  std::string got;
+  char chunk[65536];
+  for (ssize_t n; (n = ::read(reader, chunk, sizeof chunk)) > 0;)
+    got.append(chunk, static_cast<std::size_t>(n));
+  ::close(reader);
+  return got;
+}
+
 // A FIFO output waits in the open for a reader, and a full pipe waits for its
 // reader to take more; a signal ends either wait as it ends a wait for input
 // (the write after a short grace in which a live reader would still get the
@@ -290,11 +301,7 @@ TEST(Pipes, InterruptedWhileWaitingForAReader) {
     EXPECT_EQ(read_file(run.dir.file("stdout")), "");
     EXPECT_EQ(read_file(run.dir.file("stderr")), "");
     if (reader >= 0) {
-      std::string got;
-      char chunk[65536];
-      for (ssize_t n; (n = ::read(reader, chunk, sizeof chunk)) > 0;)
-        got.append(chunk, static_cast<std::size_t>(n));
-      ::close(reader);
+      const std::string got = drain(reader);
       EXPECT_FALSE(got.empty());
       EXPECT_EQ(expected.substr(0, got.size()), got);
     }
@@ -321,12 +328,7 @@ TEST(Pipes, StrayGraceSignalChangesNothing) {
   ::close(started.input);
   started.input = -1;
   EXPECT_EQ(wait_for(started), 0);
-  std::string got;
-  char chunk[65536];
-  for (ssize_t n; (n = ::read(reader, chunk, sizeof chunk)) > 0;)
-    got.append(chunk, static_cast<std::size_t>(n));
-  ::close(reader);
-  EXPECT_EQ(got, expected);
+  EXPECT_EQ(drain(reader), expected);
   EXPECT_EQ(read_file(run.dir.file("stdout")), complete(100));
 }
 
