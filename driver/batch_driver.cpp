@@ -12,6 +12,7 @@
 #include "textio/fixed_text.h"
 #include "textio/formats.h"
 #include "textio/interrupts.h"
+#include "textio/storage.h"
 #include "textio/units.h"
 
 namespace driver {
@@ -42,10 +43,7 @@ void settle_name(textio::FixedText& name, std::string_view prompt) {
   }
 }
 
-}  // namespace
-
-int run_batch(int argc, const char* const* argv, Evaluation evaluation) {
-  const textio::RoutineFrame frame("FUELCALC");
+int batch(int argc, const char* const* argv, Evaluation evaluation) {
   textio::FixedText TORQUE_FILE = textio::blank_text();
   textio::FixedText INPUT_FILE = textio::blank_text();
   textio::FixedText OUTPUT_FILE = textio::blank_text();
@@ -87,6 +85,16 @@ int run_batch(int argc, const char* const* argv, Evaluation evaluation) {
   textio::close_unit(kInputUnit);
   textio::close_unit(kOutputUnit);
   return ended_normally ? 0 : 1;
+}
+
+}  // namespace
+
+int run_batch(int argc, const char* const* argv, Evaluation evaluation) {
+  const textio::RoutineFrame frame("FUELCALC");
+  // Storage that cannot be had outside the map and grid routines (a record
+  // too long to hold, met in the header or in the record loop) ends the run
+  // as for those arrays, once the lines of the records before it are written.
+  return textio::reporting_storage_failures([&] { return batch(argc, argv, evaluation); });
 }
 
 int run_program(int argc, const char* const* argv, Evaluation evaluation) {

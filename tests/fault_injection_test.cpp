@@ -13,6 +13,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -682,5 +683,172 @@ TEST_P(StoppedPartway, LeavesWholeLinesOnly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, StoppedPartway, testing::Values(SIGINT, SIGTERM, SIGKILL));
+
+// Runs that used to abort or destroy a file, each set up as its fault needs:
+// storage that runs out in an input record (under an address-space limit),
+// a second run on an output that a first one is writing, an output that
+// names the map, and an output that is a descriptor the run was given.
+struct FileFault {
+  const char* name;
+  bool limits_memory;  // an address-space limit, which the sanitizers' shadow memory exceeds
+  // What OUTPUT holds before the run.
+  std::string before;
+  // The run on the folder's map, input (1000 records) and OUTPUT.
+  std::function<RunResult(const RunFolder&)> run;
+  int status;
+  std::function<std::string(const RunFolder&)> out, err;
+  // What OUTPUT holds after, given the lines a plain run writes.
+  std::function<std::string(const std::string& lines)> after;
+};
+
+RunResult run_in_bash(const RunFolder& run, const std::string& script) {
+  return run_program("/bin/bash",
+                     {"-c", script, fuelcalc_binary(), run.map, run.input, run.output});
+}
+
+std::string nothing(const RunFolder&) { return {}; }
+
+// Whether two files' bytes are the same; where they part when they are not
+// (the files are too long to show).
+testing::AssertionResult same_bytes(const std::string& got, const std::string& expected) {
+  if (got == expected) return testing::AssertionSuccess();
+  std::size_t at = 0;
+  while (at < got.size() && at < expected.size() && got[at] == expected[at]) ++at;
+  return testing::AssertionFailure()
+         << got.size() << " bytes, " << expected.size() << " expected, parting at byte " << at
+         << ": " << testing::PrintToString(got.substr(at, 40)) << " for "
+         << testing::PrintToString(expected.substr(at, 40));
+}
+
+TEST(FileFaults, MessagesStatusAndFiles) {
+  constexpr int kRecords = 1000;
+  constexpr bool kShadowMemory = kSanitized
+#if defined(__SANITIZE_THREAD__)
+                                 || true
+#endif
+      ;
+  const auto no_memory = [](const RunFolder&) {
+    return runtime_report("sysrun: severe (41): insufficient virtual memory\r\n", {"FUELCALC"});
+  };
+  const auto refused = [](const std::string& reason, const std::string& name) {
+    return runtime_report("sysrun: " + reason +
+                              "\r\nsysrun: severe (30): open failure, unit 11, file " + name +
+                              "\r\n",
+                          {"FUELCALC"});
+  };
+  const auto lines_only = [](const std::string& lines) { return lines; };
+  const auto kept = [](const std::string& before) {
+    return [before](const std::string&) { return before; };
+  };
+  const auto done = [](const RunFolder&) { return complete(kRecords); };
+  const std::string old_log = "old log\r\n";
+  const auto appended = [old_log](const std::string& lines) {
+    return old_log + lines + complete(kRecords);
+  };
+
+  // The records, then a record of NUL bytes that never ends.
+  const std::string endless_record =
+      "cat \"$2\" /dev/zero 2>/dev/null | FUELCALC_THREADS=%d "
+      "prlimit --as=100000000 \"$0\" \"$1\" /dev/stdin \"$3\"";
+  const auto endless_on = [endless_record](int threads) {
+    std::string script = endless_record;
+    script.replace(script.find("%d"), 2, std::to_string(threads));
+    return [script](const RunFolder& run) { return run_in_bash(run, script); };
+  };
+
+  const FileFault cases[] = {
+      {"storage runs out in a record, one thread", true, "", endless_on(1), 41, nothing, no_memory,
+       lines_only},
+      {"storage runs out in a record, two threads", true, "", endless_on(2), 41, nothing, no_memory,
+       lines_only},
+      {"storage runs out in the header", true, "precious\n",
+       [](const RunFolder& run) {
+         return run_program("/usr/bin/prlimit", {"--as=100000000", fuelcalc_binary(), run.map,
+                                                 "/dev/zero", run.output});
+       },
+       41, nothing, no_memory, kept("precious\n")},
+      {"a second run on the output of a first", false, "",
+       [](const RunFolder& run) {
+         // The first run holds the output open while it waits for more input.
+         Started first = start_fuelcalc({run.map, "/dev/stdin", run.output}, run.dir.file("stdout"),
+                                        run.dir.file("stderr"));
+         const std::string data = read_file(run.input);
+         EXPECT_EQ(::write(first.input, data.data(), data.size()),
+                   static_cast<ssize_t>(data.size()));
+         EXPECT_TRUE(wait_until([&] {
+           int unread = 1;
+           ::ioctl(first.input, FIONREAD, &unread);
+           return unread == 0 && blocked_in_read(first.pid);
+         }));
+         const RunResult second = run_fuelcalc({run.map, run.input, run.output});
+         ::close(first.input);
+         first.input = -1;
+         EXPECT_EQ(wait_for(first, std::chrono::seconds(120)), 0);
+         EXPECT_EQ(read_file(run.dir.file("stdout")), complete(kRecords));
+         return second;
+       },
+       30, nothing,
+       [refused](const RunFolder& run) {
+         return refused("the file is in use by another process", run.output);
+       },
+       lines_only},
+      {"the output names the map", false, "",
+       [](const RunFolder& run) {
+         return run_fuelcalc({run.map, run.input, run.dir.path + "/./map.dat"});
+       },
+       30, nothing,
+       [refused](const RunFolder& run) {
+         return refused("the file was connected to unit 17", run.map);
+       },
+       kept("")},
+      {"the output is a link to the map", false, "",
+       [](const RunFolder& run) {
+         const std::string link = run.dir.file("link.dat");
+         EXPECT_EQ(::symlink(run.map.c_str(), link.c_str()), 0);
+         return run_fuelcalc({run.map, run.input, link});
+       },
+       30, nothing,
+       [refused](const RunFolder& run) {
+         return refused("the file was connected to unit 17", run.dir.file("link.dat"));
+       },
+       kept("")},
+      {"standard output opened for append", false, old_log,
+       [](const RunFolder& run) {
+         return run_in_bash(run, "\"$0\" \"$1\" \"$2\" /dev/stdout >>\"$3\"");
+       },
+       0, nothing, nothing, appended},
+      {"a descriptor opened for append", false, old_log,
+       [](const RunFolder& run) {
+         return run_in_bash(run, "\"$0\" \"$1\" \"$2\" /dev/fd/3 3>>\"$3\"");
+       },
+       0, done, nothing, [old_log](const std::string& lines) { return old_log + lines; }},
+      {"standard output after earlier lines", false, "",
+       [](const RunFolder& run) {
+         return run_in_bash(
+             run, "{ printf 'old log\\r\\n'; \"$0\" \"$1\" \"$2\" /dev/stdout; } >\"$3\"");
+       },
+       0, nothing, nothing, appended},
+  };
+
+  RunFolder plain;
+  plain.go(kBilinearMap, "x\n" + records(kRecords));
+  ASSERT_EQ(plain.result.status, 0);
+  const std::string lines = plain.out_file();
+
+  for (const FileFault& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.limits_memory && kShadowMemory) continue;
+    RunFolder run;
+    write_file(run.map, kBilinearMap);
+    write_file(run.input, "x\n" + records(kRecords));
+    if (!c.before.empty()) write_file(run.output, c.before);
+    const RunResult result = c.run(run);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.out, c.out(run));
+    EXPECT_EQ(result.err, c.err(run));
+    EXPECT_TRUE(same_bytes(file_exists(run.output) ? run.out_file() : "", c.after(lines)));
+    EXPECT_TRUE(same_bytes(read_file(run.map), kBilinearMap));
+  }
+}
 
 }  // namespace

@@ -17,11 +17,12 @@ struct Unit {
   int fd = -1;
   bool owns_fd = false;  // a file opened here, closed on close; the console streams are not
   bool read_only = false;
-  bool eof_mark = false;     // set when a read met the end of the file, cleared by rewind
-  bool cut_pending = false;  // the next record written becomes the file's last record
-  dev_t device = 0;          // identity of the connected file
-  ino_t inode = 0;
-  bool has_input = false;  // `input` has been set up for this connection
+  bool eof_mark = false;       // set when a read met the end of the file, cleared by rewind
+  bool cut_pending = false;    // the next record written becomes the file's last record
+  dev_t device = 0;            // identity of the connected file, or once the unit is
+  ino_t inode = 0;             // closed, of the regular file it was connected to
+  bool was_connected = false;  // closed after a connection to a regular file
+  bool has_input = false;      // `input` has been set up for this connection
   RecordSource input;
   std::vector<char> output;     // record buffer; its first output_used bytes are not yet handed
   std::size_t output_used = 0;  // to the operating system

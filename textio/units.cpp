@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "textio/descriptor_names.h"
 #include "textio/endings.h"
 #include "textio/interrupts.h"
 #include "textio/list_input.h"
@@ -112,10 +113,44 @@ Unit& reading(int number) {
 }
 
 void release(Unit& unit) {
+  // A regular file stays known after it is closed: the run has computed from
+  // it (the map), so a later output must not replace it.
+  struct stat file;
+  const bool regular = unit.owns_fd && ::fstat(unit.fd, &file) == 0 && S_ISREG(file.st_mode);
   if (unit.owns_fd) ::close(unit.fd);
-  const int number = unit.number;
-  unit = Unit{};
-  unit.number = number;
+  Unit closed;
+  closed.number = unit.number;
+  if (regular) {
+    closed.device = unit.device;
+    closed.inode = unit.inode;
+    closed.was_connected = true;
+  }
+  unit = std::move(closed);
+}
+
+// Why a file may not be connected to unit `number`: it is connected to
+// another unit, or it is to be written (status unknown) and was connected to
+// one before. Empty when it may.
+std::string connection_conflict(int number, const struct stat& file, OpenStatus status) {
+  for (const Unit& other : unit_table().units) {
+    if (other.number == number || other.device != file.st_dev || other.inode != file.st_ino)
+      continue;
+    if (other.connected && other.owns_fd)
+      return "the file is already connected to unit " + std::to_string(other.number);
+    if (other.was_connected && status == OpenStatus::Unknown)
+      return "the file was connected to unit " + std::to_string(other.number);
+  }
+  return {};
+}
+
+// Another process's lock on the output file: two runs writing one file
+// would cut and overwrite each other's lines. The lock is the process's and
+// goes with it; a file system without locks is written unlocked.
+bool locked_elsewhere(int fd) {
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;  // l_start and l_len 0: the whole file, however long
+  return ::fcntl(fd, F_SETLK, &lock) != 0 && (errno == EACCES || errno == EAGAIN);
 }
 
 }  // namespace
@@ -169,25 +204,35 @@ int open_unit(int unit_number, std::string_view name, OpenStatus status, StatusR
   // the name would open some other file than the one named.
   if (path.find('\0') != std::string::npos) return open_failed(unit_number, 43, {}, choice);
 
-  // One file is never connected to two units: writing through one would
-  // destroy what the other reads.
+  // One file is never connected to two units, and a file read is not written
+  // later: writing through one would destroy what the other reads, or what
+  // the results came from.
   struct stat existing;
   const bool exists = ::stat(path.c_str(), &existing) == 0;
   if (exists) {
-    for (const Unit& other : unit_table().units) {
-      if (other.connected && other.owns_fd && other.device == existing.st_dev &&
-          other.inode == existing.st_ino) {
-        const std::string reason =
-            "the file is already connected to unit " + std::to_string(other.number);
-        return open_failed(unit_number, 30, reason, choice);
-      }
-    }
+    const std::string conflict = connection_conflict(unit_number, existing, status);
+    if (!conflict.empty()) return open_failed(unit_number, 30, conflict, choice);
+  }
+
+  // A name for a descriptor of a regular file the process was given
+  // (/dev/stdout, /dev/fd/N) that it may write.
+  int given = -1;
+  int given_flags = 0;
+  if (status == OpenStatus::Unknown && exists && S_ISREG(existing.st_mode)) {
+    given = descriptor_named(path);
+    given_flags = given >= 0 ? ::fcntl(given, F_GETFL) : -1;
+    if (given_flags < 0 || (given_flags & O_ACCMODE) == O_RDONLY) given = -1;
   }
 
   int fd;
   bool read_only = status == OpenStatus::Old;
   if (read_only) {
     fd = open_file(path, O_RDONLY);
+  } else if (given >= 0) {
+    // Written through that descriptor, where it stands: its lines and those
+    // of the console, when it is the console output, share one position, and
+    // one opened for append is written at the file's end.
+    fd = ::fcntl(given, F_DUPFD_CLOEXEC, 0);
   } else if (exists && S_ISFIFO(existing.st_mode)) {
     // A pipe is opened for writing only: holding its read end too would keep
     // it open after its reader has gone, so that a full pipe waited forever
@@ -220,13 +265,18 @@ int open_unit(int unit_number, std::string_view name, OpenStatus status, StatusR
     const int error = errno;
     return open_failed(unit_number, open_failure_number(error), std::strerror(error), choice);
   }
+  if (status == OpenStatus::Unknown && !read_only && S_ISREG(opened.st_mode) &&
+      locked_elsewhere(fd)) {
+    ::close(fd);
+    return open_failed(unit_number, 30, "the file is in use by another process", choice);
+  }
   unit.connected = true;
   unit.fd = fd;
   unit.owns_fd = true;
   unit.read_only = read_only;
   unit.device = opened.st_dev;
   unit.inode = opened.st_ino;
-  unit.cut_pending = status == OpenStatus::Unknown;
+  unit.cut_pending = status == OpenStatus::Unknown && !(given >= 0 && (given_flags & O_APPEND));
   input_of(unit, replay_on_rewind);
   return 0;
 }
@@ -287,10 +337,13 @@ namespace {
 // on the console, a full buffer.
 [[gnu::noinline]] void hand_over(Unit& unit) {
   if (unit.cut_pending) {
-    // Nothing has been written yet, so cutting now leaves exactly the records
-    // of this run in the file. Streams that cannot be cut are left as they are.
+    // Nothing has been written yet, so cutting where the records go (the
+    // start, unless the file is written through a descriptor that stands
+    // further on) leaves exactly the records of this run after that place.
+    // Streams that cannot be cut are left as they are.
     unit.cut_pending = false;
-    [[maybe_unused]] const int cut = ::ftruncate(unit.fd, 0);
+    const off_t position = ::lseek(unit.fd, 0, SEEK_CUR);
+    [[maybe_unused]] const int cut = position < 0 ? -1 : ::ftruncate(unit.fd, position);
   }
   if (!unit.owns_fd) {
     // A console line goes out at once, after everything written before it to
@@ -349,12 +402,12 @@ void hold_standard_streams() {
 int close_all_units() noexcept {
   int failure = 0;
   for (Unit& unit : unit_table().units) {
-    if (!unit.connected || unit.output_used == 0) {
-      if (unit.owns_fd) release(unit);
-      continue;
-    }
-    if (flush_unit(unit) != 0 && failure == 0) failure = 38;
+    if (unit.connected && unit.output_used > 0 && flush_unit(unit) != 0 && failure == 0)
+      failure = 38;
     if (unit.owns_fd) release(unit);
+    // The run is over: the files it was connected to are no longer known (a
+    // file since removed may lend its identity to a new one).
+    unit.was_connected = false;
   }
   return failure;
 }

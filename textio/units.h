@@ -24,9 +24,14 @@ enum class StatusReturn { None, Error, ErrorAndEnd };
 
 // Connects unit to the named file. Status old opens an existing file for
 // reading only; status unknown opens or creates it for reading and writing
-// (read-only as a fallback) and cuts it after the first record written; a
+// (read-only as a fallback), locks a regular file against other processes
+// (30 when one holds it) and cuts it after the first record written; a
 // FIFO (a pipe named as /dev/stdout, too) it opens for writing only, waiting
-// for a reader, so that a reader that goes makes the next write fail.
+// for a reader, so that a reader that goes makes the next write fail. A name
+// for a writable descriptor of a regular file the process holds
+// (/dev/stdout, /dev/fd/N) is written through that descriptor where it
+// stands, and never cut when it appends. A file connected to another unit,
+// or for status unknown one that was, is refused (30).
 // replay_on_rewind keeps what is read from a stream that cannot seek, so that
 // a rewind can replay it. A name that still holds a NUL once its trailing
 // blanks and NULs are dropped is refused (43) before anything is touched.
@@ -80,8 +85,9 @@ std::string unit_file_name(int unit);
 // to closed console output fails as before.
 void hold_standard_streams();
 
-// Flushes and closes every unit; the console streams are flushed only.
-// Returns 0, or 38 when some pending output could not be written.
+// Flushes and closes every unit; the console streams are flushed only. The
+// files the run was connected to are forgotten. Returns 0, or 38 when some
+// pending output could not be written.
 int close_all_units() noexcept;
 
 // Full path name of a file name as shown in messages: leading blanks skipped,
