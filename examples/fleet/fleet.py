@@ -9,7 +9,9 @@
         reads DIR/vehicle_*.csv with dask.dataframe, computes the fuel at every
         point on a local cluster of worker processes (or on the cluster behind
         the scheduler's address, whose workers see DIR and have fuelcalc), and
-        writes each vehicle's total fuel (g) and share of extrapolated points.
+        writes each vehicle's total fuel (g), share of extrapolated points, and
+        number of points whose fuel value is not finite (left out of the
+        total, as fuelcalc-check leaves them out of its sum).
 """
 
 from __future__ import annotations
@@ -28,7 +30,7 @@ import fuelcalc
 import fuelcalc.dask
 
 EXAMPLE_MAP = Path(__file__).resolve().parents[1] / "torque_map.dat"
-COLUMNS = {"vehicle": "int32", "time": "int64", "speed": "float64", "torque": "float64"}
+COLUMNS = {"vehicle": "int64", "time": "int64", "speed": "float64", "torque": "float64"}
 
 
 def drive(rng: np.random.Generator, seconds: int, m: fuelcalc.FuelMap) -> tuple:
@@ -62,25 +64,37 @@ def write_fleet(folder: Path, vehicles: int, seconds: int, m: fuelcalc.FuelMap, 
         log.to_csv(folder / f"vehicle_{vehicle:05d}.csv", index=False, float_format="%.1f")
 
 
+def finite_sum(fuel: np.ndarray) -> float:
+    """The finite values summed one at a time in record order (np.cumsum adds
+    left to right), as fuelcalc-check sums; 0.0 without one."""
+    finite = fuel[np.isfinite(fuel)]
+    return float(np.cumsum(finite)[-1]) if finite.size else 0.0
+
+
 def log_totals(log: pd.DataFrame) -> pd.DataFrame:
-    """Per vehicle of one partition: points, fuel summed in record order (as
-    fuelcalc-check sums, not pandas' compensated sum), points outside."""
+    """Per vehicle of one partition: points, the finite fuel values summed as
+    fuelcalc-check sums them (not pandas' compensated sum), the values left
+    out, points outside."""
     groups = log.groupby("vehicle", sort=False)
     return pd.DataFrame({
         "points": groups.size().astype("int64"),
-        "fuel": groups["fuel"].agg(lambda f: np.add.accumulate(f.to_numpy())[-1]),
+        "fuel": groups["fuel"].agg(lambda f: finite_sum(f.to_numpy())),
+        "nonfinite": groups["fuel"].agg(lambda f: int((~np.isfinite(f.to_numpy())).sum()))
+                                   .astype("int64"),
         "outside": groups["outside"].sum().astype("int64")})
 
 
 def fleet_totals(folder: Path, m: fuelcalc.FuelMap) -> dd.DataFrame:
-    """Per vehicle: points, total fuel (g: g/h over 1 s samples), points outside."""
+    """Per vehicle: points, total fuel (g/h summed over 1 s samples), points
+    whose fuel is not finite, points outside."""
     # One partition per file, so each vehicle's log is summed whole, in order.
     frame = dd.read_csv(str(folder / "vehicle_*.csv"), dtype=COLUMNS, blocksize=None)
     frame = fuelcalc.dask.fuel(frame, m, where="where")
     frame = frame.assign(outside=(frame["where"] != 0).astype("int64"))
     meta = pd.DataFrame({"points": pd.Series(dtype="int64"), "fuel": pd.Series(dtype="float64"),
+                         "nonfinite": pd.Series(dtype="int64"),
                          "outside": pd.Series(dtype="int64")},
-                        index=pd.Index([], dtype="int32", name="vehicle"))
+                        index=pd.Index([], dtype="int64", name="vehicle"))
     return frame.map_partitions(log_totals, meta=meta)
 
 
@@ -93,11 +107,16 @@ def run(folder: Path, m: fuelcalc.FuelMap, client: Client, output: Path) -> None
         raise SystemExit("fleet.py: a vehicle's log is spread over more than one file")
     points = totals["points"]
     result = pd.DataFrame({"points": points, "fuel_g": totals["fuel"] / 3600.0,
-                           "outside_share": totals["outside"] / points}).sort_index()
+                           "outside_share": totals["outside"] / points,
+                           "nonfinite": totals["nonfinite"]}).sort_index()
     result.to_csv(output)
     n = int(points.sum())
     print(f"{n} points of {len(result)} vehicles on {workers} workers: {elapsed:.2f} s "
           f"({n / elapsed / 1e6:.2f} M points/s); totals in {output}")
+    left_out = int(result["nonfinite"].sum())
+    if left_out:
+        print(f"{left_out} points without a finite fuel value are left out of the totals "
+              "(column nonfinite)")
 
 
 def main(argv: list[str] | None = None) -> int:

@@ -14,8 +14,10 @@ from pathlib import Path
 @contextlib.contextmanager
 def rereadable(source):
     """A path that can be read more than once holding source's bytes: the
-    file itself, or for a pipe, FIFO or terminal (read once only), a temporary
-    copy, streamed, removed afterwards."""
+    file itself, or for a pipe, FIFO or terminal (read once only), a copy,
+    streamed into a temporary file that has no name from the start (read
+    through /proc/self/fd), so that no end of the process, by any signal,
+    leaves it behind."""
     try:
         regular = stat.S_ISREG(os.stat(source).st_mode)
     except OSError:
@@ -23,7 +25,7 @@ def rereadable(source):
     if regular:
         yield source
         return
-    with tempfile.NamedTemporaryFile(prefix="fuelcalc-", suffix=".dat") as copy:
+    with tempfile.TemporaryFile(prefix="fuelcalc-", suffix=".dat") as copy:
         try:
             with open(source, "rb") as f:
                 shutil.copyfileobj(f, copy, 1 << 20)
@@ -31,7 +33,7 @@ def rereadable(source):
             yield source  # the reader reports the failure as it reads
             return
         copy.flush()
-        yield copy.name
+        yield f"/proc/self/fd/{copy.fileno()}"
 
 
 def replaced_source(output, sources) -> str | None:

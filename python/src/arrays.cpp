@@ -10,6 +10,12 @@
 namespace fuelcalc_python {
 
 Doubles as_doubles(py::handle value, const char* name) {
+  const auto ma = py::module_::import("numpy.ma");
+  if (ma.attr("is_masked")(value).cast<bool>()) {
+    throw py::value_error(std::string(name) +
+                          ": a masked array with masked elements; fill them (.filled(value)) or "
+                          "leave them out (.compressed()) first");
+  }
   auto array = py::array::ensure(value);
   if (!array) {
     throw py::type_error(std::string(name) + ": expected numbers, got " +

@@ -16,7 +16,9 @@ namespace py = pybind11;
 using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
 
 // A bool, integer or floating array-like as float64; anything else (text,
-// objects, complex, dates) raises TypeError naming the argument.
+// objects, complex, dates) raises TypeError naming the argument. A masked
+// array with masked elements raises ValueError: its data under the mask is
+// no measurement, and no fill value suits every use.
 Doubles as_doubles(py::handle value, const char* name);
 
 // All elements of a C-contiguous array, flattened.

@@ -11,6 +11,7 @@
 #include "bindings.h"
 #include "errors.h"
 #include "fuelcalc/check.hpp"
+#include "instances.h"
 #include "options.h"
 
 namespace fuelcalc_python {
@@ -154,25 +155,26 @@ Files that cannot be opened or read are findings, not exceptions.)";
 void bind_check(py::module_& module) {
   py::class_<CheckResult>(module, "CheckResult",
                           "What a check found: its findings, the run's summary, and the map.")
-      .def_readonly("findings", &CheckResult::findings,
-                    R"(The findings, the map's then the input's, each a dict with the keys
+      .def_property_readonly("findings", field(&CheckResult::findings),
+                             R"(The findings, the map's then the input's, each a dict with the keys
 severity ('error' or 'warning'), code, file, line, column (1-based, or
 None) and message, as in fuelcalc-check --json.)")
-      .def_readonly("summary", &CheckResult::summary,
-                    R"(What a run of the input over the map gives, a dict shaped as the
+      .def_property_readonly("summary", field(&CheckResult::summary),
+                             R"(What a run of the input over the map gives, a dict shaped as the
 "summary" of fuelcalc-check --json (records, inside, below, above,
 beyond_speed, negative, nonfinite, fuel {min, mean, max, sum}, first_lines);
 None without an input, a map the program would build, or a readable header.)")
-      .def_readonly("has_errors", &CheckResult::has_errors,
-                    "Whether a finding is an error (the program would refuse the files).")
-      .def_readonly("map", &CheckResult::map,
-                    "The FuelMap the program would build from the map file, or None.")
-      .def_readonly("grid_deviation", &CheckResult::grid_deviation,
-                    R"(How far the grid misses the measured points, as the "grid_deviation"
+      .def_property_readonly("has_errors", field(&CheckResult::has_errors),
+                             "Whether a finding is an error (the program would refuse the files).")
+      .def_property_readonly("map", field(&CheckResult::map),
+                             "The FuelMap the program would build from the map file, or None.")
+      .def_property_readonly("grid_deviation", field(&CheckResult::grid_deviation),
+                             R"(How far the grid misses the measured points, as the "grid_deviation"
 of fuelcalc-check --json: {"max": ..., "p95": ..., "max_at": [speed, torque]},
 max and 95th percentile of |grid - measured| / |measured| over the points
 with nonzero fuel, as fractions; None without such a point or a map.)")
-      .def("__repr__", &repr);
+      .def("__repr__", method(&repr))
+      .def("__reduce__", &not_picklable);
 
   // Kept for the life of the module, as its functions' docstrings.
   static const std::string map_doc =

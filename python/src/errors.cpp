@@ -2,6 +2,7 @@
 
 #include <Python.h>
 
+#include <cerrno>
 #include <string>
 
 namespace fuelcalc_python {
@@ -67,7 +68,14 @@ void raise_error(const fuelcalc::Error& error, py::handle filename) {
 
 std::filesystem::path to_path(py::handle file) {
   const auto bytes = py::module_::import("os").attr("fsencode")(file).cast<std::string>();
+  if (bytes.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
   return std::filesystem::path(bytes);
+}
+
+bool interrupted_open(const fuelcalc::Error& error) {
+  if (error.kind() != fuelcalc::ErrorKind::open || error.os_error() != EINTR) return false;
+  if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+  return true;
 }
 
 }  // namespace fuelcalc_python

@@ -21,16 +21,27 @@ void set_error(const fuelcalc::Error& error, py::handle filename);
 // The same, then throws error_already_set.
 [[noreturn]] void raise_error(const fuelcalc::Error& error, py::handle filename);
 
-// A str, bytes or os.PathLike as a path, its bytes as the file system's.
+// A str, bytes or os.PathLike as a path, its bytes as the file system's;
+// ValueError for a NUL byte, where the operating system's name would end.
 std::filesystem::path to_path(py::handle file);
 
-// Runs f, raising an Error that leaves it with the file's name.
+// Whether an Error is an open cut short by a signal. Its Python handler runs
+// first (an exception it raises propagates), then the caller tries again, as
+// the interpreter's own open() does.
+bool interrupted_open(const fuelcalc::Error& error);
+
+// Runs f, raising an Error that leaves it with the file's name; f is run
+// again after an interrupted open.
 template <class F>
 auto naming_file(py::handle file, F&& f) -> decltype(f()) {
-  try {
-    return f();
-  } catch (const fuelcalc::Error& error) {
-    raise_error(error, py::module_::import("os").attr("fspath")(file));
+  for (;;) {
+    try {
+      return f();
+    } catch (const fuelcalc::Error& error) {
+      if (!interrupted_open(error)) {
+        raise_error(error, py::module_::import("os").attr("fspath")(file));
+      }
+    }
   }
 }
 

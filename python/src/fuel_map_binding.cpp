@@ -14,6 +14,7 @@
 #include "bindings.h"
 #include "errors.h"
 #include "fuelcalc/fuel_map.hpp"
+#include "instances.h"
 #include "options.h"
 
 namespace fuelcalc_python {
@@ -129,40 +130,49 @@ py::array_t<double> copy(std::span<const double> values) {
   return py::array_t<double>(static_cast<py::ssize_t>(values.size()), values.data());
 }
 
-// A map travels as its measured points and options and is rebuilt from them.
+// A map travels as its measured points and options and is rebuilt from them:
+// pickle makes an unbuilt map by __new__ and gives it the state through
+// __setstate__, under every protocol.
 py::tuple get_state(const FuelMap& map) {
   return py::make_tuple(copy(map.point_speeds()), copy(map.point_torques()),
                         copy(map.point_fuels()), method_name(map), outside_name(map));
 }
 
-FuelMap set_state(const py::tuple& state) {
+void set_state(py::handle self, const py::tuple& state) {
   if (state.size() != 5) throw py::value_error("FuelMap state: expected 5 items");
-  return from_points(state[0], state[1], state[2], state[3].cast<std::string>(),
-                     state[4].cast<std::string>());
+  build(self, from_points(state[0], state[1], state[2], state[3].cast<std::string>(),
+                          state[4].cast<std::string>()));
+}
+
+py::tuple reduce(py::handle self) {
+  return py::make_tuple(py::module_::import("copyreg").attr("__newobj__"),
+                        py::make_tuple(py::type::handle_of(self)), get_state(built<FuelMap>(self)));
 }
 
 }  // namespace
 
 void bind_fuel_map(py::module_& module) {
-  py::class_<FuelMap>(module, "FuelMap",
-                      R"(A fuel map: measured points resampled onto a 20 x 20 grid.
+  py::class_<FuelMap> cls(module, "FuelMap",
+                          R"(A fuel map: measured points resampled onto a 20 x 20 grid.
 
 Built with FuelMap.load or FuelMap.from_points; immutable, and safe to share
 between threads. Its values are bit for bit those the fuelcalc program
-writes for the same map and operating point.)")
-      .def_static(
-          "load",
-          [](py::handle file, const std::string& method, const std::string& outside) {
-            const auto m = parse_method(method);
-            const auto o = parse_outside(outside);
-            const auto path = to_path(file);
-            return naming_file(file, [&] {
-              py::gil_scoped_release release;
-              return FuelMap::load(path, m, o);
-            });
-          },
-          "file"_a, py::kw_only(), "method"_a = "grid", "outside"_a = "extrapolate",
-          R"(Loads a map file by the program's reading rules: two header records,
+writes for the same map and operating point. Arguments are numbers or
+numeric array-likes; a masked array with masked elements raises ValueError
+(fill them or leave them out first).)");
+  cls.def_static(
+         "load",
+         [](py::handle file, const std::string& method, const std::string& outside) {
+           const auto m = parse_method(method);
+           const auto o = parse_outside(outside);
+           const auto path = to_path(file);
+           return naming_file(file, [&] {
+             py::gil_scoped_release release;
+             return FuelMap::load(path, m, o);
+           });
+         },
+         "file"_a, py::kw_only(), "method"_a = "grid", "outside"_a = "extrapolate",
+         R"(Loads a map file by the program's reading rules: two header records,
 then groups of three numbers (speed, torque, fuel).
 
 Raises OSError (with errno) when the file cannot be opened or read,
@@ -173,21 +183,21 @@ not make a map.)")
                   R"(Builds a map from measured points in any order: three numeric
 array-likes of one size (flattened). Raises FuelMapError when they do not
 make a map.)")
-      .def("fuel", &fuel, "speed"_a, "torque"_a,
+      .def("fuel", method(&fuel), "speed"_a, "torque"_a,
            R"(The fuel value at each operating point: float64 of the broadcast
 shape of speed and torque, a float for two scalars.)")
-      .def("inside", &inside, "speed"_a, "torque"_a,
+      .def("inside", method(&inside), "speed"_a, "torque"_a,
            R"(Whether each point lies within the measured torques at its speed (a
 bound counts as inside): bool of the broadcast shape.)")
-      .def("where", &where, "speed"_a, "torque"_a,
+      .def("where", method(&where), "speed"_a, "torque"_a,
            R"(Where each point stands against the measured envelope, int8 of the
 broadcast shape: 0 inside, 1 below, 2 above, 3 beyond the measured speeds.)")
-      .def("count_outside", &count_outside, "speed"_a, "torque"_a,
+      .def("count_outside", method(&count_outside), "speed"_a, "torque"_a,
            "The number of points not inside the measured envelope.")
       .def_property_readonly(
           "grid",
           [](py::object self) {
-            const auto& grid = self.cast<const FuelMap&>().grid();
+            const auto& grid = built<FuelMap>(self).grid();
             constexpr auto n = static_cast<py::ssize_t>(fuelcalc::kGridSize);
             py::array fuel(py::dtype::of<double>(), {n, n},
                            {n * py::ssize_t{sizeof(double)}, py::ssize_t{sizeof(double)}},
@@ -201,7 +211,7 @@ broadcast shape: 0 inside, 1 below, 2 above, 3 beyond the measured speeds.)")
       .def_property_readonly(
           "envelope",
           [](py::object self) {
-            const auto rows = self.cast<const FuelMap&>().envelope();
+            const auto rows = built<FuelMap>(self).envelope();
             const auto n = static_cast<py::ssize_t>(rows.size());
             constexpr py::ssize_t stride = sizeof(fuelcalc::EnvelopeRow);
             return py::make_tuple(view(self, &rows.data()->speed, n, stride),
@@ -213,20 +223,27 @@ speed, speeds ascending; read-only.)")
       .def_property_readonly(
           "points",
           [](py::object self) {
-            const auto& map = self.cast<const FuelMap&>();
+            const auto& map = built<FuelMap>(self);
             const auto n = static_cast<py::ssize_t>(map.size());
             return py::make_tuple(view(self, map.point_speeds().data(), n, sizeof(double)),
                                   view(self, map.point_torques().data(), n, sizeof(double)),
                                   view(self, map.point_fuels().data(), n, sizeof(double)));
           },
           "(speed, torque, fuel): the measured points in the program's sorted order; read-only.")
-      .def_property_readonly("method", &method_name, "How values are computed: 'grid' or 'direct'.")
-      .def_property_readonly("outside", &outside_name,
+      .def_property_readonly("method", method(&method_name),
+                             "How values are computed: 'grid' or 'direct'.")
+      .def_property_readonly("outside", method(&outside_name),
                              "What a point outside the measured map gives: 'extrapolate', "
                              "'clamp', 'nan' or 'error'.")
-      .def("__len__", &FuelMap::size)
-      .def("__repr__", &repr)
-      .def(py::pickle(&get_state, &set_state));
+      .def("__len__", method(&FuelMap::size))
+      .def("__repr__", method(&repr))
+      .def("__getstate__", method(&get_state))
+      .def("__reduce__", &reduce);
+  // pybind11 would take a function named __setstate__ for a constructor and
+  // skip it silently on a built map, which set_state refuses.
+  cls.attr("__setstate__") =
+      py::cpp_function(&set_state, py::name("set_state"), py::is_method(cls), "state"_a,
+                       "Builds a map made by __new__ from the state of __getstate__.");
 }
 
 }  // namespace fuelcalc_python

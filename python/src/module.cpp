@@ -1,5 +1,6 @@
 // fuelcalc._fuelcalc: the library's public face for Python; the package
 // fuelcalc re-exports it.
+#include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
 #include <string>
@@ -10,6 +11,10 @@
 
 PYBIND11_MODULE(_fuelcalc, module) {
   module.doc() = "Fuel maps evaluated bit for bit as the fuelcalc program evaluates them.";
+  // numpy's C API is looked up on first use under a static guard; a thread
+  // waiting there holds the GIL that the looking-up thread (importing numpy)
+  // needs. Looked up here, while the import runs alone.
+  pybind11::detail::npy_api::get();
   fuelcalc_python::register_errors();
   fuelcalc_python::bind_fuel_map(module);
   fuelcalc_python::bind_points(module);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <system_error>
 
@@ -13,6 +14,7 @@
 #include "bindings.h"
 #include "errors.h"
 #include "fuelcalc/points.hpp"
+#include "instances.h"
 
 namespace fuelcalc_python {
 
@@ -49,36 +51,62 @@ py::tuple read_points(py::handle file) {
 }
 
 // A PointReader for Python: blocks of pairs as arrays, closed by close() or
-// at the end of a with block.
+// at the end of a with block. Threads may share one: a lock lets one call at
+// a time use the file, each waiting for it with the GIL released (a holder
+// of the lock never needs the GIL, so waiting cannot deadlock).
 class Reader {
  public:
   explicit Reader(py::handle file) : file_(py::module_::import("os").attr("fspath")(file)) {
     const auto path = to_path(file);
-    reader_.emplace(naming_file(file_, [&] { return fuelcalc::PointReader(path); }));
+    reader_.emplace(naming_file(file_, [&] {
+      py::gil_scoped_release release;
+      return fuelcalc::PointReader(path);
+    }));
   }
 
   py::tuple read(py::ssize_t count) {
     if (count < 0) throw py::value_error("count must not be negative");
-    if (!reader_) throw py::value_error("read from a closed PointReader");
     py::array_t<double> speed(count), torque(count);
-    const auto n = naming_file(file_, [&] {
-      py::gil_scoped_release release;
-      return reader_->read({speed.mutable_data(), static_cast<std::size_t>(count)},
-                           {torque.mutable_data(), static_cast<std::size_t>(count)});
+    std::size_t n = 0;
+    const bool open = naming_file(file_, [&] {
+      return with_reader([&](fuelcalc::PointReader& reader) {
+        n = reader.read({speed.mutable_data(), static_cast<std::size_t>(count)},
+                        {torque.mutable_data(), static_cast<std::size_t>(count)});
+      });
     });
+    if (!open) throw py::value_error("read from a closed PointReader");
     if (static_cast<py::ssize_t>(n) == count) return py::make_tuple(speed, torque);
     const py::slice first(0, static_cast<py::ssize_t>(n), 1);
     return py::make_tuple(speed[first].attr("copy")(), torque[first].attr("copy")());
   }
 
-  std::size_t count() const {
-    if (!reader_) throw py::value_error("PointReader is closed");
-    return reader_->count();
+  std::size_t count() {
+    std::size_t n = 0;
+    if (!with_reader([&](fuelcalc::PointReader& reader) { n = reader.count(); })) {
+      throw py::value_error("PointReader is closed");
+    }
+    return n;
   }
-  void close() { reader_.reset(); }
+
+  void close() {
+    py::gil_scoped_release release;
+    const std::lock_guard lock(mutex_);
+    reader_.reset();
+  }
 
  private:
+  // Runs use(reader) under the lock, the GIL released; false when closed.
+  template <class Use>
+  bool with_reader(Use&& use) {
+    py::gil_scoped_release release;
+    const std::lock_guard lock(mutex_);
+    if (!reader_) return false;
+    use(*reader_);
+    return true;
+  }
+
   py::object file_;
+  std::mutex mutex_;
   std::optional<fuelcalc::PointReader> reader_;
 };
 
@@ -104,20 +132,34 @@ last record ends the data, as in the program.)");
 
   py::class_<Reader>(module, "PointReader",
                      R"(An input file read a block of pairs at a time, for files larger than
-memory: for speed, torque in PointReader(file): ...)")
+memory: for speed, torque in PointReader(file): ...
+
+Threads may share a reader: its calls take turns (each block is a run of
+consecutive pairs, handed to one thread), and close() waits for a read in
+progress to end.)")
       .def(py::init<py::handle>(), "file"_a, "Opens the file and reads its header record.")
-      .def("read", &Reader::read, "count"_a = 1 << 16,
+      .def("read", method(&Reader::read), "count"_a = 1 << 16,
            "Up to count pairs as two float64 arrays; empty arrays at the end of the data.")
-      .def_property_readonly("count", &Reader::count, "Pairs read so far.")
-      .def("close", &Reader::close, "Closes the file.")
-      .def("__enter__", [](py::object self) { return self; })
-      .def("__exit__", [](Reader& self, py::args) { self.close(); })
-      .def("__iter__", [](py::object self) { return self; })
-      .def("__next__", [](Reader& self) {
-        auto block = self.read(1 << 16);
-        if (block[0].cast<py::array>().size() == 0) throw py::stop_iteration();
-        return block;
-      });
+      .def_property_readonly("count", method(&Reader::count), "Pairs read so far.")
+      .def("close", method(&Reader::close), "Closes the file.")
+      .def("__enter__",
+           [](py::object self) {
+             built<Reader>(self);
+             return self;
+           })
+      .def("__exit__", [](py::handle self, py::args) { built<Reader>(self).close(); })
+      .def("__iter__",
+           [](py::object self) {
+             built<Reader>(self);
+             return self;
+           })
+      .def("__next__",
+           [](py::handle self) {
+             auto block = built<Reader>(self).read(1 << 16);
+             if (block[0].cast<py::array>().size() == 0) throw py::stop_iteration();
+             return block;
+           })
+      .def("__reduce__", &not_picklable);
 
   module.def(
       "write_map",
