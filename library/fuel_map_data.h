@@ -111,11 +111,13 @@ std::vector<double> top_slopes(const fuelmap::MAP& map);
 // The bands of the envelope rows, and whether a point lies surely inside by them.
 InsideBands inside_bands(std::span<const EnvelopeRow> envelope);
 inline bool surely_inside(const InsideBands& bands, double speed, double torque) {
-  if (!(speed >= bands.first_speed && speed <= bands.last_speed)) return false;
+  // Tests joined without branches: the common case passes them all.
   const double at = (speed - bands.first_speed) * bands.slices_per_speed;
-  if (!(at < static_cast<double>(bands.low.size()))) return false;
+  if (!((speed >= bands.first_speed) & (speed <= bands.last_speed) &
+        (at < static_cast<double>(bands.low.size()))))
+    return false;
   const auto slice = static_cast<std::size_t>(at);
-  return torque >= bands.low[slice] && torque <= bands.high[slice];
+  return (torque >= bands.low[slice]) & (torque <= bands.high[slice]);
 }
 
 }  // namespace fuelcalc

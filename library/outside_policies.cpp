@@ -100,75 +100,88 @@ void evaluate_or_nan(const FuelMap::Data& data, std::span<const double> speed,
 // keeps its bits (-0.0 too).
 double at_least_zero(double value) { return value >= 0.0 ? value : 0.0; }
 
-// The bounded value of every point of a chunk: its value moved onto the
-// envelope (clamp's point) at least 0, plus, above the highest measured
-// torque, the top chord's slope at its speed times the excess. The literal
-// procedure, point by point.
+// The bounded value of the points `which` (places in the caller's arrays,
+// ascending): the value at the point moved onto the envelope (clamp's point)
+// at least 0, plus, above the highest measured torque, the top chord's slope
+// at its speed times the excess. The literal procedure, point by point.
 template <Evaluate method>
-void bounded_chunk(const FuelMap::Data& data, std::span<const double> speed,
-                   std::span<const double> torque, std::span<double> out, std::size_t first,
-                   std::size_t total) {
+void bounded_points(const FuelMap::Data& data, std::span<const double> speed,
+                    std::span<const double> torque, std::span<double> out, const std::size_t* which,
+                    std::size_t count) {
   double s[kChunk], t[kChunk], rise[kChunk], fuel[kChunk];
   std::size_t index[kChunk];
-  std::size_t count = 0;
-  for (std::size_t i = 0; i < speed.size(); ++i) {
+  std::size_t moved = 0;
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::size_t i = which[k];
     if (std::isnan(speed[i]) || std::isnan(torque[i])) {
       out[i] = std::numeric_limits<double>::quiet_NaN();
       continue;
     }
-    s[count] = speed[i];
-    t[count] = torque[i];
+    s[moved] = speed[i];
+    t[moved] = torque[i];
     SpeedPlace place;
-    const double excess = clamp_onto(data.envelope, s[count], t[count], place);
-    rise[count] = 0.0;
+    const double excess = clamp_onto(data.envelope, s[moved], t[moved], place);
+    rise[moved] = 0.0;
     if (excess > 0.0) {
       const double before = data.top_slopes[place.row - (place.between ? 1 : 0)];
       const double slope = at_place(before, data.top_slopes[place.row], place);
       // No rise where the slope is 0 (an infinite excess gives the envelope's value).
-      if (slope > 0.0) rise[count] = slope * excess;
+      if (slope > 0.0) rise[moved] = slope * excess;
     }
-    index[count++] = first + i;
+    index[moved++] = i;
   }
-  if (count == 0) return;
+  if (moved == 0) return;
   const auto finish = [&](std::size_t k) {
     const double value = at_least_zero(fuel[k]);
-    out[index[k] - first] = rise[k] > 0.0 ? value + rise[k] : value;
+    out[index[k]] = rise[k] > 0.0 ? value + rise[k] : value;
   };
   try {
-    evaluate_buffered(method, data, s, t, fuel, count, index, total);
+    evaluate_buffered(method, data, s, t, fuel, moved, index, speed.size());
   } catch (const Error& e) {
     // The method has evaluated the points before the failing one.
-    for (std::size_t k = 0; k < count && index[k] < e.index(); ++k) finish(k);
+    for (std::size_t k = 0; k < moved && index[k] < e.index(); ++k) finish(k);
     throw;
   }
-  for (std::size_t k = 0; k < count; ++k) finish(k);
+  for (std::size_t k = 0; k < moved; ++k) finish(k);
 }
 
-// A chunk whose points all lie surely inside goes to the method on the
-// caller's arrays, then at least 0; any other chunk takes the literal
-// procedure, which gives those points the same bits.
+// A chunk goes to the method on the caller's arrays as under extrapolate;
+// the points inside (most surely so by the bands, the others by where_in)
+// keep their values at least 0, and those outside (or not a number) are
+// evaluated again by the literal procedure. A single point (fuel(speed,
+// torque)), or a chunk on which the method fails (at an infinite coordinate,
+// say), takes the literal procedure whole; it gives the points inside the
+// same bits.
 template <Evaluate method>
 void evaluate_bounded(const FuelMap::Data& data, std::span<const double> speed,
                       std::span<const double> torque, std::span<double> out) {
+  std::size_t which[kChunk];
   for (std::size_t first = 0; first < speed.size(); first += kChunk) {
     const std::size_t count = std::min(kChunk, speed.size() - first);
-    bool inside = true;
-    for (std::size_t i = first; i < first + count && inside; ++i)
-      inside = surely_inside(data.inside_bands, speed[i], torque[i]);
-    if (!inside) {
-      bounded_chunk<method>(data, speed.subspan(first, count), torque.subspan(first, count),
-                            out.subspan(first, count), first, speed.size());
+    const auto whole = [&] {
+      for (std::size_t k = 0; k < count; ++k) which[k] = first + k;
+      bounded_points<method>(data, speed, torque, out, which, count);
+    };
+    if (count == 1) {
+      whole();
       continue;
     }
     try {
-      evaluate_buffered(method, data, &speed[first], &torque[first], &out[first], count, nullptr,
-                        speed.size(), first);
-    } catch (const Error& e) {
-      for (std::size_t i = first; i < e.index().value_or(first); ++i)
-        out[i] = at_least_zero(out[i]);
-      throw;
+      method(data, speed.subspan(first, count), torque.subspan(first, count),
+             out.subspan(first, count));
+    } catch (const Error&) {
+      whole();
+      continue;
     }
-    for (std::size_t i = first; i < first + count; ++i) out[i] = at_least_zero(out[i]);
+    std::size_t outside = 0;
+    for (std::size_t i = first; i < first + count; ++i) {
+      if (surely_inside(data.inside_bands, speed[i], torque[i]) ||
+          where_in(data.envelope, speed[i], torque[i]) == Where::inside)
+        out[i] = at_least_zero(out[i]);
+      else
+        which[outside++] = i;
+    }
+    if (outside > 0) bounded_points<method>(data, speed, torque, out, which, outside);
   }
 }
 
