@@ -21,18 +21,16 @@ using Evaluate = FuelMap::Data::Evaluate;
 constexpr std::size_t kChunk = 256;
 
 // The method on count points of the buffers; a failure names the point's
-// place in the caller's arrays (index[k] for buffer point k, or first + k
-// without an index).
+// place in the caller's arrays (index[k] for buffer point k).
 void evaluate_buffered(Evaluate method, const FuelMap::Data& data, const double* speed,
                        const double* torque, double* out, std::size_t count,
-                       const std::size_t* index, std::size_t total, std::size_t first = 0) {
+                       const std::size_t* index, std::size_t total) {
   try {
     method(data, {speed, count}, {torque, count}, {out, count});
   } catch (const Error& e) {
     if (e.kind() != ErrorKind::interpolation || !e.index()) throw;
     const std::size_t k = *e.index();
-    throw point_failure({e.code(), e.ierr(), 0}, index ? index[k] : first + k, total > 1, speed[k],
-                        torque[k]);
+    throw point_failure({e.code(), e.ierr(), 0}, index[k], total > 1, speed[k], torque[k]);
   }
 }
 
