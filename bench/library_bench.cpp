@@ -1,6 +1,8 @@
 // The library: fuel values of arrays of points inside the map, by the grid
-// and by the direct method, on one thread and on two threads sharing one map; and building a
-// FuelMap from a one-million-point map against the program's load and grid.
+// and by the direct method, on one thread and on two threads sharing one map;
+// the bounded policy against extrapolation, points inside and outside; and
+// building a FuelMap from a one-million-point map against the program's load
+// and grid.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -36,14 +38,18 @@ struct Points {
   std::vector<double> speed, torque;
 };
 
-// n points drawn at random inside the measured envelope.
-Points inside_points(const fuelcalc::FuelMap& map, std::size_t n, unsigned seed) {
+// n points drawn at random inside the measured envelope (or outside it, in
+// a box of three times its size).
+Points inside_points(const fuelcalc::FuelMap& map, std::size_t n, unsigned seed,
+                     bool inside = true) {
   std::mt19937_64 rng(seed);
   std::uniform_real_distribution<double> speed(600.0, 2250.0), torque(0.0, 1120.0);
+  std::uniform_real_distribution<double> wide_speed(-1050.0, 3900.0), wide_torque(-1120.0, 2240.0);
   Points p;
   while (p.speed.size() < n) {
-    const double s = speed(rng), t = torque(rng);
-    if (!map.inside(s, t)) continue;
+    const double s = inside ? speed(rng) : wide_speed(rng);
+    const double t = inside ? torque(rng) : wide_torque(rng);
+    if (map.inside(s, t) != inside) continue;
     p.speed.push_back(s);
     p.torque.push_back(t);
   }
@@ -52,8 +58,9 @@ Points inside_points(const fuelcalc::FuelMap& map, std::size_t n, unsigned seed)
 
 constexpr std::size_t kArray = 1 << 16;
 
-void fuel_arrays(benchmark::State& state, const fuelcalc::FuelMap& map, unsigned seed) {
-  const Points p = inside_points(map, kArray, seed);
+void fuel_arrays(benchmark::State& state, const fuelcalc::FuelMap& map, unsigned seed,
+                 bool inside = true) {
+  const Points p = inside_points(map, kArray, seed, inside);
   std::vector<double> out(kArray);
   for (auto _ : state) {
     map.fuel(p.speed, p.torque, out);
@@ -77,6 +84,24 @@ void BM_FuelArrayDirectClamp(benchmark::State& state) {
   fuel_arrays(state, engine_map(fuelcalc::Method::direct, fuelcalc::Outside::clamp), 1);
 }
 BENCHMARK(BM_FuelArrayDirectClamp)->UseRealTime();
+
+// The bounded policy against extrapolation, by either method, on the same
+// points inside (the cost of the policy's test and of raising values below
+// 0: at most 10 % over extrapolation) and outside (the points moved onto the
+// envelope, the rise above it).
+void BM_FuelArrayPolicy(benchmark::State& state) {
+  const auto method = static_cast<fuelcalc::Method>(state.range(0));
+  const auto outside = static_cast<fuelcalc::Outside>(state.range(1));
+  fuel_arrays(state, engine_map(method, outside), 1, state.range(2) != 0);
+}
+BENCHMARK(BM_FuelArrayPolicy)
+    ->ArgNames({"direct", "policy", "inside"})
+    ->ArgsProduct({{static_cast<int>(fuelcalc::Method::grid),
+                    static_cast<int>(fuelcalc::Method::direct)},
+                   {static_cast<int>(fuelcalc::Outside::extrapolate),
+                    static_cast<int>(fuelcalc::Outside::bounded)},
+                   {1, 0}})
+    ->UseRealTime();
 
 // One map shared by the threads, each with its own points; items_per_second
 // is the sum over the threads.

@@ -105,7 +105,7 @@ def test_where_and_inside(example_map):
     speed = np.array([es[3], es[3], es[3], es[3], es[0] - 1.0, es[-1] + 1.0, np.nan])
     torque = np.array([lo[3], hi[3], lo[3] - 1.0, hi[3] + 1.0, lo[0], lo[-1], 100.0])
     codes = example_map.where(speed, torque)
-    assert codes.dtype == np.int8 and codes.tolist() == [0, 0, 1, 2, 3, 3, 3]
+    assert codes.dtype == np.int8 and codes.tolist() == [0, 0, 1, 2, 3, 3, 4]
     assert example_map.inside(speed, torque).tolist() == (codes == 0).tolist()
     assert example_map.count_outside(speed, torque) == 5
     assert example_map.where(es[3], hi[3] + 1.0) == 2 and example_map.inside(es[3], lo[3]) is True
@@ -159,9 +159,43 @@ def test_failures_are_python_exceptions(tmp_path):
     assert type(again) is fuelcalc.ReadError
     assert (str(again), again.index, again.line) == ("bad record", 3, 5)
 
+    # A map that gives no grid names the first line of the points involved.
+    (tmp_path / "repeated.map").write_text("t\nh\n1500 20 2\n1000 1 1\n1000 2 1\n1500 20 3\n")
+    with pytest.raises(fuelcalc.FuelMapError, match="repeated torque 20") as repeated:
+        fuelcalc.FuelMap.load(tmp_path / "repeated.map")
+    assert repeated.value.kind == "interpolation" and repeated.value.line == 3
+    assert one_point.value.line is None
+
+
+@pytest.mark.parametrize("method", ["grid", "direct"])
+def test_not_a_number_has_no_value(method):
+    speed = np.array([1500.0, np.nan, 1500.0, np.inf])
+    torque = np.array([300.0, 300.0, np.nan, 300.0])
+    for outside in ("extrapolate", "clamp", "nan", "bounded"):
+        m = fuelcalc.FuelMap.load(EXAMPLE_MAP, method=method, outside=outside)
+        values = m.fuel(speed, torque)
+        assert np.isnan(values[1:3]).all() and np.isfinite(values[0]), outside
+        assert math.isnan(m.fuel(np.nan, 300.0))
+    refusing = fuelcalc.FuelMap.load(EXAMPLE_MAP, method=method, outside="error")
+    with pytest.raises(fuelcalc.FuelMapError) as outside:
+        refusing.fuel(speed, torque)
+    assert outside.value.kind == "outside" and outside.value.index == 1
+
+
+@pytest.mark.parametrize("method", ["grid", "direct"])
+def test_bounded_is_never_below_zero(method):
+    plain = fuelcalc.FuelMap.load(EXAMPLE_MAP, method=method)
+    bounded = fuelcalc.FuelMap.load(EXAMPLE_MAP, method=method, outside="bounded")
+    assert bounded.outside == "bounded" and repr(bounded).endswith(", outside='bounded')")
+    speed, torque = np.loadtxt(EXAMPLE_INPUT, skiprows=1, unpack=True)
+    extrapolated, values = plain.fuel(speed, torque), bounded.fuel(speed, torque)
+    assert (extrapolated < 0).any() and (values >= 0).all()
+    inside = plain.inside(speed, torque) & (extrapolated >= 0)
+    assert np.array_equal(bits(values[inside]), bits(extrapolated[inside]))
+
 
 @pytest.mark.parametrize("options", [{}, {"method": "direct", "outside": "clamp"},
-                                     {"outside": "nan"}])
+                                     {"outside": "nan"}, {"outside": "bounded"}])
 def test_pickled_map_is_rebuilt_identically(options):
     m = fuelcalc.FuelMap.load(EXAMPLE_MAP, **options)
     again = pickle.loads(pickle.dumps(m))

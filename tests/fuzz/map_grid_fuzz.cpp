@@ -20,7 +20,10 @@
 // The library's map, built from the text and from the points' arrays in file
 // order, must fail where the program fails (with the same call and status)
 // and otherwise give the program's grid and the literal procedure's value at
-// every point, bit for bit.
+// every point, bit for bit, but NaN at a point with a coordinate that is not
+// a number. Under Outside::bounded, by either method, no point with finite
+// coordinates may give a value below 0 or not a number, and an array must
+// give what its points give one by one.
 //
 // The map check (fuelcalc/check.hpp) must find errors in every map the
 // program refuses (when it loads the map, builds the grid, or evaluates the
@@ -268,8 +271,11 @@ void check_library(const char* how, const Built& library, const fuelmap::Hermite
     xs.push_back(points[i].x);
     ys.push_back(points[i].y);
     double literal = 0.0;
-    const fuelmap::HermiteFailure at =
-        fuelmap::literal_fuel(points[i].x, points[i].y, literal, grid);
+    fuelmap::HermiteFailure at = fuelmap::literal_fuel(points[i].x, points[i].y, literal, grid);
+    if (std::isnan(points[i].x) || std::isnan(points[i].y)) {  // no value
+      at = {};
+      literal = std::numeric_limits<double>::quiet_NaN();
+    }
     if (at && !first_failure) first_failure = i;
     try {
       const double value = library.map->fuel(points[i].x, points[i].y);
@@ -303,7 +309,11 @@ void check_library_direct(const Built& library, const fuelmap::HermiteFailure& f
   if (!library.map) fuzzing::fault("direct: the library fails: %s", library.error->what());
   for (const Point& p : points) {
     double literal = 0.0;
-    const fuelmap::HermiteFailure at = fuelmap::DIRECTFC(p.x, p.y, literal, map);
+    fuelmap::HermiteFailure at = fuelmap::DIRECTFC(p.x, p.y, literal, map);
+    if (std::isnan(p.x) || std::isnan(p.y)) {  // no value
+      at = {};
+      literal = std::numeric_limits<double>::quiet_NaN();
+    }
     try {
       const double value = library.map->fuel(p.x, p.y);
       if (at || std::bit_cast<std::uint64_t>(value) != std::bit_cast<std::uint64_t>(literal))
@@ -314,6 +324,34 @@ void check_library_direct(const Built& library, const fuelmap::HermiteFailure& f
         fuzzing::fault("direct: point (%a, %a): library fails (%s), literal code %d", p.x, p.y,
                        e.what(), at.code);
     }
+  }
+}
+
+// Bounded values: never below 0 nor NaN at a point with finite coordinates,
+// NaN at one that is not a number, an array's values its points' one by one.
+void check_bounded(std::string_view text, fuelcalc::Method method,
+                   const std::vector<Point>& points) {
+  const Built built =
+      built_by([&] { return fuelcalc::FuelMap::parse(text, method, fuelcalc::Outside::bounded); });
+  if (!built.map) return;
+  std::vector<double> xs, ys, fuel(points.size());
+  for (const Point& p : points) {
+    xs.push_back(p.x);
+    ys.push_back(p.y);
+  }
+  try {
+    built.map->fuel(xs, ys, fuel);
+  } catch (const fuelcalc::Error&) {
+    return;  // the method fails on a point (a grid it cannot take), as without the policy
+  }
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const double x = points[i].x, y = points[i].y, value = fuel[i];
+    const bool finite = std::isfinite(x) && std::isfinite(y);
+    if ((finite && !(value >= 0.0)) || (std::isnan(x) || std::isnan(y)) != std::isnan(value))
+      fuzzing::fault("bounded %d: point (%a, %a) gives %a", static_cast<int>(method), x, y, value);
+    if (std::bit_cast<std::uint64_t>(built.map->fuel(x, y)) != std::bit_cast<std::uint64_t>(value))
+      fuzzing::fault("bounded %d: point (%a, %a): array %a, one point %a", static_cast<int>(method),
+                     x, y, value, built.map->fuel(x, y));
   }
 }
 
@@ -336,6 +374,9 @@ void check_library_maps(std::string_view text, const std::vector<Point>& points)
   check_library_direct(
       built_by([&] { return fuelcalc::FuelMap::parse(text, fuelcalc::Method::direct); }), failure,
       map, points);
+  if (!failure)
+    for (const fuelcalc::Method method : {fuelcalc::Method::grid, fuelcalc::Method::direct})
+      check_bounded(text, method, points);
   if (raw.NMAP == 0) return;  // no arrays to build from
   check_library("arrays", built_by([&] {
                   return fuelcalc::FuelMap::from_points(raw.XMAP, raw.YMAP, raw.FCMAP);
