@@ -23,7 +23,8 @@ constexpr std::size_t kFlushAt = std::size_t{1} << 16;
 // written to a new file beside it that replaces it on close, so that a write
 // that fails partway (a full disk, a file size limit) leaves the old file
 // whole; a symbolic link is followed, and its target replaced. Anything else
-// (a FIFO, a terminal, /dev/stdout) is written in place.
+// (a FIFO, a terminal, /dev/stdout), and a file in a folder that takes no new
+// file, is written in place.
 struct Target {
   std::filesystem::path file;  // the file replaced, links resolved
   bool replace = false;
@@ -58,9 +59,12 @@ class Writer {
  public:
   explicit Writer(const std::filesystem::path& file)
       : name_(file.string()), target_(target_of(file)) {
-    if (!target_.replace) {
+    const auto in_place = [&] {
       fd_ = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
       if (fd_ < 0) throw open_failure(name_, "writing", errno);
+    };
+    if (!target_.replace) {
+      in_place();
       return;
     }
     // A file the caller may not write stays as it is, as an open would leave it.
@@ -77,6 +81,12 @@ class Writer {
         temporary_ = std::move(temporary);
       else if (errno != EEXIST)
         break;
+    }
+    // A folder that takes no new file may still hold a file the caller may
+    // write: that is written in place, as it always could be.
+    if (fd_ < 0 && (errno == EACCES || errno == EPERM)) {
+      in_place();
+      return;
     }
     if (fd_ < 0) throw open_failure(name_, "writing", errno);
     if (target_.existed && ::fchmod(fd_, target_.mode) != 0) {
