@@ -128,8 +128,9 @@ InputCheck check_input(const std::filesystem::path& path, const MapCheck& map) {
   std::optional<checks::SummaryBuilder> summary;
   const bool header_read = read_header(file, log);
   if (header_read && map.map) summary.emplace(*map.map);
-  // Carriage returns inside the header record: the lines end in CR alone,
-  // which the reading rules take for a blank, not for a line end.
+  // Carriage returns inside the header record, and no record after it: the
+  // lines end in CR alone, which the reading rules take for a blank, not for
+  // a line end.
   const bool carriage_returns =
       header_read && file.trace().last_record.find('\r') != std::string_view::npos;
   const std::size_t header_line = file.lines();
@@ -170,7 +171,7 @@ InputCheck check_input(const std::filesystem::path& path, const MapCheck& map) {
     ++records;
   }
 
-  if (carriage_returns && records == 0 && !log.has_errors())
+  if (carriage_returns && records == 0 && file.lines() == header_line && !log.has_errors())
     log.warning("cr-line-ends", header_line, std::nullopt,
                 "the lines end in a carriage return alone: the program reads the whole file as "
                 "one record, its header, and gives no results (end the lines with LF or CR LF)");
