@@ -4,8 +4,13 @@
 #include <CLI/CLI.hpp>
 
 #include <charconv>
+#include <csignal>
+#include <filesystem>
 #include <iostream>
+#include <new>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "fuelcalc/check.hpp"
@@ -26,6 +31,51 @@ const CLI::Validator kZeroOrMore(
                                                                  : "not a number of zero or more";
     },
     "");
+
+// Whether two names reach one file (its device and inode).
+bool same_file(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return std::filesystem::equivalent(a, b, error) && !error;
+}
+
+// The checks, the snapped map and the report.
+int run_checks(const CLI::App& app, const std::string& map_file, const std::string& input_file,
+               const std::string& snap_file, const fuelcalc::CheckOptions& options, bool json,
+               bool werror) {
+  check::Report report{map_file, std::nullopt, {}, std::nullopt, std::nullopt};
+  const fuelcalc::MapCheck map = fuelcalc::check_map(map_file, options);
+  report.findings = map.findings;
+  report.grid_deviation = map.grid_deviation;
+  if (app.count("INPUT") > 0) {
+    report.input = input_file;
+    fuelcalc::InputCheck input = fuelcalc::check_input(input_file, map);
+    report.findings.insert(report.findings.end(), input.findings.begin(), input.findings.end());
+    report.summary = input.summary;
+  }
+
+  int status =
+      fuelcalc::has_errors(report.findings) || (werror && !report.findings.empty()) ? 1 : 0;
+  if (app.count("--snap") > 0) {
+    try {
+      if (same_file(snap_file, map_file))
+        throw fuelcalc::Error(fuelcalc::ErrorKind::invalid_argument, "it is the map");
+      if (app.count("INPUT") > 0 && same_file(snap_file, input_file))
+        throw fuelcalc::Error(fuelcalc::ErrorKind::invalid_argument, "it is the input file");
+      if (map.points.empty())
+        throw fuelcalc::Error(fuelcalc::ErrorKind::read, "the map has no points to write");
+      fuelcalc::write_snapped_map(snap_file, map);
+    } catch (const fuelcalc::Error& error) {
+      std::cerr << "fuelcalc-check: " << snap_file << " not written: " << error.what() << '\n';
+      status = 1;
+    }
+  }
+  if (json)
+    check::write_json(std::cout, report);
+  else
+    check::write_text(std::cout, report);
+  std::cout.flush();
+  return std::cout ? status : 1;
+}
 
 }  // namespace
 
@@ -70,33 +120,14 @@ int main(int argc, char** argv) {
   for (const fuelcalc::Outside outside : {fuelcalc::Outside::clamp, fuelcalc::Outside::nan,
                                           fuelcalc::Outside::error, fuelcalc::Outside::bounded})
     if (outside_policy == check::outside_name(outside)) options.outside = outside;
-  check::Report report{map_file, std::nullopt, {}, std::nullopt, std::nullopt};
-  const fuelcalc::MapCheck map = fuelcalc::check_map(map_file, options);
-  report.findings = map.findings;
-  report.grid_deviation = map.grid_deviation;
-  if (app.count("INPUT") > 0) {
-    report.input = input_file;
-    fuelcalc::InputCheck input = fuelcalc::check_input(input_file, map);
-    report.findings.insert(report.findings.end(), input.findings.begin(), input.findings.end());
-    report.summary = input.summary;
+  // A write beyond the file size limit fails (the snapped map is then not
+  // written) rather than ending the process.
+  std::signal(SIGXFSZ, SIG_IGN);
+  try {
+    return run_checks(app, map_file, input_file, snap_file, options, json, werror);
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
   }
-
-  int status =
-      fuelcalc::has_errors(report.findings) || (werror && !report.findings.empty()) ? 1 : 0;
-  if (app.count("--snap") > 0) {
-    try {
-      if (map.points.empty())
-        throw fuelcalc::Error(fuelcalc::ErrorKind::read, "the map has no points to write");
-      fuelcalc::write_snapped_map(snap_file, map);
-    } catch (const fuelcalc::Error& error) {
-      std::cerr << "fuelcalc-check: " << snap_file << " not written: " << error.what() << '\n';
-      status = 1;
-    }
-  }
-  if (json)
-    check::write_json(std::cout, report);
-  else
-    check::write_text(std::cout, report);
-  std::cout.flush();
-  return std::cout ? status : 1;
+  std::cerr << "fuelcalc-check: out of memory: the check needs more memory than it can have\n";
+  return 1;
 }

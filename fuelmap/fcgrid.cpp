@@ -40,39 +40,42 @@ HermiteFailure build_grid(GRID& grid, const MAP& map) {
 
   // Run sizes: a new run opens where the first coordinate differs from that of
   // the current run's first point. An empty map is one run with no points.
-  int NRUN = 1, MAXRUN = 1;
+  int NRUN = 1;
   if (nmap > 0) {
     double run_x = map.XMAP[0];
-    int length = 0;
-    MAXRUN = 0;
     for (int i = 0; i < nmap; ++i) {
       if (differs(map.XMAP[i], run_x)) {
         ++NRUN;
         run_x = map.XMAP[i];
-        length = 0;
       }
-      if (++length > MAXRUN) MAXRUN = length;
     }
   }
 
+  // The runs' points one run after another, run k's from RUNSTART[k]: storage
+  // grows with the points, not with the runs times the longest run. The
+  // routines read a run's values with a stride of 1 at that offset, the same
+  // values in the same order as from a table of runs by points.
   const auto nrun = static_cast<std::size_t>(NRUN);
+  const auto npoints_total = static_cast<std::size_t>(nmap);
   std::vector<double> XRUN(nrun);
   std::vector<int> NPRUN(nrun);
-  std::vector<double> YRUN(nrun * static_cast<std::size_t>(MAXRUN));
-  std::vector<double> FCRUN(nrun * static_cast<std::size_t>(MAXRUN));
+  std::vector<std::size_t> RUNSTART(nrun);
+  std::vector<double> YRUN(npoints_total);
+  std::vector<double> FCRUN(npoints_total);
 
-  // Distribute the points: run k's j-th point at (k, j) of the tables, which
-  // are stored column by column (element (k, j) at k + NRUN * j, 0-based).
+  // Distribute the points; they stand in map order, so each run's are already
+  // consecutive.
   if (nmap > 0) XRUN[0] = map.XMAP[0];
   std::size_t k = 0;
   for (int i = 0; i < nmap; ++i) {
     if (differs(map.XMAP[i], XRUN[k])) {
       ++k;
       XRUN[k] = map.XMAP[i];
+      RUNSTART[k] = static_cast<std::size_t>(i);
     }
-    const auto j = static_cast<std::size_t>(NPRUN[k]++);
-    YRUN[k + nrun * j] = map.YMAP[i];
-    FCRUN[k + nrun * j] = map.FCMAP[i];
+    ++NPRUN[k];
+    YRUN[static_cast<std::size_t>(i)] = map.YMAP[i];
+    FCRUN[static_cast<std::size_t>(i)] = map.FCMAP[i];
   }
 
   // Grid axes: the product first, then the sum; GX(20) is the formula's value.
@@ -89,18 +92,18 @@ HermiteFailure build_grid(GRID& grid, const MAP& map) {
 
   // First pass: along the second coordinate, one run at a time.
   {
-    std::vector<double> DRUN(nrun * static_cast<std::size_t>(MAXRUN));
+    std::vector<double> DRUN(npoints_total);
     for (std::size_t run = 0; run < nrun; ++run) {
       const int place = static_cast<int>(run);
       const int npoints = NPRUN[run];
-      std::vector<double> YK(static_cast<std::size_t>(npoints));
-      for (int j = 0; j < npoints; ++j) YK[j] = YRUN[run + nrun * j];
-      hermite::DPCHIM(npoints, YK.data(), &FCRUN[run], &DRUN[run], NRUN, IERR);
+      const double* YK = YRUN.data() + RUNSTART[run];
+      const double* F = FCRUN.data() + RUNSTART[run];
+      double* D = DRUN.data() + RUNSTART[run];
+      hermite::DPCHIM(npoints, YK, F, D, 1, IERR);
       if (IERR < 0) return {1, IERR, place};
       std::vector<double> FEBUF(kPoints);
       CHECK = true;
-      hermite::DPCHFE(npoints, YK.data(), &FCRUN[run], &DRUN[run], NRUN, CHECK, grid.NGY,
-                      grid.GY.data(), FEBUF.data(), IERR);
+      hermite::DPCHFE(npoints, YK, F, D, 1, CHECK, grid.NGY, grid.GY.data(), FEBUF.data(), IERR);
       if (IERR < 0) return {2, IERR, place};
       for (int j = 0; j < kPoints; ++j) FCMID[run + nrun * j] = FEBUF[j];
     }

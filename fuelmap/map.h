@@ -20,8 +20,9 @@ void LOADMAP(const int& UNIT, std::string_view FILENAME, MAP& map);
 
 // Orders the points ascending by first coordinate and, within equal first
 // coordinates, by second coordinate (std::bad_alloc when its work array
-// cannot be had). Maps holding a not-a-number are ordered by
-// the exact Shell-sort procedure, whose result for them is deterministic but not sorted.
+// cannot be had). Maps holding a not-a-number get the arrangement of the
+// exact Shell-sort procedure, which for them is deterministic but not sorted,
+// in O(N log^2 N) rather than its up to O(N^2).
 void order_map(MAP& map);
 
 // The exact Shell-sort procedure, for any map.

@@ -126,7 +126,14 @@ InputCheck check_input(const std::filesystem::path& path, const MapCheck& map) {
     return result;
   }
   std::optional<checks::SummaryBuilder> summary;
-  if (read_header(file, log) && map.map) summary.emplace(*map.map);
+  const bool header_read = read_header(file, log);
+  if (header_read && map.map) summary.emplace(*map.map);
+  // Carriage returns inside the header record, and no record after it: the
+  // lines end in CR alone, which the reading rules take for a blank, not for
+  // a line end.
+  const bool carriage_returns =
+      header_read && file.trace().last_record.find('\r') != std::string_view::npos;
+  const std::size_t header_line = file.lines();
 
   double speed = 0.0, torque = 0.0;
   double* const items[] = {&speed, &torque};
@@ -164,6 +171,10 @@ InputCheck check_input(const std::filesystem::path& path, const MapCheck& map) {
     ++records;
   }
 
+  if (carriage_returns && records == 0 && file.lines() == header_line && !log.has_errors())
+    log.warning("cr-line-ends", header_line, std::nullopt,
+                "the lines end in a carriage return alone: the program reads the whole file as "
+                "one record, its header, and gives no results (end the lines with LF or CR LF)");
   if (summary) {
     result.summary = summary->finish();
     if (summary->first_refused()) refused_finding(*summary->first_refused(), *result.summary, log);

@@ -4,6 +4,7 @@
 // outside policies against the library's own values.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -147,6 +148,8 @@ INSTANTIATE_TEST_SUITE_P(
         FindingCase{"input_short", kMap, "x y\n1000\n10 5\n1500 20\n", "input-values-per-record",
                     "warning", 2, 0},
         FindingCase{"empty_value", kMap, "x y\n1000 10\n,20\n", "empty-value", "warning", 3, 1},
+        FindingCase{"cr_line_ends", kMap, "x y\r1000 10\r1500 20\r", "cr-line-ends", "warning", 1,
+                    0},
         FindingCase{"slash", kMap, "x y\n1000 10\n1500 /\n", "empty-value", "warning", 3, 6},
         FindingCase{"last_record_dropped", kMap, "x y\n1000 10\n1000 2x\n",
                     "input-last-record-dropped", "warning", 3, 6},
@@ -394,6 +397,72 @@ INSTANTIATE_TEST_SUITE_P(
                  "builds",
                  std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Where --snap may not write, or cannot: the map and the input are never
+// replaced, a write that fails leaves OUT as it was (and nothing beside
+// it); a map needing more memory than the checker may have is told.
+TEST(FuelcalcCheck, SnapAndMemoryFailuresLeaveTheFilesWhole) {
+  std::string wide = "wide\nspeed torque fuel\n";
+  for (int t = 0; t < 15000; ++t) wide += "1000 " + std::to_string(t) + " 10\n";
+  for (int s = 1; s <= 15000; ++s)
+    wide += std::to_string(1000 + s) + " 0 10\n" + std::to_string(1000 + s) + " 1 10\n";
+  const struct {
+    const char* name;
+    std::string map;    // "/dev/zero": that device
+    std::string out;    // "map", "input link": those; else a file holding "old\n"; "": no --snap
+    std::string limit;  // a prlimit option, or none
+    int status;
+    std::string err;  // with MAP, OUT for the names
+  } cases[] = {
+      {"onto the map", kMap, "map", "", 1, "fuelcalc-check: MAP not written: it is the map\n"},
+      {"onto the input through a link", kMap, "input link", "", 1,
+       "fuelcalc-check: OUT not written: it is the input file\n"},
+      {"beyond the file size limit", kMap, "out.dat", "--fsize=40", 1,
+       "fuelcalc-check: OUT not written: cannot write 'OUT': File too large\n"},
+      {"a long speed beside many short ones", wide, "", "--as=200000000", 0, ""},
+      {"a map without line ends", "/dev/zero", "", "--as=200000000", 1,
+       "fuelcalc-check: out of memory: the check needs more memory than it can have\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (kSanitized && c.limit.starts_with("--as"))
+      continue;  // the sanitizer's shadow memory does not fit an address limit
+    TempDir dir;
+    const std::string input = dir.file("input.dat");
+    const std::string map = c.map == "/dev/zero" ? c.map : dir.file("map.dat");
+    if (map != c.map) write_file(map, c.map);
+    write_file(input, kInput);
+    std::string out = c.out == "map" ? map : dir.file(c.out);
+    if (c.out == "input link") {
+      out = dir.file("link");
+      ASSERT_EQ(::symlink(input.c_str(), out.c_str()), 0);
+    } else if (c.out != "map" && !c.out.empty()) {
+      write_file(out, "old\n");
+    }
+    std::vector<std::string> args = {c.limit, FUELCALC_CHECK_BINARY};
+    if (!c.out.empty()) args.insert(args.end(), {"--snap", out});
+    args.insert(args.end(), {map, input});
+    const RunResult run = c.limit.empty() ? run_check({args.begin() + 2, args.end()})
+                                          : run_program("/usr/bin/prlimit", args);
+    std::string err = c.err;
+    for (const auto& [name, file] : {std::pair{"MAP", map}, std::pair{"OUT", out}})
+      for (std::size_t at; (at = err.find(name)) != std::string::npos;)
+        err.replace(at, std::string(name).size(), file);
+    EXPECT_EQ(run.status, c.status) << run.out;
+    EXPECT_EQ(run.err, err);
+    if (map != c.map) {
+      EXPECT_EQ(read_file(map), c.map);
+    }
+    EXPECT_EQ(read_file(input), kInput);
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path))
+      files += entry.path().filename() != "link";
+    EXPECT_EQ(files, map == c.map ? 1u : 2u + (c.out == "out.dat"));
+    if (c.out == "out.dat") {
+      EXPECT_EQ(read_file(out), "old\n");
+    }
+  }
+}
 
 // The example run: counts against the program's own output and an envelope
 // computed here from the map.

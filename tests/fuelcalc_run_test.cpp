@@ -236,6 +236,34 @@ TEST(FuelcalcRun, OutputOnTheInputIsRefused) {
   EXPECT_EQ(read_file(run.input), input);
 }
 
+// One speed of 15,000 torques beside 15,000 speeds of two: the grid's work
+// storage grows with the points, so the run fits in 200 MB of address space.
+TEST(FuelcalcRun, MapsFitWhatTheirPointsNeed) {
+  if (kSanitized) GTEST_SKIP() << "the sanitizer's shadow memory does not fit an address limit";
+  std::string wide = "wide\nspeed torque fuel\n";
+  for (int t = 0; t < 15000; ++t) wide += "1000 " + std::to_string(t) + " 10\n";
+  for (int s = 1; s <= 15000; ++s)
+    wide += std::to_string(1000 + s) + " 0 10\n" + std::to_string(1000 + s) + " 1 10\n";
+  const struct {
+    const char* name;
+    std::string map;
+    int status;
+    std::string out;
+  } cases[] = {
+      {"a long speed beside many short ones", wide, 0, complete(1)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunFolder run;
+    write_file(run.map, c.map);
+    write_file(run.input, "x\n1500 0.5\n");
+    const auto result = run_program(
+        "/usr/bin/prlimit", {"--as=200000000", fuelcalc_binary(), run.map, run.input, run.output});
+    EXPECT_EQ(result.status, c.status) << result.err;
+    EXPECT_EQ(result.out, c.out);
+  }
+}
+
 TEST(FuelcalcRun, OutputToStandardOutputKeepsItsOrder) {
   RunFolder run;
   write_file(run.map, kBilinearMap);

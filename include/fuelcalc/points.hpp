@@ -47,6 +47,11 @@ class PointReader {
 
 // A map file: two header lines, then one line "speed torque fuel" per point.
 // Throws Error: invalid_argument (arrays of different lengths), open, write.
+// Both writers replace a regular file whole: they write a new file beside it
+// (with its permissions; a new file's are 0666 less the umask) and rename it
+// over it, so that a failed write leaves the file as it was. A symbolic link
+// is followed and its target replaced; a FIFO or a device, and a file in a
+// folder where no new file may be made, are written in place.
 void write_map(const std::filesystem::path& file, std::span<const double> speed,
                std::span<const double> torque, std::span<const double> fuel);
 // An input file: one header line, then one line "speed torque" per point.

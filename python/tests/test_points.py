@@ -3,6 +3,7 @@ write_map and write_points (numbers that read back to the same doubles)."""
 
 import errno
 import os
+import resource
 import shutil
 import subprocess
 import sys
@@ -88,6 +89,51 @@ def test_writers_read_back_the_same_doubles(tmp_path):
         fuelcalc.write_points(tmp_path / "q.dat", [1.0, 2.0], [1.0])
     with pytest.raises(FileNotFoundError):
         fuelcalc.write_points(tmp_path / "no" / "q.dat", [1.0], [1.0])
+
+
+WRITE_CASES = [
+    # name, what the name given is, the file's permissions, a file size limit,
+    # the errno of the failed write (0: written)
+    ("a failed write leaves the old file", "file", 0o644, 4096, errno.EFBIG),
+    ("a link's target is replaced", "link", 0o644, None, 0),
+    ("the permissions are kept", "file", 0o604, None, 0),
+]
+
+
+@pytest.mark.parametrize("name,given,mode,limit,failure", WRITE_CASES,
+                         ids=[c[0] for c in WRITE_CASES])
+def test_writers_replace_a_file_whole(tmp_path, name, given, mode, limit, failure):
+    target = tmp_path / "out.dat"
+    target.write_text("old\n")
+    target.chmod(mode)
+    path = target
+    if given == "link":
+        path = tmp_path / "link"
+        path.symlink_to("out.dat")
+    # In a process of its own, which a file size limit may end at no cost here.
+    probe = ("import fuelcalc\ntry:\n"
+             "    fuelcalc.write_points(%r, range(2000), range(2000))\n    print(0)\n"
+             "except OSError as e:\n    print(e.errno)\n") % str(path)
+    limited = None if limit is None else (
+        lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit)))
+    out = subprocess.run([sys.executable, "-c", probe], capture_output=True, text=True,
+                         timeout=60, preexec_fn=limited)
+    assert out.stdout.strip() == str(failure), out.stderr
+    if failure:
+        assert target.read_text() == "old\n"
+    else:
+        speed, _ = fuelcalc.read_points(target)
+        assert np.array_equal(speed, np.arange(2000.0))
+    assert target.stat().st_mode & 0o7777 == mode
+    assert path.is_symlink() == (given == "link")
+    assert sorted(os.listdir(tmp_path)) == sorted({"out.dat", path.name})
+
+
+def test_writers_write_a_device_in_place():
+    with pytest.raises(OSError) as full:
+        fuelcalc.write_points("/dev/full", [1.0], [2.0])
+    assert full.value.errno == errno.ENOSPC
+    assert os.path.exists("/dev/full") and not os.path.isfile("/dev/full")
 
 
 def test_os_failures_carry_errno(tmp_path):

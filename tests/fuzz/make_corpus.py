@@ -106,6 +106,8 @@ MAP_CASES = {
                                           b"600 200 3000\n600 0 800\n600 0 800\n",
     "motoring_corner": MAP_HEADER + example_map_points(60, {b"600", b"800", b"1000", b"1100"},
                                                        "motoring_map.dat"),
+    "nan_speeds": MAP_HEADER + b"NAN 0 800\n600 0 800\nNAN 50 900\n600 100 1900\n800 0 1200\n"
+                               b"NAN 100 1300\n800 100 2600\nNAN 0 700\n",
     "headers_only": MAP_HEADER,
     "one_header": MAP_HEADER.split(b"\n")[0] + b"\n",
 }

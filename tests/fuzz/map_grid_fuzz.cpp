@@ -25,6 +25,9 @@
 // coordinates may give a value below 0 or not a number, and an array must
 // give what its points give one by one.
 //
+// With a not-a-number in the map, the ordering must give the exact Shell
+// sorts' arrangement bit for bit.
+//
 // The map check (fuelcalc/check.hpp) must find errors in every map the
 // program refuses (when it loads the map, builds the grid, or evaluates the
 // grid's corner, as it does for any input point) and in no other.
@@ -355,6 +358,26 @@ void check_bounded(std::string_view text, fuelcalc::Method method,
   }
 }
 
+// With a not-a-number the ordering finds the Shell sorts' arrangement chain
+// by chain: the sorts' own exchanges must give the same bits. (Without one,
+// points equal in both coordinates may stand in either order.)
+void check_ordering(const fuelmap::MAP& raw, const fuelmap::MAP& ordered) {
+  const auto nan = [](double v) { return std::isnan(v); };
+  if (std::none_of(raw.XMAP.begin(), raw.XMAP.end(), nan) &&
+      std::none_of(raw.YMAP.begin(), raw.YMAP.end(), nan))
+    return;
+  fuelmap::MAP shell = raw;
+  fuelmap::order_map_by_shell_sorts(shell);
+  const auto same = [](const std::vector<double>& a, const std::vector<double>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](double x, double y) {
+      return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y);
+    });
+  };
+  if (!same(shell.XMAP, ordered.XMAP) || !same(shell.YMAP, ordered.YMAP) ||
+      !same(shell.FCMAP, ordered.FCMAP))
+    fuzzing::fault("ordering: %d points with a not-a-number differ from the Shell sorts", raw.NMAP);
+}
+
 // The library from the map's text and from its points' arrays in file order.
 void check_library_maps(std::string_view text, const std::vector<Point>& points) {
   textio::RecordSource source = textio::source_from_bytes(text);
@@ -368,6 +391,7 @@ void check_library_maps(std::string_view text, const std::vector<Point>& points)
   }
   fuelmap::MAP map = raw;
   fuelmap::order_map(map);
+  check_ordering(raw, map);
   fuelmap::GRID grid;
   const fuelmap::HermiteFailure failure = fuelmap::build_grid(grid, map);
   check_library("text", parsed, failure, grid, points);
