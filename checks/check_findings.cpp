@@ -1,4 +1,4 @@
-#include "library/check_findings.h"
+#include "checks/check_findings.h"
 
 #include <algorithm>
 #include <charconv>

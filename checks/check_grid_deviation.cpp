@@ -1,4 +1,4 @@
-#include "library/check_grid_deviation.h"
+#include "checks/check_grid_deviation.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "library/check_map_points.h"
+#include "checks/check_map_points.h"
 
 namespace fuelcalc::checks {
 namespace {

@@ -8,11 +8,11 @@
 #include <string>
 #include <string_view>
 
+#include "checks/check_findings.h"
+#include "checks/check_layout.h"
+#include "checks/check_reading.h"
+#include "checks/check_summary.h"
 #include "fuelcalc/check.hpp"
-#include "library/check_findings.h"
-#include "library/check_layout.h"
-#include "library/check_reading.h"
-#include "library/check_summary.h"
 #include "textio/list_input.h"
 
 namespace fuelcalc {

@@ -1,4 +1,4 @@
-#include "library/check_layout.h"
+#include "checks/check_layout.h"
 
 #include <string>
 #include <vector>

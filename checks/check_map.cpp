@@ -8,12 +8,12 @@
 #include <string_view>
 #include <vector>
 
+#include "checks/check_findings.h"
+#include "checks/check_grid_deviation.h"
+#include "checks/check_layout.h"
+#include "checks/check_map_points.h"
+#include "checks/check_reading.h"
 #include "fuelcalc/check.hpp"
-#include "library/check_findings.h"
-#include "library/check_grid_deviation.h"
-#include "library/check_layout.h"
-#include "library/check_map_points.h"
-#include "library/check_reading.h"
 #include "textio/list_input.h"
 
 namespace fuelcalc {

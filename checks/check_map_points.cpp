@@ -1,4 +1,4 @@
-#include "library/check_map_points.h"
+#include "checks/check_map_points.h"
 
 #include <algorithm>
 #include <cmath>

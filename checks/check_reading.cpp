@@ -1,4 +1,4 @@
-#include "library/check_reading.h"
+#include "checks/check_reading.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

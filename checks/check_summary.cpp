@@ -1,4 +1,4 @@
-#include "library/check_summary.h"
+#include "checks/check_summary.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,14 +1,16 @@
-// The fatal report of a failed interpolation call: which call failed, its
-// status, and a stop that tells the user to check the fuel map.
+// The program's interpolation calls and the fatal report of a failed one:
+// which call failed, its status, and a stop that tells the user to check the
+// fuel map.
 #include <cstring>
 #include <string_view>
 
-#include "hermite/hermite.h"
-#include "textio/endings.h"
-#include "textio/formats.h"
-#include "textio/units.h"
+#include "driver/reporting.h"
+#include "runtime/endings.h"
+#include "runtime/formats.h"
+#include "runtime/storage.h"
+#include "runtime/units.h"
 
-namespace hermite {
+namespace driver {
 
 namespace {
 
@@ -32,11 +34,25 @@ void HERMERR(const int& ICALL, const int& IERR) {
     const std::string_view message = kMessages[ICALL - 1];
     std::memcpy(failmsg, message.data(), message.size());
   }
-  textio::write_formatted(textio::kErrorOutput, textio::TEXT1_FMT,
-                          {std::string_view(failmsg, kFailMsgLength)});
-  textio::write_formatted(textio::kErrorOutput, textio::IERR_FMT, {"ierr = ", IERR});
+  runtime::write_formatted(runtime::kErrorOutput, runtime::TEXT1_FMT,
+                           {std::string_view(failmsg, kFailMsgLength)});
+  runtime::write_formatted(runtime::kErrorOutput, runtime::IERR_FMT, {"ierr = ", IERR});
   // Exit status 1: a script running the calculator must see the failure.
-  textio::stop(" Terminated by error of Hermite function. Check input fuel map.", 1);
+  runtime::stop(" Terminated by error of Hermite function. Check input fuel map.", 1);
 }
 
-}  // namespace hermite
+void FCGRID(fuelmap::GRID& grid, const fuelmap::MAP& map) {
+  const runtime::RoutineFrame frame("FCGRID");
+  const fuelmap::HermiteFailure failure =
+      runtime::reporting_storage_failures([&] { return fuelmap::build_grid(grid, map); });
+  if (failure) HERMERR(failure.code, failure.ierr);
+}
+
+void CALCFC(const double& X, const double& Y, double& FC, const fuelmap::GRID& grid) {
+  const runtime::RoutineFrame frame("CALCFC");
+  const fuelmap::HermiteFailure failure =
+      runtime::reporting_storage_failures([&] { return fuelmap::literal_fuel(X, Y, FC, grid); });
+  if (failure) HERMERR(failure.code, failure.ierr);
+}
+
+}  // namespace driver

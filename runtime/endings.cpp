@@ -1,14 +1,14 @@
-#include "textio/endings.h"
+#include "runtime/endings.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <string>
 
-#include "textio/unit_table.h"
-#include "textio/units.h"
+#include "runtime/unit_table.h"
+#include "runtime/units.h"
 
-namespace textio {
+namespace runtime {
 namespace {
 
 // Message texts; %d is the unit number, %s the unit's file name.
@@ -119,4 +119,4 @@ RoutineFrame::RoutineFrame(const char* name) { unit_table().routines.push_back(n
 
 RoutineFrame::~RoutineFrame() { unit_table().routines.pop_back(); }
 
-}  // namespace textio
+}  // namespace runtime

@@ -1,12 +1,12 @@
-#include "textio/formats.h"
+#include "runtime/formats.h"
 
 #include <algorithm>
 #include <charconv>
 
+#include "runtime/units.h"
 #include "textio/fixed_edit.h"
-#include "textio/units.h"
 
-namespace textio {
+namespace runtime {
 namespace {
 
 constexpr Edit kText{EditKind::Text};
@@ -46,7 +46,7 @@ std::size_t field_bound(const Edit& edit, const OutItem& item) {
   switch (edit.kind) {
     case EditKind::Text: return item.text.size();
     case EditKind::Integer: return kFormatIntegerWidth;
-    case EditKind::Fixed: return fixed_field_capacity(edit.decimals);
+    case EditKind::Fixed: return textio::fixed_field_capacity(edit.decimals);
     case EditKind::NoTerminator: break;
   }
   return 0;
@@ -80,7 +80,7 @@ void write_formatted(int unit, Format format, std::initializer_list<OutItem> ite
     switch (edit.kind) {
       case EditKind::Text: p = put_text(p, item->text); break;
       case EditKind::Integer: p = put_integer(p, item->integer, kFormatIntegerWidth, true); break;
-      case EditKind::Fixed: p += edit_fixed(item->number, edit.decimals, p); break;
+      case EditKind::Fixed: p += textio::edit_fixed(item->number, edit.decimals, p); break;
       case EditKind::NoTerminator: break;
     }
     ++item;
@@ -88,10 +88,10 @@ void write_formatted(int unit, Format format, std::initializer_list<OutItem> ite
   end_record(unit, p, terminate);
 }
 
-void write_result(int unit, double x, double y, double fc, const PlainText& x_text,
-                  const PlainText& y_text) {
-  char* const fields = begin_record(unit, kResultFieldsCapacity);
-  end_record(unit, edit_result_fields(x, y, fc, x_text, y_text, fields), true);
+void write_result(int unit, double x, double y, double fc, const textio::PlainText& x_text,
+                  const textio::PlainText& y_text) {
+  char* const fields = begin_record(unit, textio::kResultFieldsCapacity);
+  end_record(unit, textio::edit_result_fields(x, y, fc, x_text, y_text, fields), true);
 }
 
 void write_list(int unit, std::initializer_list<OutItem> items) {
@@ -123,4 +123,4 @@ void write_list(int unit, std::initializer_list<OutItem> items) {
   end_record(unit, p, true);
 }
 
-}  // namespace textio
+}  // namespace runtime

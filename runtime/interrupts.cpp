@@ -1,13 +1,13 @@
-#include "textio/interrupts.h"
+#include "runtime/interrupts.h"
 
 #include <unistd.h>
 
 #include <csignal>
 #include <ctime>
 
-#include "textio/endings.h"
+#include "runtime/endings.h"
 
-namespace textio {
+namespace runtime {
 namespace {
 
 constexpr long kGraceNanoseconds = 500'000'000;
@@ -70,4 +70,4 @@ void end_if_interrupted() {
 
 bool output_may_wait() { return grace_over == 0; }
 
-}  // namespace textio
+}  // namespace runtime

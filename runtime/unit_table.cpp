@@ -1,14 +1,14 @@
-#include "textio/unit_table.h"
+#include "runtime/unit_table.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "textio/interrupts.h"
-#include "textio/units.h"
+#include "runtime/interrupts.h"
+#include "runtime/units.h"
 
-namespace textio {
+namespace runtime {
 
 UnitTable the_unit_table;
 
@@ -91,4 +91,4 @@ int flush_unit(Unit& unit) {
   return error;
 }
 
-}  // namespace textio
+}  // namespace runtime

@@ -1,4 +1,4 @@
-#include "textio/units.h"
+#include "runtime/units.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,12 +9,12 @@
 #include <cstring>
 #include <vector>
 
-#include "textio/endings.h"
-#include "textio/interrupts.h"
+#include "runtime/endings.h"
+#include "runtime/interrupts.h"
+#include "runtime/unit_table.h"
 #include "textio/list_input.h"
-#include "textio/unit_table.h"
 
-namespace textio {
+namespace runtime {
 namespace {
 
 constexpr std::size_t kFlushThreshold = std::size_t{1} << 20;
@@ -84,9 +84,11 @@ Unit& connected(int number) {
   return *unit;
 }
 
-RecordSource& input_of(Unit& unit, bool replay_on_rewind = false) {
+textio::RecordSource& input_of(Unit& unit, bool replay_on_rewind = false) {
   if (!unit.has_input) {
-    unit.input = source_from_descriptor(unit.fd, replay_on_rewind);
+    unit.input = textio::source_from_descriptor(unit.fd, replay_on_rewind);
+    // A signal noted ends the run at the unit's next read.
+    unit.input.at_read = end_if_interrupted;
     unit.has_input = true;
   }
   return unit.input;
@@ -94,14 +96,15 @@ RecordSource& input_of(Unit& unit, bool replay_on_rewind = false) {
 
 // Maps a statement's outcome to what its status-return choice lets through.
 int settle_read(Unit& unit, int code, StatusReturn choice) {
-  if (code == kReadOk) return 0;
-  if (code == kReadEnd) {
+  if (code == textio::kReadOk) return 0;
+  if (code == textio::kReadEnd) {
     unit.eof_mark = true;
     if (choice == StatusReturn::ErrorAndEnd) return -1;
     runtime_error(24, unit.number);
   }
   if (choice != StatusReturn::None) return code;
-  runtime_error(code, unit.number, code == kReadFailure ? std::strerror(unit.input.os_error) : "");
+  runtime_error(code, unit.number,
+                code == textio::kReadFailure ? std::strerror(unit.input.os_error) : "");
 }
 
 Unit& reading(int number) {
@@ -233,7 +236,7 @@ int open_unit(int unit_number, std::string_view name, OpenStatus status, StatusR
 
 void rewind_unit(int unit_number) {
   Unit& unit = connected(unit_number);
-  if (!rewind_source(input_of(unit))) runtime_error(39, unit_number, std::strerror(errno));
+  if (!textio::rewind_source(input_of(unit))) runtime_error(39, unit_number, std::strerror(errno));
   unit.eof_mark = false;
 }
 
@@ -247,30 +250,30 @@ void close_unit(int unit_number) {
 
 bool at_end_of_file(int unit_number) {
   Unit& unit = connected(unit_number);
-  return unit.eof_mark || source_at_end(input_of(unit));
+  return unit.eof_mark || textio::source_at_end(input_of(unit));
 }
 
 int read_numbers(int unit_number, StatusReturn choice, std::span<double* const> items,
                  int* stored) {
   Unit& unit = reading(unit_number);
-  return settle_read(unit, read_list_numbers(input_of(unit), items, stored), choice);
+  return settle_read(unit, textio::read_list_numbers(input_of(unit), items, stored), choice);
 }
 
 void abandon_reads_with(int unit_number, const std::atomic<bool>* flag) {
   input_of(connected(unit_number)).abandoned = flag;
 }
 
-int read_number_pairs(int unit_number, int max, double* xs, double* ys, PlainText* x_texts,
-                      PlainText* y_texts) {
-  return read_plain_pairs(input_of(reading(unit_number)), max, xs, ys, x_texts, y_texts);
+int read_number_pairs(int unit_number, int max, double* xs, double* ys, textio::PlainText* x_texts,
+                      textio::PlainText* y_texts) {
+  return textio::read_plain_pairs(input_of(reading(unit_number)), max, xs, ys, x_texts, y_texts);
 }
 
-int read_text(int unit_number, StatusReturn choice, FixedText& item) {
+int read_text(int unit_number, StatusReturn choice, textio::FixedText& item) {
   Unit& unit = reading(unit_number);
-  return settle_read(unit, read_list_text(input_of(unit), item), choice);
+  return settle_read(unit, textio::read_list_text(input_of(unit), item), choice);
 }
 
-RecordSource& unit_source(int unit_number) { return input_of(reading(unit_number)); }
+textio::RecordSource& unit_source(int unit_number) { return input_of(reading(unit_number)); }
 
 namespace {
 
@@ -359,4 +362,4 @@ int close_all_units() noexcept {
   return failure;
 }
 
-}  // namespace textio
+}  // namespace runtime

@@ -3,8 +3,8 @@
 // finding when it misses one by more than the tolerance.
 #include <span>
 
+#include "checks/check_findings.h"
 #include "fuelcalc/check.hpp"
-#include "library/check_findings.h"
 
 namespace fuelcalc::checks {
 

@@ -6,8 +6,8 @@
 #include <span>
 #include <string_view>
 
-#include "library/check_findings.h"
-#include "library/check_reading.h"
+#include "checks/check_findings.h"
+#include "checks/check_reading.h"
 
 namespace fuelcalc::checks {
 

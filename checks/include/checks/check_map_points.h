@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "checks/check_findings.h"
 #include "fuelcalc/check.hpp"
-#include "library/check_findings.h"
 
 namespace fuelcalc::checks {
 

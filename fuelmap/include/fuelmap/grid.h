@@ -33,15 +33,9 @@ struct HermiteFailure {
 // that cannot be had throws std::bad_alloc or std::length_error.
 HermiteFailure build_grid(GRID& grid, const MAP& map);
 
-// Builds the grid from the ordered map. Interpolation failures end the run.
-void FCGRID(GRID& grid, const MAP& map);
-
 // Fuel value FC at (X, Y), by the literal two-pass procedure: slopes along the
 // first coordinate on every grid line, then along the second coordinate.
 // Returns the first failed call, as build_grid does.
 HermiteFailure literal_fuel(const double& X, const double& Y, double& FC, const GRID& grid);
-
-// The same; interpolation failures end the run.
-void CALCFC(const double& X, const double& Y, double& FC, const GRID& grid);
 
 }  // namespace fuelmap

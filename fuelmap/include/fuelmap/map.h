@@ -1,7 +1,6 @@
 #pragma once
 // The TORQUE MAP: measured operating points (first coordinate, second
 // coordinate, fuel value), ordered by first and then second coordinate.
-#include <string_view>
 #include <vector>
 
 namespace fuelmap {
@@ -12,11 +11,6 @@ struct MAP {
   std::vector<double> YMAP;   // second coordinate of each point
   std::vector<double> FCMAP;  // fuel value of each point
 };
-
-// Reads the map file on UNIT (a count pass, then a fill pass after a rewind)
-// and orders its points. Returns only with a complete map; an unopenable or
-// unreadable file ends the run with the loader's message.
-void LOADMAP(const int& UNIT, std::string_view FILENAME, MAP& map);
 
 // Orders the points ascending by first coordinate and, within equal first
 // coordinates, by second coordinate (std::bad_alloc when its work array

@@ -6,8 +6,9 @@
 // coordinate, on each grid line) depends only on the grid, so it is computed
 // once, by the same formulas as the literal procedure. The second pass needs
 // only the two slopes at the ends of the interval that holds Y. The result is
-// the same double as CALCFC gives; rare inputs (a not-a-number or infinity,
-// a grid the literal procedure rejects) go through CALCFC itself.
+// the same double as the literal procedure (literal_fuel) gives; rare inputs
+// (a not-a-number or infinity, a grid the literal procedure rejects) go
+// through it.
 //
 // Points are evaluated in blocks, stage by stage over the block, so that the
 // chains of divisions of different points overlap.
@@ -41,13 +42,15 @@ inline constexpr int kBlockPoints = 64;
 bool takes_point(const PointEvaluator& evaluator, double X, double Y);
 
 // FC[i] for every i < count (at most kBlockPoints) with takes_point(X[i],
-// Y[i]); the other entries are left for CALCFC, in their order, since CALCFC
-// may end the run. Returns how many points were left.
+// Y[i]); the other entries are left for the literal procedure, in their
+// order, since the program's call of it (CALCFC) may end the run. Returns how
+// many points were left.
 int evaluate_points(const PointEvaluator& evaluator, int count, const double* X, const double* Y,
                     double* FC, const GRID& grid);
 
-// The fuel value at one point, by whichever path takes it.
-void evaluate_point(const PointEvaluator& evaluator, const double& X, const double& Y, double& FC,
-                    const GRID& grid);
+// The fuel value at one point, by whichever path takes it; the failure
+// literal_fuel returns (none on the precomputed path).
+HermiteFailure evaluate_point(const PointEvaluator& evaluator, const double& X, const double& Y,
+                              double& FC, const GRID& grid);
 
 }  // namespace fuelmap

@@ -1,6 +1,7 @@
 #pragma once
-// Monotone piecewise cubic Hermite interpolation: slope estimation (DPCHIM),
-// evaluation (DPCHFE) and the fatal report of a failed call (HERMERR).
+// Monotone piecewise cubic Hermite interpolation: slope estimation (DPCHIM)
+// and evaluation (DPCHFE). Failures come back as IERR; the program's report
+// of them (HERMERR) is the driver's.
 //
 // Arrays are caller storage. Point i (0-based) of F and D is at offset
 // i * INCFD; X, XE and FE are contiguous. Scalars are passed by reference.
@@ -31,9 +32,5 @@ void DCUBIV(const double& X1, const double& X2, const double& F1, const double& 
 // XE and FE must not overlap: points are read again after results are stored.
 void DPCHFE(const int& N, const double* X, const double* F, const double* D, const int& INCFD,
             bool& CHECK, const int& NE, const double* XE, double* FE, int& IERR);
-
-// Reports the failed interpolation call ICALL (1 to 8) with its status IERR on
-// the error output and stops the run with exit status 1.
-[[noreturn]] void HERMERR(const int& ICALL, const int& IERR);
 
 }  // namespace hermite

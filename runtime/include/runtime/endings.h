@@ -4,7 +4,7 @@
 // where all units are flushed and closed.
 #include <string_view>
 
-namespace textio {
+namespace runtime {
 
 struct RunEnd {
   int status;  // process exit status
@@ -30,4 +30,4 @@ struct RoutineFrame {
   RoutineFrame& operator=(const RoutineFrame&) = delete;
 };
 
-}  // namespace textio
+}  // namespace runtime

@@ -7,7 +7,7 @@
 
 #include "textio/plain_values.h"
 
-namespace textio {
+namespace runtime {
 
 // Edit descriptors: A (a text, whole), I (32-bit integer in 12 columns),
 // F0.d (a double, shortest field, d decimals), $ (no record terminator).
@@ -49,10 +49,10 @@ void write_formatted(int unit, Format format, std::initializer_list<OutItem> ite
 // what write_formatted gives for these items, in one step, with x and y
 // edited from the texts they were read from where that gives the field
 // (edit_fixed_from_text).
-void write_result(int unit, double x, double y, double fc, const PlainText& x_text,
-                  const PlainText& y_text);
+void write_result(int unit, double x, double y, double fc, const textio::PlainText& x_text,
+                  const textio::PlainText& y_text);
 
 // Writes texts and 64-bit integers as a list-directed record (80 columns).
 void write_list(int unit, std::initializer_list<OutItem> items);
 
-}  // namespace textio
+}  // namespace runtime

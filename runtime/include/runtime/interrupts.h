@@ -5,7 +5,7 @@
 // out, the files are closed, and the exit status is 128 + the signal number
 // (130 for SIGINT, 143 for SIGTERM, 129 for SIGHUP).
 
-namespace textio {
+namespace runtime {
 
 // Installs the handlers. Blocking reads, writes and opens are not restarted
 // after a signal, so a run waiting for console or pipe input, or for a pipe
@@ -26,4 +26,4 @@ bool output_may_wait();
 // Whether a signal has been noted (the run ends at its next read).
 bool interrupt_noted();
 
-}  // namespace textio
+}  // namespace runtime

@@ -7,9 +7,9 @@
 #include <stdexcept>
 #include <vector>
 
-#include "textio/endings.h"
+#include "runtime/endings.h"
 
-namespace textio {
+namespace runtime {
 
 inline constexpr int kNoMemory = 41;
 inline constexpr int kArraySizeOverflow = 179;
@@ -39,4 +39,4 @@ decltype(auto) reporting_storage_failures(Body&& body) {
   }
 }
 
-}  // namespace textio
+}  // namespace runtime

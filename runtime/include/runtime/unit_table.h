@@ -1,6 +1,6 @@
 #pragma once
-// The unit table: the one piece of mutable state the text layer keeps for the
-// whole run. Internal to textio.
+// The unit table: the one piece of mutable state the program's run-time
+// keeps for the whole run. Internal to the run-time.
 #include <sys/types.h>
 #include <deque>
 #include <string>
@@ -8,7 +8,7 @@
 
 #include "textio/record_source.h"
 
-namespace textio {
+namespace runtime {
 
 struct Unit {
   int number = 0;
@@ -22,7 +22,7 @@ struct Unit {
   dev_t device = 0;          // identity of the connected file
   ino_t inode = 0;
   bool has_input = false;  // `input` has been set up for this connection
-  RecordSource input;
+  textio::RecordSource input;
   std::vector<char> output;     // record buffer; its first output_used bytes are not yet handed
   std::size_t output_used = 0;  // to the operating system
 };
@@ -62,4 +62,4 @@ inline Unit* find_unit(int number) {
 // errno; EINTR when an interrupt cut short the wait for a pipe's reader.
 int flush_unit(Unit& unit);
 
-}  // namespace textio
+}  // namespace runtime

@@ -11,7 +11,7 @@
 #include "textio/plain_values.h"
 #include "textio/record_source.h"
 
-namespace textio {
+namespace runtime {
 
 inline constexpr int kConsoleInput = -4;   // standard input, "CONIN$"
 inline constexpr int kConsoleOutput = -1;  // standard output, "CONOUT$"
@@ -46,7 +46,7 @@ bool at_end_of_file(int unit);
 // choice does not return is a run-time error.
 int read_numbers(int unit, StatusReturn choice, std::span<double* const> items,
                  int* stored = nullptr);
-int read_text(int unit, StatusReturn choice, FixedText& item);
+int read_text(int unit, StatusReturn choice, textio::FixedText& item);
 
 // Lets another thread give up the unit's reads: while *flag is true, a read
 // interrupted by a signal fails (error 39) instead of waiting on (nullptr:
@@ -56,12 +56,12 @@ void abandon_reads_with(int unit, const std::atomic<bool>* flag);
 // Statements of two double items, as many as read_plain_pairs takes at once
 // (at most max, perhaps none): each gives x[i] and y[i] as read_numbers
 // would, and their texts. The rest is for read_numbers.
-int read_number_pairs(int unit, int max, double* xs, double* ys, PlainText* x_texts,
-                      PlainText* y_texts);
+int read_number_pairs(int unit, int max, double* xs, double* ys, textio::PlainText* x_texts,
+                      textio::PlainText* y_texts);
 
 // The records of a connected unit, for a routine that reads them by the
 // reading rules directly (list_input.h) and settles every outcome itself.
-RecordSource& unit_source(int unit);
+textio::RecordSource& unit_source(int unit);
 
 // Output records. begin_record checks that the unit can be written and
 // returns room for at least `bytes` characters of a record; end_record takes
@@ -89,4 +89,4 @@ int close_all_units() noexcept;
 // the trimmed name itself when the full path would exceed 256 characters.
 std::string full_path_name(std::string_view name);
 
-}  // namespace textio
+}  // namespace runtime

@@ -26,6 +26,10 @@ struct RecordSource {
   // read interrupted by a signal then fails (EINTR) instead of being tried
   // again. nullptr: never.
   const std::atomic<bool>* abandoned = nullptr;
+  // Called before and after every read of the descriptor, also one retried
+  // after a signal: the program's run-time ends the run there when a signal
+  // has been noted (it may throw). nullptr: nothing.
+  void (*at_read)() = nullptr;
 };
 
 enum class RecordStatus { Record, End, Failed };
