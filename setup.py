@@ -12,6 +12,9 @@ from setuptools import setup
 
 ROOT = Path(__file__).resolve().parent
 
+# The layers libfuelcalc is made of; each has its headers in <layer>/include.
+LAYERS = ("textio", "hermite", "fuelmap", "checks", "library")
+
 
 def version() -> str:
     """The library's version, as CMakeLists.txt declares it."""
@@ -20,8 +23,8 @@ def version() -> str:
 
 
 def sources() -> list:
-    """The library's sources (the subsystems and the public face) and the bindings."""
-    folders = ("textio", "hermite", "fuelmap", "library", "python/src")
+    """The library's sources (the core layers and the public face) and the bindings."""
+    folders = LAYERS + ("python/src",)
     return [str(p.relative_to(ROOT)) for folder in folders
             for p in sorted((ROOT / folder).glob("*.cpp"))]
 
@@ -34,7 +37,7 @@ setup(
         Pybind11Extension(
             "fuelcalc._fuelcalc",
             sources(),
-            include_dirs=["include", "."],
+            include_dirs=["include"] + ["%s/include" % layer for layer in LAYERS],
             cxx_std=20,
             define_macros=[("FUELCALC_VERSION", '"%s"' % version())],
             extra_compile_args=["-O3", "-ffp-contract=off", "-fno-fast-math"],

@@ -14,10 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "driver/reporting.h"
 #include "fuelcalc/fuelcalc.hpp"
 #include "fuelmap/grid.h"
 #include "fuelmap/map.h"
-#include "textio/units.h"
+#include "runtime/units.h"
 
 namespace {
 
@@ -164,8 +165,8 @@ void BM_ProgramLoadAndGrid(benchmark::State& state) {
   for (auto _ : state) {
     fuelmap::MAP map;
     fuelmap::GRID grid;
-    fuelmap::LOADMAP(17, file, map);
-    fuelmap::FCGRID(grid, map);
+    driver::LOADMAP(17, file, map);
+    driver::FCGRID(grid, map);
     benchmark::DoNotOptimize(grid.GFC.data());
   }
 }

@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "driver/reporting.h"
 #include "fuelmap/grid.h"
 #include "fuelmap/map.h"
 #include "fuelmap/point_evaluator.h"
@@ -24,7 +25,7 @@ fuelmap::GRID engine_grid() {
   }
   map.NMAP = static_cast<int>(map.XMAP.size());
   fuelmap::GRID grid;
-  fuelmap::FCGRID(grid, map);
+  driver::FCGRID(grid, map);
   return grid;
 }
 
@@ -49,7 +50,7 @@ void BM_LiteralProcedure(benchmark::State& state) {
   std::size_t i = 0;
   for (auto _ : state) {
     double fc = 0.0;
-    fuelmap::CALCFC(p.x[i], p.y[i], fc, grid);
+    driver::CALCFC(p.x[i], p.y[i], fc, grid);
     benchmark::DoNotOptimize(fc);
     i = (i + 1) % p.x.size();
   }

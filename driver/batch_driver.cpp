@@ -5,20 +5,21 @@
 #include <string_view>
 
 #include "driver/record_loop.h"
+#include "driver/reporting.h"
 #include "fuelmap/grid.h"
 #include "fuelmap/map.h"
 #include "fuelmap/point_evaluator.h"
-#include "textio/endings.h"
+#include "runtime/endings.h"
+#include "runtime/formats.h"
+#include "runtime/interrupts.h"
+#include "runtime/storage.h"
+#include "runtime/units.h"
 #include "textio/fixed_text.h"
-#include "textio/formats.h"
-#include "textio/interrupts.h"
-#include "textio/storage.h"
-#include "textio/units.h"
 
 namespace driver {
 namespace {
 
-using textio::StatusReturn;
+using runtime::StatusReturn;
 
 constexpr int kMapUnit = 17;
 constexpr int kInputUnit = 10;
@@ -38,8 +39,8 @@ constexpr std::string_view kReadErrorTail =
 // moves on to the next line; "," or "/" leaves the name blank and asks again.
 void settle_name(textio::FixedText& name, std::string_view prompt) {
   while (textio::is_blank(name)) {
-    textio::write_formatted(textio::kConsoleOutput, textio::PROMPT_FMT, {prompt});
-    textio::read_text(textio::kConsoleInput, StatusReturn::None, name);
+    runtime::write_formatted(runtime::kConsoleOutput, runtime::PROMPT_FMT, {prompt});
+    runtime::read_text(runtime::kConsoleInput, StatusReturn::None, name);
   }
 }
 
@@ -57,44 +58,44 @@ int batch(int argc, const char* const* argv, Evaluation evaluation) {
   settle_name(OUTPUT_FILE, "TYPE FILENAME FOR OUTPUT : ");
 
   fuelmap::MAP map;
-  fuelmap::LOADMAP(kMapUnit, textio::trim_trailing_blanks(TORQUE_FILE), map);
+  driver::LOADMAP(kMapUnit, textio::trim_trailing_blanks(TORQUE_FILE), map);
   fuelmap::GRID grid;
-  fuelmap::FCGRID(grid, map);
+  driver::FCGRID(grid, map);
   const fuelmap::PointEvaluator evaluator = evaluation == Evaluation::Precomputed
                                                 ? fuelmap::prepare_evaluator(grid)
                                                 : fuelmap::PointEvaluator{};
 
   // The input is opened and its header consumed before the output file is
   // touched, so a missing or empty input leaves any existing output intact.
-  textio::open_unit(kInputUnit, textio::trim_trailing_blanks(INPUT_FILE), textio::OpenStatus::Old,
-                    StatusReturn::None);
-  textio::read_text(kInputUnit, StatusReturn::None, HEADER);
-  textio::open_unit(kOutputUnit, textio::whole(OUTPUT_FILE), textio::OpenStatus::Unknown,
-                    StatusReturn::None);
-  textio::write_list(kOutputUnit, {"A", TAB, "B", TAB, "C"});
+  runtime::open_unit(kInputUnit, textio::trim_trailing_blanks(INPUT_FILE), runtime::OpenStatus::Old,
+                     StatusReturn::None);
+  runtime::read_text(kInputUnit, StatusReturn::None, HEADER);
+  runtime::open_unit(kOutputUnit, textio::whole(OUTPUT_FILE), runtime::OpenStatus::Unknown,
+                     StatusReturn::None);
+  runtime::write_list(kOutputUnit, {"A", TAB, "B", TAB, "C"});
 
   const std::int64_t records =
       run_record_loop(kInputUnit, kOutputUnit, evaluator, grid, record_loop_threads());
 
-  const bool ended_normally = textio::at_end_of_file(kInputUnit);
+  const bool ended_normally = runtime::at_end_of_file(kInputUnit);
   if (ended_normally)
-    textio::write_list(textio::kConsoleOutput, {kComplete, records, kCompleteTail});
+    runtime::write_list(runtime::kConsoleOutput, {kComplete, records, kCompleteTail});
   else
-    textio::write_list(textio::kConsoleOutput, {kReadError, records + 1, kReadErrorTail});
+    runtime::write_list(runtime::kConsoleOutput, {kReadError, records + 1, kReadErrorTail});
 
-  textio::close_unit(kInputUnit);
-  textio::close_unit(kOutputUnit);
+  runtime::close_unit(kInputUnit);
+  runtime::close_unit(kOutputUnit);
   return ended_normally ? 0 : 1;
 }
 
 }  // namespace
 
 int run_batch(int argc, const char* const* argv, Evaluation evaluation) {
-  const textio::RoutineFrame frame("FUELCALC");
+  const runtime::RoutineFrame frame("FUELCALC");
   // Storage that cannot be had outside the map and grid routines (a record
   // too long to hold, met in the header or in the record loop) ends the run
   // as for those arrays, once the lines of the records before it are written.
-  return textio::reporting_storage_failures([&] { return batch(argc, argv, evaluation); });
+  return runtime::reporting_storage_failures([&] { return batch(argc, argv, evaluation); });
 }
 
 int run_program(int argc, const char* const* argv, Evaluation evaluation) {
@@ -102,15 +103,15 @@ int run_program(int argc, const char* const* argv, Evaluation evaluation) {
   // not a silent death that leaves part of a line behind.
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
-  textio::watch_interrupts();
-  textio::hold_standard_streams();
+  runtime::watch_interrupts();
+  runtime::hold_standard_streams();
   int status = 0;
   try {
     status = run_batch(argc, argv, evaluation);
-  } catch (const textio::RunEnd& end) {
+  } catch (const runtime::RunEnd& end) {
     status = end.status;
   }
-  const int flush_failure = textio::close_all_units();
+  const int flush_failure = runtime::close_all_units();
   return status == 0 ? flush_failure : status;
 }
 

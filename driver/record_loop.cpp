@@ -16,15 +16,16 @@
 #include <system_error>
 #include <thread>
 
-#include "textio/formats.h"
-#include "textio/interrupts.h"
+#include "driver/reporting.h"
+#include "runtime/formats.h"
+#include "runtime/interrupts.h"
+#include "runtime/units.h"
 #include "textio/plain_values.h"
-#include "textio/units.h"
 
 namespace driver {
 namespace {
 
-using textio::StatusReturn;
+using runtime::StatusReturn;
 
 // Records per block, a whole number of evaluation blocks.
 constexpr int kBlockRecords = 16 * fuelmap::kBlockPoints;
@@ -64,15 +65,15 @@ void read_block(Reading& reading, Block& block) {
       // Plain records at once; a statement of the general rules for the rest.
       const int n = block.count;
       const int taken =
-          textio::read_number_pairs(reading.unit, kBlockRecords - n, block.xs + n, block.ys + n,
-                                    block.x_texts + n, block.y_texts + n);
+          runtime::read_number_pairs(reading.unit, kBlockRecords - n, block.xs + n, block.ys + n,
+                                     block.x_texts + n, block.y_texts + n);
       if (taken > 0) {
         block.count += taken;
         reading.X = block.xs[block.count - 1];
         reading.Y = block.ys[block.count - 1];
         if (block.count == kBlockRecords) break;
       }
-      if (textio::read_numbers(reading.unit, StatusReturn::ErrorAndEnd, point) != 0) {
+      if (runtime::read_numbers(reading.unit, StatusReturn::ErrorAndEnd, point) != 0) {
         block.last = true;
         break;
       }
@@ -107,8 +108,8 @@ void write_block(int out, const fuelmap::PointEvaluator& evaluator, const fuelma
   for (int i = 0; i < block.count; ++i) {
     double fc = block.fcs[i];
     if (!fuelmap::takes_point(evaluator, block.xs[i], block.ys[i]))
-      fuelmap::CALCFC(block.xs[i], block.ys[i], fc, grid);
-    textio::write_result(out, block.xs[i], block.ys[i], fc, block.x_texts[i], block.y_texts[i]);
+      driver::CALCFC(block.xs[i], block.ys[i], fc, grid);
+    runtime::write_result(out, block.xs[i], block.ys[i], fc, block.x_texts[i], block.y_texts[i]);
     ++records;
   }
   if (block.ending) std::rethrow_exception(block.ending);
@@ -136,7 +137,7 @@ struct Ring {
   std::int64_t written = 0;  // blocks the writing thread is done with
   bool stop = false;         // the writing thread has ended the loop
   bool done = false;         // the reading thread has returned
-  // The input's reads are given up (textio::abandon_reads_with).
+  // The input's reads are given up (runtime::abandon_reads_with).
   std::atomic<bool> abandoned{false};
 };
 
@@ -218,12 +219,12 @@ struct WakeSetup {
     wake.sa_handler = on_wake;
     sigemptyset(&wake.sa_mask);
     sigaction(kWakeSignal, &wake, &previous);
-    textio::abandon_reads_with(in, &ring.abandoned);
+    runtime::abandon_reads_with(in, &ring.abandoned);
   }
   WakeSetup(const WakeSetup&) = delete;
   WakeSetup& operator=(const WakeSetup&) = delete;
   ~WakeSetup() {
-    textio::abandon_reads_with(in, nullptr);
+    runtime::abandon_reads_with(in, nullptr);
     sigaction(kWakeSignal, &previous, nullptr);
   }
 };
@@ -272,7 +273,7 @@ std::int64_t run_record_loop(int in, int out, const fuelmap::PointEvaluator& eva
     // A signal noted meanwhile ends the reading at its next read, or at once
     // when it waits in one.
     wait_waking(
-        ring, reader, [&] { return ring.read > k; }, textio::interrupt_noted);
+        ring, reader, [&] { return ring.read > k; }, runtime::interrupt_noted);
     Block& block = ring.blocks[k % kQueuedBlocks];
     evaluate_block(evaluator, grid, block, std::min(block.count, kReaderEvaluates), block.count);
     write_block(out, evaluator, grid, block, records);

@@ -3,8 +3,6 @@
 
 #include "fuelmap/grid.h"
 #include "hermite/hermite.h"
-#include "textio/endings.h"
-#include "textio/storage.h"
 
 namespace fuelmap {
 
@@ -37,13 +35,6 @@ HermiteFailure literal_fuel(const double& X, const double& Y, double& FC, const 
   hermite::DPCHFE(ngy, grid.GY.data(), FCX.data(), DFCX.data(), one, CHECK, one, &Y, &FC, IERR);
   if (IERR < 0) return {8, IERR, 0};
   return {};
-}
-
-void CALCFC(const double& X, const double& Y, double& FC, const GRID& grid) {
-  const textio::RoutineFrame frame("CALCFC");
-  const HermiteFailure failure =
-      textio::reporting_storage_failures([&] { return literal_fuel(X, Y, FC, grid); });
-  if (failure) hermite::HERMERR(failure.code, failure.ierr);
 }
 
 }  // namespace fuelmap

@@ -3,8 +3,6 @@
 
 #include "fuelmap/grid.h"
 #include "hermite/hermite.h"
-#include "textio/endings.h"
-#include "textio/storage.h"
 
 namespace fuelmap {
 namespace {
@@ -124,13 +122,6 @@ HermiteFailure build_grid(GRID& grid, const MAP& map) {
     for (int i = 0; i < kPoints; ++i) grid.GFC[i + kPoints * j] = FEBUF[i];
   }
   return {};
-}
-
-void FCGRID(GRID& grid, const MAP& map) {
-  const textio::RoutineFrame frame("FCGRID");
-  const HermiteFailure failure =
-      textio::reporting_storage_failures([&] { return build_grid(grid, map); });
-  if (failure) hermite::HERMERR(failure.code, failure.ierr);
 }
 
 }  // namespace fuelmap

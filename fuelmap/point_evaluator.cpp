@@ -158,12 +158,11 @@ int evaluate_points(const PointEvaluator& evaluator, int count, const double* X,
   return left;
 }
 
-void evaluate_point(const PointEvaluator& evaluator, const double& X, const double& Y, double& FC,
-                    const GRID& grid) {
-  if (takes_point(evaluator, X, Y))
-    evaluate_points(evaluator, 1, &X, &Y, &FC, grid);
-  else
-    CALCFC(X, Y, FC, grid);
+HermiteFailure evaluate_point(const PointEvaluator& evaluator, const double& X, const double& Y,
+                              double& FC, const GRID& grid) {
+  if (!takes_point(evaluator, X, Y)) return literal_fuel(X, Y, FC, grid);
+  evaluate_points(evaluator, 1, &X, &Y, &FC, grid);
+  return {};
 }
 
 }  // namespace fuelmap

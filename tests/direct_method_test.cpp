@@ -13,13 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "driver/reporting.h"
 #include "fuelmap/direct.h"
 #include "fuelmap/direct_evaluator.h"
 #include "fuelmap/grid.h"
 #include "fuelmap/map.h"
 #include "generated_maps.h"
+#include "runtime/units.h"
 #include "test_support.h"
-#include "textio/units.h"
 
 namespace {
 
@@ -74,7 +75,7 @@ MAP engine_map(const MapShape& shape) {
 
 MAP example_map() {
   MAP map;
-  fuelmap::LOADMAP(17, FUELCALC_SOURCE_DIR "/examples/torque_map.dat", map);
+  driver::LOADMAP(17, FUELCALC_SOURCE_DIR "/examples/torque_map.dat", map);
   return map;
 }
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "driver/reporting.h"
 #include "fuelmap/grid.h"
 #include "fuelmap/map.h"
 
@@ -26,7 +27,7 @@ MAP make_map(const std::vector<std::vector<double>>& points) {
 
 GRID grid_of(const MAP& map) {
   GRID grid;
-  fuelmap::FCGRID(grid, map);
+  driver::FCGRID(grid, map);
   return grid;
 }
 
@@ -62,7 +63,7 @@ TEST(FuelGrid, ValueAtPointsInsideAndOutside) {
                {1000, 10, 1.0},  {-1e4, 15, -26.0}, {1500, 60, 9.5}};
   for (const auto& c : cases) {
     double fc = 0.0;
-    fuelmap::CALCFC(c.x, c.y, fc, grid);
+    driver::CALCFC(c.x, c.y, fc, grid);
     EXPECT_NEAR(fc, bilinear(c.x, c.y), 1e-9 * (1 + std::fabs(fc))) << c.x << ", " << c.y;
     EXPECT_NEAR(fc, c.fc, 1e-9 * (1 + std::fabs(fc))) << c.x << ", " << c.y;
   }
@@ -80,7 +81,7 @@ TEST(FuelGrid, GridPointsAndConstantLines) {
   for (int i = 0; i < 20; ++i) {
     for (int j = 0; j < 20; ++j) {
       double fc = 0.0;
-      fuelmap::CALCFC(grid.GX[i], grid.GY[j], fc, grid);
+      driver::CALCFC(grid.GX[i], grid.GY[j], fc, grid);
       if (i < 19 && j < 19) {
         EXPECT_EQ(fc, grid.GFC[i + 20 * j]);
       } else {
@@ -92,7 +93,7 @@ TEST(FuelGrid, GridPointsAndConstantLines) {
   for (const double x : {-1e6, 999.0, 1234.5, 5e5}) {
     for (int j = 0; j < 19; ++j) {
       double fc = 0.0;
-      fuelmap::CALCFC(x, grid.GY[j], fc, grid);
+      driver::CALCFC(x, grid.GY[j], fc, grid);
       EXPECT_EQ(fc, grid.GFC[20 * j]) << x;
     }
   }

@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "checks/check_grid_deviation.h"
+#include "checks/check_reading.h"
 #include "fuelcalc/check.hpp"
 #include "fuelcalc/fuel_map.hpp"
-#include "library/check_grid_deviation.h"
-#include "library/check_reading.h"
 #include "test_support.h"
 #include "textio/list_input.h"
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "library/check_grid_deviation.h"
+#include "checks/check_grid_deviation.h"
 
 namespace {
 

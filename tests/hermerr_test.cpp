@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "hermite/hermite.h"
+#include "driver/reporting.h"
 #include "test_support.h"
 
 namespace {
@@ -11,7 +11,7 @@ namespace {
 // Calls HERMERR and returns what reached standard error and the exit status
 // the run would end with.
 testing_support::Ending run_hermerr(int icall, int ierr) {
-  return testing_support::capture_ending([&] { hermite::HERMERR(icall, ierr); });
+  return testing_support::capture_ending([&] { driver::HERMERR(icall, ierr); });
 }
 
 std::string expected_report(const std::string& message, const std::string& ierr_field) {

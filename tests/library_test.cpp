@@ -14,13 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "driver/reporting.h"
 #include "fuelcalc/fuelcalc.hpp"
 #include "fuelmap/grid.h"
 #include "fuelmap/map.h"
 #include "run_expectations.h"
+#include "runtime/units.h"
 #include "test_support.h"
 #include "textio/fixed_edit.h"
-#include "textio/units.h"
 
 namespace {
 
@@ -60,11 +61,11 @@ TEST(Library, GridAndPointsAreTheProgramsBits) {
   fuelmap::MAP program_map;
   fuelmap::GRID program_grid;
   const auto ending = capture_ending([&] {
-    fuelmap::LOADMAP(17, kExampleMap, program_map);
-    fuelmap::FCGRID(program_grid, program_map);
+    driver::LOADMAP(17, kExampleMap, program_map);
+    driver::FCGRID(program_grid, program_map);
   });
   ASSERT_EQ(ending.status, -1) << ending.err;
-  textio::close_all_units();
+  runtime::close_all_units();
 
   const FuelMap map = FuelMap::load(kExampleMap);
   const fuelcalc::Grid& grid = map.grid();

@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "driver/reporting.h"
 #include "fuelmap/grid.h"
 #include "fuelmap/map.h"
 #include "test_support.h"
@@ -138,9 +139,8 @@ TEST(MapOrder, PointsEqualInBothCoordinatesFailTheGridWhateverTheirOrder) {
     fuelmap::order_map(fast);
     fuelmap::GRID from_shell, from_fast;
     const auto shell_end =
-        testing_support::capture_ending([&] { fuelmap::FCGRID(from_shell, shell); });
-    const auto fast_end =
-        testing_support::capture_ending([&] { fuelmap::FCGRID(from_fast, fast); });
+        testing_support::capture_ending([&] { driver::FCGRID(from_shell, shell); });
+    const auto fast_end = testing_support::capture_ending([&] { driver::FCGRID(from_fast, fast); });
     EXPECT_EQ(fast_end.status, shell_end.status);
     EXPECT_EQ(fast_end.err, shell_end.err);
     EXPECT_EQ(shell_end.status, 1) << "round " << round;

@@ -12,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "driver/reporting.h"
 #include "fuelmap/grid.h"
 #include "fuelmap/map.h"
 #include "fuelmap/point_evaluator.h"
@@ -49,7 +50,7 @@ MAP scattered_map(std::mt19937_64& rng, int runs, bool rough) {
 
 GRID grid_from_map(MAP map) {
   GRID grid;
-  fuelmap::FCGRID(grid, map);
+  driver::FCGRID(grid, map);
   return grid;
 }
 
@@ -113,7 +114,7 @@ void expect_same_as_literal(const GRID& grid, std::uint64_t seed) {
     EXPECT_EQ(left, not_taken);
     for (int i = 0; i < count; ++i, ++compared) {
       double literal = 0.0, single = 0.0;
-      fuelmap::CALCFC(x[i], y[i], literal, grid);
+      driver::CALCFC(x[i], y[i], literal, grid);
       fuelmap::evaluate_point(evaluator, x[i], y[i], single, grid);
       const auto bits = std::bit_cast<std::uint64_t>(literal);
       const bool taken = fuelmap::takes_point(evaluator, x[i], y[i]);

@@ -21,8 +21,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "textio/endings.h"
-#include "textio/units.h"
+#include "runtime/endings.h"
+#include "runtime/units.h"
 
 namespace testing_support {
 namespace {
@@ -229,10 +229,10 @@ Ending capture_ending(const std::function<void()>& body) {
   Ending ending;
   try {
     body();
-  } catch (const textio::RunEnd& end) {
+  } catch (const runtime::RunEnd& end) {
     ending.status = end.status;
   }
-  textio::close_all_units();
+  runtime::close_all_units();
   ::dup2(saved, 2);
   ::close(saved);
   std::fclose(capture);

@@ -6,15 +6,15 @@
 
 #include <string>
 
+#include "runtime/formats.h"
+#include "runtime/units.h"
 #include "test_support.h"
-#include "textio/formats.h"
-#include "textio/units.h"
 
 namespace {
 
+using runtime::OpenStatus;
+using runtime::StatusReturn;
 using testing_support::TempDir;
-using textio::OpenStatus;
-using textio::StatusReturn;
 
 std::string cwd() {
   char buffer[4096];
@@ -35,7 +35,7 @@ TEST(Units, FullPathNames) {
       {std::string("out.dat") + '\0' + "  ", here + "/out.dat"},
       {long_name, long_name},  // the full path would pass 256 characters
   };
-  for (const auto& c : cases) EXPECT_EQ(textio::full_path_name(c.name), c.shown) << c.name;
+  for (const auto& c : cases) EXPECT_EQ(runtime::full_path_name(c.name), c.shown) << c.name;
 }
 
 TEST(Units, RewindReplaysAStreamThatCannotSeek) {
@@ -45,26 +45,26 @@ TEST(Units, RewindReplaysAStreamThatCannotSeek) {
   ASSERT_EQ(::write(fds[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
   ::close(fds[1]);
   const int unit = 17;
-  ASSERT_EQ(textio::open_unit(unit, "/proc/self/fd/" + std::to_string(fds[0]), OpenStatus::Old,
-                              StatusReturn::Error, true),
+  ASSERT_EQ(runtime::open_unit(unit, "/proc/self/fd/" + std::to_string(fds[0]), OpenStatus::Old,
+                               StatusReturn::Error, true),
             0);
   for (int pass = 0; pass < 2; ++pass) {
     textio::FixedText header = textio::blank_text();
-    EXPECT_EQ(textio::read_text(unit, StatusReturn::Error, header), 0);
+    EXPECT_EQ(runtime::read_text(unit, StatusReturn::Error, header), 0);
     EXPECT_EQ(textio::trim_trailing_blanks(header), "title");
-    EXPECT_EQ(textio::read_text(unit, StatusReturn::Error, header), 0);
+    EXPECT_EQ(runtime::read_text(unit, StatusReturn::Error, header), 0);
     double a = 0, b = 0, c = 0;
     double* const items[] = {&a, &b, &c};
-    EXPECT_EQ(textio::read_numbers(unit, StatusReturn::ErrorAndEnd, items), 0);
+    EXPECT_EQ(runtime::read_numbers(unit, StatusReturn::ErrorAndEnd, items), 0);
     EXPECT_EQ(a + b + c, 6.0);
-    EXPECT_EQ(textio::read_numbers(unit, StatusReturn::ErrorAndEnd, items), 0);
+    EXPECT_EQ(runtime::read_numbers(unit, StatusReturn::ErrorAndEnd, items), 0);
     EXPECT_EQ(a + b + c, 15.0);
-    EXPECT_EQ(textio::read_numbers(unit, StatusReturn::ErrorAndEnd, items), -1);
-    EXPECT_TRUE(textio::at_end_of_file(unit));
-    textio::rewind_unit(unit);
-    EXPECT_FALSE(textio::at_end_of_file(unit));
+    EXPECT_EQ(runtime::read_numbers(unit, StatusReturn::ErrorAndEnd, items), -1);
+    EXPECT_TRUE(runtime::at_end_of_file(unit));
+    runtime::rewind_unit(unit);
+    EXPECT_FALSE(runtime::at_end_of_file(unit));
   }
-  textio::close_unit(unit);
+  runtime::close_unit(unit);
   ::close(fds[0]);
 }
 
@@ -81,13 +81,13 @@ TEST(Units, EndOfFileInquiryAfterAFailedRead) {
   const int unit = 10;
   for (const auto& c : cases) {
     testing_support::write_file(dir.file("in"), c.text);
-    ASSERT_EQ(textio::open_unit(unit, dir.file("in"), OpenStatus::Old, StatusReturn::None), 0);
+    ASSERT_EQ(runtime::open_unit(unit, dir.file("in"), OpenStatus::Old, StatusReturn::None), 0);
     double x = 0, y = 0;
     double* const items[] = {&x, &y};
-    EXPECT_EQ(textio::read_numbers(unit, StatusReturn::ErrorAndEnd, items), 0);
-    EXPECT_EQ(textio::read_numbers(unit, StatusReturn::ErrorAndEnd, items), 59);
-    EXPECT_EQ(textio::at_end_of_file(unit), c.at_end) << c.text;
-    textio::close_unit(unit);
+    EXPECT_EQ(runtime::read_numbers(unit, StatusReturn::ErrorAndEnd, items), 0);
+    EXPECT_EQ(runtime::read_numbers(unit, StatusReturn::ErrorAndEnd, items), 59);
+    EXPECT_EQ(runtime::at_end_of_file(unit), c.at_end) << c.text;
+    runtime::close_unit(unit);
   }
 }
 
@@ -96,10 +96,10 @@ TEST(Units, OutputFileHoldsExactlyThisRunsRecords) {
   const std::string path = dir.file("out");
   testing_support::write_file(path, std::string(10000, 'x'));
   const int unit = 11;
-  ASSERT_EQ(textio::open_unit(unit, path + "   ", OpenStatus::Unknown, StatusReturn::None), 0);
-  textio::write_formatted(unit, textio::RESULT_FMT, {1.0, "\t", 2.0, "\t", -0.0004});
-  textio::write_list(unit, {" complete. ", std::int64_t{0}, "x"});
-  textio::close_unit(unit);
+  ASSERT_EQ(runtime::open_unit(unit, path + "   ", OpenStatus::Unknown, StatusReturn::None), 0);
+  runtime::write_formatted(unit, runtime::RESULT_FMT, {1.0, "\t", 2.0, "\t", -0.0004});
+  runtime::write_list(unit, {" complete. ", std::int64_t{0}, "x"});
+  runtime::close_unit(unit);
   EXPECT_EQ(testing_support::read_file(path),
             "1.00\t2.000\t0.000\r\n  complete.                      0 x\r\n");
 }

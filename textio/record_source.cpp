@@ -10,8 +10,6 @@
 
 #include <emmintrin.h>
 
-#include "textio/interrupts.h"
-
 namespace textio {
 namespace {
 
@@ -32,13 +30,13 @@ long fill(RecordSource& source) {
   if (source.buffer.size() < source.first_size) source.buffer.resize(source.first_size);
   if (source.filled == source.buffer.size()) source.buffer.resize(2 * source.buffer.size());
   for (;;) {
-    // A signal noted before the read, or while it waited, ends the run
+    // The hook sees a signal noted before the read, or while it waited,
     // before anything more is taken (the wait may also have ended with data
     // or the end of the stream).
-    end_if_interrupted();
+    if (source.at_read) source.at_read();
     const ssize_t n = ::read(source.fd, source.buffer.data() + source.filled,
                              source.buffer.size() - source.filled);
-    end_if_interrupted();
+    if (source.at_read) source.at_read();
     if (n >= 0) {
       source.filled += static_cast<std::size_t>(n);
       if (n == 0) source.os_end = true;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "fuelcalc/export.hpp"
 #include "fuelcalc/fuel_map.hpp"
 
 namespace fuelcalc {
@@ -123,19 +124,20 @@ struct InputCheck {
 
 // Throws Error (invalid_argument) when options.grid_tolerance is negative or
 // not a number; every fault of the file is a finding.
-MapCheck check_map(const std::filesystem::path& file, const CheckOptions& options = {});
+FUELCALC_API MapCheck check_map(const std::filesystem::path& file,
+                                const CheckOptions& options = {});
 
 // Reads the input file in one pass, in bounded memory whatever its length;
 // the summary's fuel values come from map.map.
-InputCheck check_input(const std::filesystem::path& file, const MapCheck& map);
+FUELCALC_API InputCheck check_input(const std::filesystem::path& file, const MapCheck& map);
 
-bool has_errors(std::span<const Finding> findings);
+FUELCALC_API bool has_errors(std::span<const Finding> findings);
 
 // Writes map.header (two lines of its own when empty), then the map's points
 // in file order with their snapped speeds, in the program's map format.
 // Throws Error: open or write when the file cannot be written; interpolation,
 // and writes nothing, when map.map was built but the snapped points would
 // not build (the program would refuse the snapped map, not the map as read).
-void write_snapped_map(const std::filesystem::path& file, const MapCheck& map);
+FUELCALC_API void write_snapped_map(const std::filesystem::path& file, const MapCheck& map);
 
 }  // namespace fuelcalc

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "fuelcalc/export.hpp"
+
 namespace fuelcalc {
 
 enum class ErrorKind {
@@ -17,7 +19,7 @@ enum class ErrorKind {
   write,             // a file could not be written (os_error() holds errno)
 };
 
-class Error : public std::exception {
+class FUELCALC_API Error : public std::exception {
  public:
   // An error of the given kind whose what() is message.
   Error(ErrorKind kind, std::string message);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "fuelcalc/error.hpp"
+#include "fuelcalc/export.hpp"
 
 namespace fuelcalc {
 
@@ -64,7 +65,7 @@ struct EnvelopeRow {
   double highest_torque = 0.0;
 };
 
-class FuelMap {
+class FUELCALC_API FuelMap {
  public:
   // A map file by the program's reading rules (two header records, then
   // groups of three numbers), ordered and resampled as the program does.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fuelcalc/error.hpp"
+#include "fuelcalc/export.hpp"
 
 namespace fuelcalc {
 
@@ -21,10 +22,10 @@ struct OperatingPoints {
 // Every pair of an input file after its header record. An unreadable record
 // throws Error (kind read, index() the read's ordinal, line() its line),
 // except an unreadable last record, which ends the data as in the program.
-OperatingPoints read_points(const std::filesystem::path& file);
+FUELCALC_API OperatingPoints read_points(const std::filesystem::path& file);
 
 // The same, a block at a time, for files larger than memory.
-class PointReader {
+class FUELCALC_API PointReader {
  public:
   // Opens the file and reads its header record; throws Error (open, read).
   explicit PointReader(const std::filesystem::path& file);
@@ -52,10 +53,10 @@ class PointReader {
 // over it, so that a failed write leaves the file as it was. A symbolic link
 // is followed and its target replaced; a FIFO or a device, and a file in a
 // folder where no new file may be made, are written in place.
-void write_map(const std::filesystem::path& file, std::span<const double> speed,
-               std::span<const double> torque, std::span<const double> fuel);
+FUELCALC_API void write_map(const std::filesystem::path& file, std::span<const double> speed,
+                            std::span<const double> torque, std::span<const double> fuel);
 // An input file: one header line, then one line "speed torque" per point.
-void write_points(const std::filesystem::path& file, std::span<const double> speed,
-                  std::span<const double> torque);
+FUELCALC_API void write_points(const std::filesystem::path& file, std::span<const double> speed,
+                               std::span<const double> torque);
 
 }  // namespace fuelcalc

@@ -1,9 +1,11 @@
 #pragma once
 #include <string_view>
 
+#include "fuelcalc/export.hpp"
+
 namespace fuelcalc {
 
 // The library's version, "major.minor.patch".
-std::string_view version() noexcept;
+FUELCALC_API std::string_view version() noexcept;
 
 }  // namespace fuelcalc

@@ -6,7 +6,9 @@
 #      (find_package(fuelcalc 1.0 CONFIG) through CMAKE_PREFIX_PATH);
 #   2. with pkg-config and the installed fuelcalc.pc, no CMake;
 #   3. from the sources, through add_subdirectory, with GoogleTest and Google
-#      Benchmark hidden: the library alone must not need them.
+#      Benchmark hidden: the library alone must not need them;
+#   4. against a shared libfuelcalc built and installed from the sources,
+#      which must export the public face alone (scripts/check_exports.sh).
 # It also checks that the prefix holds only the public headers and the man page.
 #
 # usage: tests/consumer/run.sh BUILD_DIR
@@ -60,3 +62,15 @@ logged subdirectory cmake -S "$source_dir/tests/consumer" -B "$work/subdirectory
   -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON
 logged subdirectory cmake --build "$work/subdirectory" -j "$jobs" --target consumer
 "$work/subdirectory/consumer" "$map" "$speed" "$torque" "$work/point.out"
+
+step "shared library: the public face alone, and enough for the consumer"
+shared_prefix=$work/shared-prefix
+logged shared cmake -S "$source_dir" -B "$work/shared" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON \
+  -DBUILD_TESTING=OFF -DFUELCALC_BENCH=OFF -DFUELCALC_PYTHON=OFF
+logged shared cmake --build "$work/shared" -j "$jobs"
+"$source_dir/scripts/check_exports.sh" "$work/shared/libfuelcalc.so"
+logged shared cmake --install "$work/shared" --prefix "$shared_prefix"
+logged shared cmake -S "$source_dir/tests/consumer" -B "$work/shared-consumer" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_PREFIX_PATH="$shared_prefix"
+logged shared cmake --build "$work/shared-consumer" -j "$jobs"
+"$work/shared-consumer/consumer" "$map" "$speed" "$torque" "$work/point.out"

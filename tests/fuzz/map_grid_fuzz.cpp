@@ -41,6 +41,7 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/reporting.h"
 #include "fuelcalc/check.hpp"
 #include "fuelcalc/fuelcalc.hpp"
 #include "fuelmap/direct.h"
@@ -51,8 +52,8 @@
 #include "fuelmap/point_evaluator.h"
 #include "memory_file.h"
 #include "report.h"
-#include "textio/endings.h"
-#include "textio/units.h"
+#include "runtime/endings.h"
+#include "runtime/units.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ Outcome outcome_of(Evaluate evaluate) {
     double fc = 0.0;
     evaluate(fc);
     outcome.bits = std::bit_cast<std::uint64_t>(fc);
-  } catch (const textio::RunEnd& end) {
+  } catch (const runtime::RunEnd& end) {
     outcome.ended = true;
     outcome.status = end.status;
   }
@@ -135,9 +136,11 @@ void check_points(const fuelmap::GRID& grid, const std::vector<Point>& points) {
   for (std::size_t i = 0; i < points.size(); ++i) {
     const double& x = xs[i];
     const double& y = ys[i];
-    const Outcome literal = outcome_of([&](double& fc) { fuelmap::CALCFC(x, y, fc, grid); });
-    const Outcome single =
-        outcome_of([&](double& fc) { fuelmap::evaluate_point(evaluator, x, y, fc, grid); });
+    const Outcome literal = outcome_of([&](double& fc) { driver::CALCFC(x, y, fc, grid); });
+    // The program reports a failure of the literal procedure and ends with status 1.
+    const Outcome single = outcome_of([&](double& fc) {
+      if (fuelmap::evaluate_point(evaluator, x, y, fc, grid)) throw runtime::RunEnd{1};
+    });
     const bool taken = fuelmap::takes_point(evaluator, x, y);
     const Outcome from_block{false, 0, std::bit_cast<std::uint64_t>(block[i])};
     if ((taken && from_block != literal) || single != literal)
@@ -416,11 +419,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuelmap::GRID grid;
   bool loaded = false, built = false;
   try {
-    fuelmap::LOADMAP(kMapUnit, file.path, map);
+    driver::LOADMAP(kMapUnit, file.path, map);
     loaded = true;
-    fuelmap::FCGRID(grid, map);
+    driver::FCGRID(grid, map);
     built = true;
-  } catch (const textio::RunEnd&) {
+  } catch (const runtime::RunEnd&) {
     // An unreadable map or a failed interpolation ends the run; nothing to evaluate.
   }
   bool runs = built;
@@ -428,8 +431,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (built) {
     points = probes(map, grid, data, size);
     check_points(grid, points);
-    runs =
-        !outcome_of([&](double& fc) { fuelmap::CALCFC(grid.GX[0], grid.GY[0], fc, grid); }).ended;
+    runs = !outcome_of([&](double& fc) { driver::CALCFC(grid.GX[0], grid.GY[0], fc, grid); }).ended;
   }
   if (loaded) {
     const fuelmap::HermiteFailure failure = fuelmap::DIRECTCHK(map);
@@ -437,7 +439,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       fuzzing::fault("direct check fails (%d, %d), the grid is built", failure.code, failure.ierr);
     if (!failure) check_direct(map, data, size);
   }
-  textio::close_all_units();
+  runtime::close_all_units();
   check_library_maps({reinterpret_cast<const char*>(data), size}, points);
 
   const fuelcalc::MapCheck checked = fuelcalc::check_map(file.path);

@@ -43,7 +43,8 @@
 
 #include "memory_file.h"
 #include "report.h"
-#include "textio/endings.h"
+#include "runtime/endings.h"
+#include "runtime/units.h"
 #include "textio/fixed_edit.h"
 #include "textio/fixed_edit_reference.h"
 #include "textio/fixed_text.h"
@@ -52,11 +53,10 @@
 #include "textio/list_trace.h"
 #include "textio/plain_values.h"
 #include "textio/record_source.h"
-#include "textio/units.h"
 
 namespace {
 
-using textio::StatusReturn;
+using runtime::StatusReturn;
 
 constexpr int kUnit = 17;
 
@@ -136,7 +136,8 @@ void expect_sound_trace(const Reader& reader, std::size_t before, int status, in
 }
 
 int read_numbers(const Reader& reader, std::span<double* const> items, int& stored) {
-  if (!reader.memory) return textio::read_numbers(kUnit, StatusReturn::ErrorAndEnd, items, &stored);
+  if (!reader.memory)
+    return runtime::read_numbers(kUnit, StatusReturn::ErrorAndEnd, items, &stored);
   if (reader.trace) {
     const std::size_t before = reader.memory->next;
     const int status =
@@ -149,7 +150,7 @@ int read_numbers(const Reader& reader, std::span<double* const> items, int& stor
 }
 
 int read_text(const Reader& reader, textio::FixedText& item) {
-  if (!reader.memory) return textio::read_text(kUnit, StatusReturn::ErrorAndEnd, item);
+  if (!reader.memory) return runtime::read_text(kUnit, StatusReturn::ErrorAndEnd, item);
   if (reader.trace) {
     const std::size_t before = reader.memory->next;
     const int status = textio::read_list_text_traced(*reader.memory, item, *reader.trace);
@@ -161,7 +162,7 @@ int read_text(const Reader& reader, textio::FixedText& item) {
 
 // Before any statement has met the end, the unit's inquiry is the source's.
 bool at_end(const Reader& reader) {
-  return reader.memory ? textio::source_at_end(*reader.memory) : textio::at_end_of_file(kUnit);
+  return reader.memory ? textio::source_at_end(*reader.memory) : runtime::at_end_of_file(kUnit);
 }
 
 Step take_step(const Reader& reader, Kind kind) {
@@ -301,8 +302,8 @@ void read_through_unit(const Plan& plan, std::string_view bytes,
   const std::string& path = file ? file->path : pipe.path;
   const bool rewind_fails = plan.access == Access::UnkeptPipe && !file;
 
-  if (textio::open_unit(kUnit, path, textio::OpenStatus::Old, StatusReturn::ErrorAndEnd,
-                        plan.access == Access::ReplayedPipe) != 0)
+  if (runtime::open_unit(kUnit, path, runtime::OpenStatus::Old, StatusReturn::ErrorAndEnd,
+                         plan.access == Access::ReplayedPipe) != 0)
     fuzzing::setup_failure("open_unit of a memory file or pipe");
   if (pipe.read_end >= 0) ::close(pipe.read_end);  // the unit holds its own descriptor
 
@@ -310,14 +311,14 @@ void read_through_unit(const Plan& plan, std::string_view bytes,
   try {
     const std::vector<Step> first = run_plan(plan, unit);
     expect_same(expected, first, false, "unit and in-memory results");
-    textio::rewind_unit(kUnit);
+    runtime::rewind_unit(kUnit);
     if (rewind_fails) fuzzing::fault("record reader: a pipe not kept for replay was rewound");
     expect_same(first, run_plan(plan, unit), false, "results before and after the rewind");
-  } catch (const textio::RunEnd&) {
+  } catch (const runtime::RunEnd&) {
     // Every statement returns its errors; only the rewind of a pipe not kept ends the run.
     if (!rewind_fails) fuzzing::fault("record reader: a statement or rewind ended the run");
   }
-  textio::close_all_units();
+  runtime::close_all_units();
 }
 
 // The file's bytes as the unit reads them: the input, after a long record for

@@ -1,0 +1,246 @@
+// The map check: the map read by the program's rules (two header records,
+// then statements of three numbers), each point with its line.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "checks/check_findings.h"
+#include "checks/check_grid_deviation.h"
+#include "checks/check_layout.h"
+#include "checks/check_map_points.h"
+#include "checks/check_reading.h"
+#include "fuelcalc/check.hpp"
+#include "textio/list_input.h"
+
+namespace fuelcalc {
+namespace {
+
+using checks::FindingLog;
+using checks::TracedFile;
+
+constexpr std::array<std::string_view, 3> kPointValues = {"speed", "torque", "fuel value"};
+constexpr std::string_view kRefused = " (the program stops: \"Failed to read TORQUE MAP\")";
+
+// The two header records; false when the map ends or fails in them.
+bool read_headers(TracedFile& file, FindingLog& log) {
+  file.keep_bytes();  // the header as the file holds it, which --snap writes back
+  for (int header = 0; header < 2; ++header) {
+    textio::FixedText text = textio::blank_text();
+    const int status = file.read_text(text);
+    if (status == textio::kReadEnd) {
+      log.error("map-empty", std::nullopt, std::nullopt,
+                std::string(header == 0 ? "the file is empty" : "the file holds one record") +
+                    ": a map needs two header records before its points (the program stops with "
+                    "end-of-file during read, exit status 24)");
+      return false;
+    }
+    if (status != 0) {
+      const textio::StatementTrace& trace = file.trace();
+      log.error("map-unreadable", file.lines(), std::nullopt,
+                "header record: " +
+                    checks::unreadable_reason(status, trace.last_record, trace.failed.column,
+                                              file.os_error()) +
+                    std::string(kRefused));
+      return false;
+    }
+    checks::header_findings(log, "map-header-numeric", file, kPointValues.size());
+  }
+  return true;
+}
+
+// A point that the program's read leaves short: an empty value or a slash.
+void report_short_point(const TracedFile& file, FindingLog& log, int stored) {
+  const textio::StatementTrace& trace = file.trace();
+  std::size_t record = 0, column = 0;
+  std::string what = "an empty value";
+  for (const textio::ValueMark& mark : trace.marks) {
+    if (mark.kind == textio::ValueMark::Kind::Value) continue;
+    if (mark.kind == textio::ValueMark::Kind::Slash) what = "a slash ends this point's values";
+    record = mark.record;
+    column = mark.column;
+    break;
+  }
+  log.error("map-unreadable", file.line_of(record), column + 1,
+            what + ": the point has " + std::to_string(stored) + " of its 3 values" +
+                std::string(kRefused));
+}
+
+void read_points(TracedFile& file, FindingLog& log, std::vector<MapPoint>& points) {
+  double speed = 0.0, torque = 0.0, fuel = 0.0;
+  double* const items[] = {&speed, &torque, &fuel};
+  for (;;) {
+    int stored = 0;
+    const int status = file.read_numbers(items, stored);
+    const textio::StatementTrace& trace = file.trace();
+    if (status == textio::kReadEnd) {
+      if (stored > 0)
+        log.warning("map-values-per-record", file.line_of(trace.marks[0].record), std::nullopt,
+                    "the last point has only " + std::to_string(stored) +
+                        " of its 3 values before the end of the file: it is not used");
+      return;
+    }
+    if (status != 0) {
+      if (status == textio::kReadFailure) {
+        log.error("map-unreadable", std::nullopt, std::nullopt,
+                  checks::unreadable_reason(status, {}, 0, file.os_error()));
+        return;
+      }
+      // The statement's value stands in its last record unless a quoted
+      // value ran on over records.
+      const textio::ValueMark& failed = trace.failed;
+      const bool in_last = failed.record + 1 == trace.records;
+      log.error(
+          "map-unreadable", file.line_of(failed.record), failed.column + 1,
+          checks::unreadable_reason(status, in_last ? trace.last_record : "", failed.column, 0) +
+              std::string(kRefused));
+      continue;  // the next statement starts at the next record, as a fixed file would
+    }
+    if (stored < 3) {
+      report_short_point(file, log, stored);
+      continue;
+    }
+    const checks::ValueLayout layout = checks::value_layout(trace, kPointValues.size());
+    checks::layout_findings(log, "map-values-per-record", file, layout, kPointValues);
+    points.push_back({speed, torque, fuel, file.line_of(layout.first_record)});
+  }
+}
+
+// The lines of the points an interpolation failure concerns: those with a
+// coordinate that is not finite, or else the two that span the range the
+// failing pass works along (speeds for calls 3 to 6, torques otherwise).
+std::vector<std::size_t> failure_lines(const std::vector<MapPoint>& points, int code) {
+  std::vector<std::size_t> lines;
+  for (const MapPoint& p : points)
+    if (!std::isfinite(p.speed) || !std::isfinite(p.torque)) lines.push_back(p.line);
+  if (!lines.empty()) return lines;
+  const bool along_speed = code >= 3 && code <= 6;
+  const auto coordinate = [&](const MapPoint& p) { return along_speed ? p.speed : p.torque; };
+  const auto [low, high] = std::minmax_element(
+      points.begin(), points.end(),
+      [&](const MapPoint& a, const MapPoint& b) { return coordinate(a) < coordinate(b); });
+  lines = {low->line, high->line};
+  std::sort(lines.begin(), lines.end());
+  lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+  return lines;
+}
+
+std::string lines_text(const std::vector<std::size_t>& lines) {
+  constexpr std::size_t kNamed = 6;
+  std::string text = lines.size() > 1 ? "lines " : "line ";
+  for (std::size_t i = 0; i < std::min(lines.size(), kNamed); ++i) {
+    if (i > 0) text += ", ";
+    text += std::to_string(lines[i]);
+  }
+  if (lines.size() > kNamed) text += ", ...";
+  return text;
+}
+
+// The points' coordinates and fuel values, in file order.
+struct Columns {
+  std::vector<double> speed, torque, fuel;
+};
+
+Columns columns(const std::vector<MapPoint>& points) {
+  Columns c;
+  for (const MapPoint& p : points) {
+    c.speed.push_back(p.speed);
+    c.torque.push_back(p.torque);
+    c.fuel.push_back(p.fuel);
+  }
+  return c;
+}
+
+// The map as the program builds it from the points in file order, or the
+// interpolation failure that stops the program.
+struct ProgramBuild {
+  std::optional<FuelMap> map;
+  checks::ProgramStop stop;
+};
+
+ProgramBuild build_as_program(const Columns& c) {
+  try {
+    FuelMap map = FuelMap::from_points(c.speed, c.torque, c.fuel);
+    // A grid the evaluation refuses fails at every point that has a value
+    // (its corner may not be a number): try one.
+    static_cast<void>(map.fuel(0.0, 0.0));
+    return {std::move(map), {}};
+  } catch (const Error& error) {
+    return {std::nullopt, {error.code(), error.ierr()}};
+  }
+}
+
+void report_stop(const std::vector<MapPoint>& points, checks::ProgramStop stop, FindingLog& log) {
+  const std::vector<std::size_t> lines = failure_lines(points, stop.code);
+  log.error("map-interpolation", lines.front(), std::nullopt,
+            checks::interpolation_words(stop, points) + " (" + lines_text(lines) + "; " +
+                checks::stop_text(stop) + ")");
+}
+
+// The findings on the points, then the program's failure in plain words at
+// the lines of the points involved (unless a finding on the points has named
+// it) or the grid's deviation. The map kept is built from the same points
+// with the options' method and policy.
+void check_built_map(MapCheck& result, const CheckOptions& options, FindingLog& log) {
+  const Columns c = columns(result.points);
+  ProgramBuild build = build_as_program(c);
+  std::optional<checks::ProgramStop> stop;
+  if (!build.map) stop = build.stop;
+  const bool stop_named = checks::check_points(result, options, log, stop);
+  if (!build.map) {
+    if (!stop_named) report_stop(result.points, build.stop, log);
+    return;
+  }
+  try {
+    checks::check_grid_deviation(result, *build.map, options.grid_tolerance, log);
+  } catch (const Error&) {
+    // The grid fails at a measured point: no measure of its deviation.
+  }
+  try {
+    if (options.method != Method::grid || options.outside != Outside::extrapolate)
+      build.map = FuelMap::from_points(c.speed, c.torque, c.fuel, options.method, options.outside);
+    result.map = std::move(build.map);
+  } catch (const Error& error) {
+    report_stop(result.points, {error.code(), error.ierr()}, log);
+  }
+}
+
+}  // namespace
+
+MapCheck check_map(const std::filesystem::path& path, const CheckOptions& options) {
+  if (!(options.grid_tolerance >= 0.0))
+    throw Error(ErrorKind::invalid_argument, "the grid tolerance " +
+                                                 checks::number_text(options.grid_tolerance) +
+                                                 " is not a fraction of zero or more");
+  MapCheck result;
+  FindingLog log(path.string());
+  TracedFile file;
+  if (const std::string reason = file.open(path); !reason.empty()) {
+    log.error(
+        "map-open", std::nullopt, std::nullopt,
+        "cannot be opened: " + reason + " (the program stops: \"Cannot open TORQUE MAP file\")");
+  } else if (read_headers(file, log)) {
+    result.header = file.bytes_taken();
+    read_points(file, log, result.points);
+    if (!log.has_errors() && result.points.empty()) {
+      log.error("map-empty", std::nullopt, std::nullopt,
+                "the map holds no points after its two header records (the program stops: "
+                "interpolation failure, code 1, ierr -1)");
+    }
+    // Points after an unreadable one are not what the program would see.
+    if (!log.has_errors()) check_built_map(result, options, log);
+  }
+  result.findings = log.close();
+  return result;
+}
+
+bool has_errors(std::span<const Finding> findings) {
+  for (const Finding& finding : findings)
+    if (finding.severity == Severity::error) return true;
+  return false;
+}
+
+}  // namespace fuelcalc

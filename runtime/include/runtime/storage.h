@@ -1,0 +1,42 @@
+#pragma once
+// Arrays of the run's records and work tables. Storage that cannot be had is
+// a run-time error of the run, reported while the routines that asked for it
+// are still active.
+#include <cstddef>
+#include <new>
+#include <stdexcept>
+#include <vector>
+
+#include "runtime/endings.h"
+
+namespace runtime {
+
+inline constexpr int kNoMemory = 41;
+inline constexpr int kArraySizeOverflow = 179;
+
+template <class T>
+std::vector<T> allocate_array(std::size_t count) {
+  try {
+    return std::vector<T>(count);
+  } catch (const std::length_error&) {
+    runtime_error(kArraySizeOverflow);
+  } catch (const std::bad_alloc&) {
+    runtime_error(kNoMemory);
+  }
+}
+
+// Runs body, which allocates with plain std::vector and so throws when
+// storage cannot be had; that becomes the run-time error above, reported
+// while the routines that asked for the storage are still active.
+template <class Body>
+decltype(auto) reporting_storage_failures(Body&& body) {
+  try {
+    return body();
+  } catch (const std::length_error&) {
+    runtime_error(kArraySizeOverflow);
+  } catch (const std::bad_alloc&) {
+    runtime_error(kNoMemory);
+  }
+}
+
+}  // namespace runtime
