@@ -15,8 +15,11 @@ JOBS         ?= $(shell nproc)
 
 all: build
 
+# Everything, the tests and the tools asked for by name: a missing package
+# is a configure error rather than a test left out.
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON -DFUELCALC_BUILD_TESTS=ON \
+	  -DFUELCALC_TOOLS=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
 # The program alone: needs neither GoogleTest nor Google Benchmark.
@@ -77,8 +80,8 @@ clean:
 # checker's findings and summary of the same run.
 run:
 	scripts/setup.sh run
-	$(MAKE) program
-	@cmake --build $(BUILD) -j $(JOBS) --target fuelcalc-check > /dev/null
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DFUELCALC_TOOLS=ON
+	cmake --build $(BUILD) -j $(JOBS) --target fuelcalc fuelcalc-check
 	@$(BUILD)/fuelcalc examples/torque_map.dat examples/drive_cycle.dat $(BUILD)/drive_cycle.out \
 	  > $(BUILD)/drive_cycle.log; status=$$?; \
 	  echo "== $(BUILD)/drive_cycle.out (first lines)"; head -n 8 $(BUILD)/drive_cycle.out | tr -d '\r'; \
