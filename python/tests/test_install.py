@@ -38,7 +38,7 @@ def built_wheel(tmp_path):
     source = copy_of_the_sources(tmp_path)
     run("/usr/bin/python3", "-m", "pip", "wheel", "--no-build-isolation", "--no-deps",
         "--no-index", "--no-cache-dir", "--quiet", "-w", tmp_path / "dist", ".",
-        timeout=800, cwd=source)
+        timeout=1500, cwd=source)
     return next((tmp_path / "dist").glob("fuelcalc-*.whl"))
 
 
@@ -56,7 +56,7 @@ def test_install_into_a_fresh_venv(tmp_path, build):
     run("/usr/bin/python3", "-m", "venv", "--system-site-packages", venv, timeout=120)
     python = venv / "bin" / "python"
     run(python, "-m", "pip", "install", "--no-build-isolation", "--no-index", "--no-cache-dir",
-        "--quiet", package, timeout=800, cwd=tmp_path)
+        "--quiet", package, timeout=1500, cwd=tmp_path)
 
     probe = run(python, "-c", PROBE, EXAMPLE_MAP, timeout=120, cwd=tmp_path,
                 capture_output=True, text=True)
