@@ -1,9 +1,15 @@
 #pragma once
 #include <string_view>
 
+// The library's version. CMakeLists.txt's project() holds it; a configure
+// stops when these differ from it.
+#define FUELCALC_VERSION_MAJOR 1
+#define FUELCALC_VERSION_MINOR 0
+#define FUELCALC_VERSION_PATCH 0
+
 namespace fuelcalc {
 
-// The library's version, "major.minor.patch".
+// The library's version, "major.minor.patch" of the macros above.
 std::string_view version() noexcept;
 
 }  // namespace fuelcalc
