@@ -29,7 +29,7 @@ void evaluate_direct(const FuelMap::Data& data, std::span<const double> speed,
     for (std::size_t i = first; i < first + static_cast<std::size_t>(block); ++i) {
       if (fuelmap::takes_direct_point(evaluator, speed[i], torque[i])) continue;
       if (const fuelmap::HermiteFailure failure =
-              fuelmap::DIRECTFC(speed[i], torque[i], out[i], data.map))
+              fuelmap::literal_direct_fuel(speed[i], torque[i], out[i], data.map))
         throw point_failure(failure, i, count > 1, speed[i], torque[i]);
     }
   }
