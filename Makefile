@@ -1,7 +1,8 @@
 # Thin wrapper over CMake; `make test` is the one command that builds
 # everything and runs every test (plain build, with the layout check and the
-# fuzz seeds replayed, then the consumer builds of the installed library,
-# then under sanitizers, then the library's thread test under ThreadSanitizer,
+# fuzz seeds replayed, then the documentation's shell blocks, then the
+# consumer builds of the installed library, then under sanitizers, then the
+# library's thread test under ThreadSanitizer,
 # then the fuzz targets, each for its fixed number of executions). `make run`
 # and `make test` first install the Debian packages they need (scripts/setup.sh).
 BUILD        ?= build
@@ -11,12 +12,16 @@ FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS         ?= $(shell nproc)
 
-.PHONY: all build program test test-plain test-consumer test-sanitize test-tsan test-fuzz fuzz fuzz-build run report bench throughput bench-python clean
+# `make docs-check` runs the shell blocks of README.md and docs/*.md against build/.
+.PHONY: all build program test test-plain test-consumer docs-check test-sanitize test-tsan test-fuzz fuzz fuzz-build run report bench throughput bench-python clean
 
 all: build
 
+# Everything, the tests and the tools asked for by name: a missing package
+# is a configure error rather than a test left out.
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON -DFUELCALC_BUILD_TESTS=ON \
+	  -DFUELCALC_TOOLS=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
 # The program alone: needs neither GoogleTest nor Google Benchmark.
@@ -26,10 +31,14 @@ program:
 
 test:
 	scripts/setup.sh test
-	$(MAKE) test-plain test-consumer test-sanitize test-tsan test-fuzz
+	$(MAKE) test-plain docs-check test-consumer test-sanitize test-tsan test-fuzz
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The shell blocks of the documentation (scripts/docs_check.sh), over the plain build.
+docs-check: build
+	scripts/docs_check.sh $(BUILD)
 
 # The library as others use it: installed (CMake package and pkg-config) and
 # through add_subdirectory (tests/consumer).
@@ -77,8 +86,8 @@ clean:
 # checker's findings and summary of the same run.
 run:
 	scripts/setup.sh run
-	$(MAKE) program
-	@cmake --build $(BUILD) -j $(JOBS) --target fuelcalc-check > /dev/null
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DFUELCALC_TOOLS=ON
+	cmake --build $(BUILD) -j $(JOBS) --target fuelcalc fuelcalc-check
 	@$(BUILD)/fuelcalc examples/torque_map.dat examples/drive_cycle.dat $(BUILD)/drive_cycle.out \
 	  > $(BUILD)/drive_cycle.log; status=$$?; \
 	  echo "== $(BUILD)/drive_cycle.out (first lines)"; head -n 8 $(BUILD)/drive_cycle.out | tr -d '\r'; \

@@ -1,49 +1,52 @@
-"""Builds the extension module fuelcalc._fuelcalc for pip: the library's
-sources and the bindings compiled into one module, with the project's
-floating-point flags (no contraction into fused multiply-add, no fast-math),
-so the module's values are the program's to the last bit. pyproject.toml
-holds the package's description."""
+"""Builds the extension module fuelcalc._fuelcalc for pip through the CMake
+build (CMakeLists.txt is the one list of sources and flags: no contraction
+into fused multiply-add, no fast-math), so the module's values are the
+program's to the last bit. It needs cmake and g++ besides pybind11 and
+numpy. pyproject.toml holds the package's description."""
 
+import os
 import re
+import shutil
+import subprocess
+import sys
+import sysconfig
 from pathlib import Path
 
-from pybind11.setup_helpers import ParallelCompile, Pybind11Extension, build_ext
-from setuptools import setup
+from setuptools import Extension, setup
+from setuptools.command.build_ext import build_ext
 
 ROOT = Path(__file__).resolve().parent
 
-# The layers libfuelcalc is made of; each has its headers in <layer>/include.
-LAYERS = ("textio", "hermite", "fuelmap", "checks", "library")
-
-
 def version() -> str:
-    """The library's version, as CMakeLists.txt declares it."""
+    """The project's version, as CMakeLists.txt declares it."""
     text = (ROOT / "CMakeLists.txt").read_text()
     return re.search(r"project\(\s*fuelcalc\s+VERSION\s+([0-9.]+)", text).group(1)
 
 
-def sources() -> list:
-    """The library's sources (the core layers and the public face) and the bindings."""
-    folders = LAYERS + ("python/src",)
-    return [str(p.relative_to(ROOT)) for folder in folders
-            for p in sorted((ROOT / folder).glob("*.cpp"))]
+class CMakeBuild(build_ext):
+    """Configures the library with the Python package alone and builds its module
+    (without whole-program optimisation, which changes no value)."""
 
+    def build_extension(self, ext):
+        build = Path(self.build_temp).resolve() / "cmake"
+        subprocess.run(["cmake", "-S", str(ROOT), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release",
+                        f"-DPYTHON_EXECUTABLE={sys.executable}", "-DFUELCALC_PYTHON=ON",
+                        "-DFUELCALC_BUILD_TESTS=OFF", "-DFUELCALC_BENCH=OFF",
+                        "-DFUELCALC_INSTALL=OFF", "-DFUELCALC_PROGRAMS=OFF",
+                        "-DFUELCALC_TOOLS=OFF", "-DFUELCALC_LTO=OFF"], check=True)
+        jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL", str(os.cpu_count() or 1))
+        subprocess.run(["cmake", "--build", str(build), "--target", "fuelcalc_python", "-j", jobs],
+                       check=True)
+        module = "_fuelcalc" + sysconfig.get_config_var("EXT_SUFFIX")
+        target = Path(self.get_ext_fullpath(ext.name))
+        target.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(build / "python" / "fuelcalc" / module, target)
 
-ParallelCompile("NPY_NUM_BUILD_JOBS").install()
 
 setup(
     version=version(),
-    ext_modules=[
-        Pybind11Extension(
-            "fuelcalc._fuelcalc",
-            sources(),
-            include_dirs=["include"] + ["%s/include" % layer for layer in LAYERS],
-            cxx_std=20,
-            define_macros=[("FUELCALC_VERSION", '"%s"' % version())],
-            extra_compile_args=["-O3", "-ffp-contract=off", "-fno-fast-math"],
-        )
-    ],
-    cmdclass={"build_ext": build_ext},
+    ext_modules=[Extension("fuelcalc._fuelcalc", sources=[])],
+    cmdclass={"build_ext": CMakeBuild},
     # Out of CMake's build/ folder.
     options={"build": {"build_base": "build-pip"}},
 )

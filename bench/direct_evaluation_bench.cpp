@@ -63,7 +63,7 @@ void BM_DirectLiteral(benchmark::State& state) {
   std::size_t i = 0;
   for (auto _ : state) {
     double fc = 0.0;
-    benchmark::DoNotOptimize(fuelmap::DIRECTFC(p.x[i], p.y[i], fc, map));
+    benchmark::DoNotOptimize(fuelmap::literal_direct_fuel(p.x[i], p.y[i], fc, map));
     benchmark::DoNotOptimize(fc);
     i = (i + 1) % p.x.size();
   }

@@ -62,7 +62,9 @@ const char* outside_name(fuelcalc::Outside outside) {
 void write_json(std::ostream& out, const Report& report) {
   Json findings = Json::array();
   for (const fuelcalc::Finding& f : report.findings) findings.push_back(finding_json(f));
+  // "format" counts changes of this document's layout, apart from the version.
   Json document = {{"version", std::string(fuelcalc::version())},
+                   {"format", 1},
                    {"map", report.map},
                    {"input", or_null(report.input)},
                    {"findings", findings},

@@ -185,7 +185,7 @@ void evaluate_direct_points(const DirectEvaluator& evaluator, int count, const d
 
 HermiteFailure evaluate_direct_point(const DirectEvaluator& evaluator, const MAP& map,
                                      const double& X, const double& Y, double& FC) {
-  if (!takes_direct_point(evaluator, X, Y)) return DIRECTFC(X, Y, FC, map);
+  if (!takes_direct_point(evaluator, X, Y)) return literal_direct_fuel(X, Y, FC, map);
   evaluate_direct_points(evaluator, 1, &X, &Y, &FC);
   return {};
 }

@@ -36,7 +36,7 @@ void evaluate_direct(const FuelMap::Data& data, std::span<const double> speed,
         continue;
       }
       if (const fuelmap::HermiteFailure failure =
-              fuelmap::DIRECTFC(speed[i], torque[i], out[i], data.map))
+              fuelmap::literal_direct_fuel(speed[i], torque[i], out[i], data.map))
         throw point_failure(failure, i, count > 1, speed[i], torque[i]);
     }
   }

@@ -26,6 +26,7 @@ test_packages=(
   chromium                  # the report's test opens the page in a headless browser
   python3-pandas python3-dask python3-distributed  # fuelcalc.dask and the fleet example
   python3-venv python3-pip python3-setuptools python3-wheel  # pip install into a fresh venv
+  python3-build             # the sdist of the Python package (python3 -m build --sdist)
   clang-format              # the layout check (scripts/check_format.sh)
   pkg-config                # the consumer build through the installed fuelcalc.pc
 )

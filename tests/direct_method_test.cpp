@@ -104,7 +104,7 @@ Outcome outcome(const fuelmap::HermiteFailure& failure, double fc) {
 
 Outcome literal(const MAP& map, double x, double y) {
   double fc = 0.0;
-  const fuelmap::HermiteFailure failure = fuelmap::DIRECTFC(x, y, fc, map);
+  const fuelmap::HermiteFailure failure = fuelmap::literal_direct_fuel(x, y, fc, map);
   return outcome(failure, fc);
 }
 
@@ -115,7 +115,7 @@ Outcome single(const fuelmap::DirectEvaluator& evaluator, const MAP& map, double
 }
 
 void expect_exact_at_measured_points(const MAP& map) {
-  ASSERT_FALSE(fuelmap::DIRECTCHK(map));
+  ASSERT_FALSE(fuelmap::direct_check(map));
   const fuelmap::DirectEvaluator evaluator = fuelmap::prepare_direct(map);
   ASSERT_FALSE(evaluator.literal_only);
   std::vector<double> fast(map.XMAP.size());
@@ -214,7 +214,7 @@ TEST(DirectMethod, FailsAsTheGridConstructionDoes) {
     map.YMAP = c.y;
     map.FCMAP.assign(c.x.size(), 1.0);
     map.NMAP = static_cast<int>(c.x.size());
-    const fuelmap::HermiteFailure failure = fuelmap::DIRECTCHK(map);
+    const fuelmap::HermiteFailure failure = fuelmap::direct_check(map);
     EXPECT_EQ(failure.code, c.icall) << c.name;
     EXPECT_EQ(failure.ierr, c.ierr) << c.name;
     EXPECT_EQ(literal(map, 1500.0, 30.0), (Outcome{c.icall, c.ierr, 0})) << c.name;

@@ -286,9 +286,10 @@ TEST(FuelcalcCheck, ExitStatusesAndJsonShape) {
   const auto doc = nlohmann::ordered_json::parse(run_check({"--json", map, input}).out);
   std::vector<std::string> keys;
   for (const auto& [key, value] : doc.items()) keys.push_back(key);
-  EXPECT_EQ(keys, (std::vector<std::string>{"version", "map", "input", "findings", "summary",
-                                            "grid_deviation"}));
-  EXPECT_TRUE(doc["version"].is_string());
+  EXPECT_EQ(keys, (std::vector<std::string>{"version", "format", "map", "input", "findings",
+                                            "summary", "grid_deviation"}));
+  EXPECT_EQ(doc["version"], FUELCALC_PROJECT_VERSION);
+  EXPECT_EQ(doc["format"], 1);
   EXPECT_EQ(doc["input"], input);
   const auto& s = doc["summary"];
   for (const char* count :

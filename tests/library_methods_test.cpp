@@ -254,12 +254,14 @@ TEST_P(OutsidePolicy, BoundedOnEachSideOfTheEnvelope) {
       EXPECT_EQ(bits(bounded.fuel(speed, kInf)), bits(top.slope > 0 ? kInf : at_high));
       for (const double torque : {low - range, low, (low + high) / 2, high, high + range}) {
         EXPECT_GE(bounded.fuel(speed, torque), 0.0);
-        if (speed == first)
+        if (speed == first) {
           for (const double beyond : {first - 1.0, first - 1e6, -kInf})
             EXPECT_EQ(bits(bounded.fuel(beyond, torque)), bits(bounded.fuel(first, torque)));
-        if (speed == last)
+        }
+        if (speed == last) {
           for (const double beyond : {last + 1.0, last + 1e6, kInf})
             EXPECT_EQ(bits(bounded.fuel(beyond, torque)), bits(bounded.fuel(last, torque)));
+        }
       }
     }
   }

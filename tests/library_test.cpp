@@ -97,7 +97,11 @@ TEST(Library, GridAndPointsAreTheProgramsBits) {
         EXPECT_EQ(bits(other.fuel(x, y)), bits(literal)) << x << ", " << y;
       }
   }
-  EXPECT_EQ(fuelcalc::version(), "1.0.0");
+  // project()'s version, which the header's macros repeat.
+  EXPECT_EQ(fuelcalc::version(), FUELCALC_PROJECT_VERSION);
+  EXPECT_EQ(fuelcalc::version(), std::to_string(FUELCALC_VERSION_MAJOR) + "." +
+                                     std::to_string(FUELCALC_VERSION_MINOR) + "." +
+                                     std::to_string(FUELCALC_VERSION_PATCH));
 }
 
 // How a bad map or bad call fails.

@@ -5,11 +5,16 @@
 #   1. against the tree `cmake --install BUILD` puts into a fresh prefix
 #      (find_package(fuelcalc 1.0 CONFIG) through CMAKE_PREFIX_PATH);
 #   2. with pkg-config and the installed fuelcalc.pc, no CMake;
-#   3. from the sources, through add_subdirectory, with GoogleTest and Google
-#      Benchmark hidden: the library alone must not need them;
+#   3. from the sources, through add_subdirectory, with GoogleTest, Google
+#      Benchmark, CLI11 and nlohmann_json hidden: the library alone must not
+#      need them. The parent calls include(CTest) before adding fuelcalc, and
+#      once more after it: its BUILD_TESTING stays ON, its one test is the only
+#      one, and its default build holds no fuelcalc program.
 #   4. against a shared libfuelcalc built and installed from the sources,
 #      which must export the public face alone (scripts/check_exports.sh).
-# It also checks that the prefix holds only the public headers and the man page.
+# It also checks that the prefix holds only the public headers and the man
+# pages, and that fuelcalc itself configures and builds the library and the
+# program with CMake and g++ alone (every optional package hidden).
 #
 # usage: tests/consumer/run.sh BUILD_DIR
 set -euo pipefail
@@ -38,7 +43,7 @@ if [[ $headers != "$expected" ]]; then
   echo "installed headers differ from include/fuelcalc/*.hpp:"; diff <(echo "$expected") <(echo "$headers")
   exit 1
 fi
-test -f "$prefix/share/man/man1/fuelcalc.1"
+test -f "$prefix/share/man/man1/fuelcalc.1" && test -f "$prefix/share/man/man1/fuelcalc-check.1"
 
 printf 'SPEED TORQUE\n%s %s\n' "$speed" "$torque" >"$work/point.dat"
 "$prefix/bin/fuelcalc" "$map" "$work/point.dat" "$work/point.out" >/dev/null
@@ -56,12 +61,42 @@ ${CXX:-g++} -std=c++20 -o "$work/pkg_config_consumer" "$source_dir/tests/consume
   $(PKG_CONFIG_PATH=$pc_dir pkg-config --cflags --libs fuelcalc)
 "$work/pkg_config_consumer" "$map" "$speed" "$torque" "$work/point.out"
 
-step "add_subdirectory, without GoogleTest and Google Benchmark"
-logged subdirectory cmake -S "$source_dir/tests/consumer" -B "$work/subdirectory" \
-  -DCMAKE_BUILD_TYPE=Release -DFUELCALC_SOURCE_DIR="$source_dir" \
-  -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON
-logged subdirectory cmake --build "$work/subdirectory" -j "$jobs" --target consumer
-"$work/subdirectory/consumer" "$map" "$speed" "$torque" "$work/point.out"
+hidden=(-DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON
+        -DCMAKE_DISABLE_FIND_PACKAGE_CLI11=ON -DCMAKE_DISABLE_FIND_PACKAGE_nlohmann_json=ON)
+
+# The parent's tests: its own one alone.
+only_parent_test() {
+  local tests
+  tests=$(cd "$1" && ctest -N | grep -E '^ *Test +#' || true)
+  if [[ $(wc -l <<<"$tests") -ne 1 || $tests != *consumer_usage ]]; then
+    echo "the parent's tests are not its own one alone:"; echo "$tests"; return 1
+  fi
+}
+
+step "add_subdirectory, include(CTest) before it, optional packages hidden"
+logged before cmake -S "$source_dir/tests/consumer" -B "$work/before" -DCMAKE_BUILD_TYPE=Release \
+  -DFUELCALC_SOURCE_DIR="$source_dir" -DCONSUMER_CTEST=before "${hidden[@]}"
+logged before cmake --build "$work/before" -j "$jobs"
+"$work/before/consumer" "$map" "$speed" "$torque" "$work/point.out"
+if [[ -e $work/before/fuelcalc/fuelcalc || -e $work/before/fuelcalc/fuelcalc-check ]]; then
+  echo "the parent's default build built a fuelcalc program"; exit 1
+fi
+only_parent_test "$work/before"
+(cd "$work/before" && logged before ctest --output-on-failure)
+
+step "add_subdirectory, include(CTest) after it"
+logged after cmake -S "$source_dir/tests/consumer" -B "$work/after" -DCMAKE_BUILD_TYPE=Release \
+  -DFUELCALC_SOURCE_DIR="$source_dir" -DCONSUMER_CTEST=after
+only_parent_test "$work/after"
+
+step "fuelcalc with CMake and g++ alone"
+logged alone cmake -S "$source_dir" -B "$work/alone" -DPYTHON_EXECUTABLE=/bin/false "${hidden[@]}" \
+  -DCMAKE_DISABLE_FIND_PACKAGE_pybind11=ON
+logged alone cmake --build "$work/alone" -j "$jobs"
+test -x "$work/alone/fuelcalc" && test ! -e "$work/alone/fuelcalc-check"
+printf 'SPEED TORQUE\n%s %s\n' "$speed" "$torque" >"$work/alone.dat"
+"$work/alone/fuelcalc" "$map" "$work/alone.dat" "$work/alone.out" >/dev/null
+cmp "$work/point.out" "$work/alone.out"
 
 step "shared library: the public face alone, and enough for the consumer"
 shared_prefix=$work/shared-prefix

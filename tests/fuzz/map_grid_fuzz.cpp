@@ -213,7 +213,7 @@ void check_direct(const fuelmap::MAP& map, const std::uint8_t* data, std::size_t
       const double& x = xs[i];
       const double& y = ys[i];
       double fc = 0.0;
-      fuelmap::HermiteFailure failure = fuelmap::DIRECTFC(x, y, fc, map);
+      fuelmap::HermiteFailure failure = fuelmap::literal_direct_fuel(x, y, fc, map);
       const DirectOutcome literal{failure.code, failure.ierr, std::bit_cast<std::uint64_t>(fc)};
       fc = 0.0;
       failure = fuelmap::evaluate_direct_point(evaluator, map, x, y, fc);
@@ -315,7 +315,7 @@ void check_library_direct(const Built& library, const fuelmap::HermiteFailure& f
   if (!library.map) fuzzing::fault("direct: the library fails: %s", library.error->what());
   for (const Point& p : points) {
     double literal = 0.0;
-    fuelmap::HermiteFailure at = fuelmap::DIRECTFC(p.x, p.y, literal, map);
+    fuelmap::HermiteFailure at = fuelmap::literal_direct_fuel(p.x, p.y, literal, map);
     if (std::isnan(p.x) || std::isnan(p.y)) {  // no value
       at = {};
       literal = std::numeric_limits<double>::quiet_NaN();
@@ -434,7 +434,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     runs = !outcome_of([&](double& fc) { driver::CALCFC(grid.GX[0], grid.GY[0], fc, grid); }).ended;
   }
   if (loaded) {
-    const fuelmap::HermiteFailure failure = fuelmap::DIRECTCHK(map);
+    const fuelmap::HermiteFailure failure = fuelmap::direct_check(map);
     if (failure && built)
       fuzzing::fault("direct check fails (%d, %d), the grid is built", failure.code, failure.ierr);
     if (!failure) check_direct(map, data, size);

@@ -40,10 +40,10 @@ std::vector<int> run_starts(const MAP& map);
 
 // Whether the map can be evaluated: every run's slopes, then the run
 // coordinates' order, checked as the grid construction checks them.
-HermiteFailure DIRECTCHK(const MAP& map);
+HermiteFailure direct_check(const MAP& map);
 
 // Fuel value FC at (X, Y) by the literal procedure: every run's slopes and
 // value at Y afresh, then the slopes across the runs and the value at X.
-HermiteFailure DIRECTFC(const double& X, const double& Y, double& FC, const MAP& map);
+HermiteFailure literal_direct_fuel(const double& X, const double& Y, double& FC, const MAP& map);
 
 }  // namespace fuelmap

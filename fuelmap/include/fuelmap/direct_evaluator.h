@@ -7,8 +7,8 @@
 // literal procedure. A point then needs the values at Y of the runs the
 // second pass uses around X (at most four: the interval holding X and one run
 // on each side), their secants, and the two slopes at the ends of that
-// interval. The result is the same double as DIRECTFC gives; rare inputs (a
-// not-a-number or infinity, a map holding one) go through DIRECTFC itself.
+// interval. The result is the same double as literal_direct_fuel gives; rare inputs (a
+// not-a-number or infinity, a map holding one) go through literal_direct_fuel itself.
 //
 // Points are evaluated in blocks, stage by stage over the block, so that the
 // chains of divisions of different points overlap.
@@ -42,7 +42,7 @@ struct DirectEvaluator {
   std::vector<hermite::SlopeWeights> weights;
 };
 
-// Prepares the evaluation of map, whose runs DIRECTCHK must have accepted.
+// Prepares the evaluation of map, whose runs direct_check must have accepted.
 DirectEvaluator prepare_direct(const MAP& map);
 
 // Most points one call of evaluate_direct_points takes.
@@ -57,7 +57,7 @@ void evaluate_direct_points(const DirectEvaluator& evaluator, int count, const d
                             const double* Y, double* FC);
 
 // The fuel value at one point, by whichever path takes it; the failure
-// DIRECTFC returns (none on the precomputed path).
+// literal_direct_fuel returns (none on the precomputed path).
 HermiteFailure evaluate_direct_point(const DirectEvaluator& evaluator, const MAP& map,
                                      const double& X, const double& Y, double& FC);
 

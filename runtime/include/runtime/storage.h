@@ -1,11 +1,10 @@
 #pragma once
-// Arrays of the run's records and work tables. Storage that cannot be had is
-// a run-time error of the run, reported while the routines that asked for it
-// are still active.
+// Storage for the run's records and work tables: storage that cannot be had
+// is a run-time error of the run, reported while the routines that asked for
+// it are still active.
 #include <cstddef>
 #include <new>
 #include <stdexcept>
-#include <vector>
 
 #include "runtime/endings.h"
 
@@ -13,17 +12,6 @@ namespace runtime {
 
 inline constexpr int kNoMemory = 41;
 inline constexpr int kArraySizeOverflow = 179;
-
-template <class T>
-std::vector<T> allocate_array(std::size_t count) {
-  try {
-    return std::vector<T>(count);
-  } catch (const std::length_error&) {
-    runtime_error(kArraySizeOverflow);
-  } catch (const std::bad_alloc&) {
-    runtime_error(kNoMemory);
-  }
-}
 
 // Runs body, which allocates with plain std::vector and so throws when
 // storage cannot be had; that becomes the run-time error above, reported

@@ -21,7 +21,7 @@ std::vector<int> run_starts(const MAP& map) {
   return starts;
 }
 
-HermiteFailure DIRECTCHK(const MAP& map) {
+HermiteFailure direct_check(const MAP& map) {
   const std::vector<int> starts = run_starts(map);
   const int nrun = static_cast<int>(starts.size()) - 1;
   std::vector<double> XRUN(static_cast<std::size_t>(nrun));
@@ -38,7 +38,7 @@ HermiteFailure DIRECTCHK(const MAP& map) {
   return {};
 }
 
-HermiteFailure DIRECTFC(const double& X, const double& Y, double& FC, const MAP& map) {
+HermiteFailure literal_direct_fuel(const double& X, const double& Y, double& FC, const MAP& map) {
   const std::vector<int> starts = run_starts(map);
   const int nrun = static_cast<int>(starts.size()) - 1;
   const auto runs = static_cast<std::size_t>(nrun);
