@@ -133,7 +133,7 @@ void TableReader::State::read_header() {
       throw Error(ErrorKind::read, name + " is empty: it has no header line");
     if (!textio::comment_or_blank(line)) break;
     const std::string_view text = textio::trim_blanks(line);
-    if (!text.empty()) comments.emplace_back(text.substr(1));
+    if (!text.empty()) comments.emplace_back(textio::trim_blanks(text.substr(1)));
   }
   header_line = number;
   separator = separator_of(options.delimiter, line);

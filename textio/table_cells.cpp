@@ -120,6 +120,43 @@ bool unit_cell(std::string_view cell, std::string_view& unit) {
 }
 
 CellNumber read_number_cell(std::string_view cell, double& value) {
+  const char* p = cell.data();
+  const char* const end = p + cell.size();
+  bool negative = false;
+  if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
+  std::uint64_t digits = 0;
+  int significant = 0;  // digits from the first non-zero one
+  std::int64_t exponent = 0;
+  bool any = false;
+  for (; p < end && *p >= '0' && *p <= '9'; ++p, any = true) {
+    digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+    significant += digits != 0;
+  }
+  if (p < end && *p == '.')
+    for (++p; p < end && *p >= '0' && *p <= '9'; ++p, any = true) {
+      digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+      significant += digits != 0;
+      --exponent;
+    }
+  if (any && p < end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    bool minus = false;
+    if (p < end && (*p == '-' || *p == '+')) minus = *p++ == '-';
+    const char* const first = p;
+    std::int64_t power = 0;
+    for (; p < end && *p >= '0' && *p <= '9' && p - first < 4; ++p) power = power * 10 + (*p - '0');
+    if (p == first) any = false;
+    exponent += minus ? -power : power;
+  }
+  if (any && p == end && significant <= kExactDigitsMax &&
+      exact_decimal_to_double(digits, exponent, value)) {
+    if (negative) value = -value;
+    return CellNumber::number;
+  }
+  return read_number_cell_reference(cell, value);
+}
+
+CellNumber read_number_cell_reference(std::string_view cell, double& value) {
   if (cell.empty()) {
     value = std::numeric_limits<double>::quiet_NaN();
     return CellNumber::empty;
