@@ -15,6 +15,7 @@
 
 #include "fuelcalc/fuelcalc.hpp"
 #include "test_support.h"
+#include "textio/table_cells.h"
 
 namespace {
 
@@ -199,6 +200,58 @@ TEST(Tables, CellsReadToTheNearestDouble) {
   ASSERT_EQ(rows.rows, expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i)
     ASSERT_EQ(bits(rows.numbers[0][i]), bits(expected[i])) << "line " << rows.lines[i];
+}
+
+// The shortcut for short decimals against from_chars alone, bit for bit.
+TEST(Tables, NumberCellShortcutGivesTheReferenceBits) {
+  std::vector<std::string> cells = {"",
+                                    "0",
+                                    "-0",
+                                    "+0.0",
+                                    "9007199254740992",
+                                    "9007199254740993",
+                                    "1234567890123456789",
+                                    "12345678901234567890",
+                                    "0.000000000000000000001",
+                                    "1e22",
+                                    "1e23",
+                                    "1.5e-22",
+                                    "123e-25",
+                                    "1e0000",
+                                    "1e00001",
+                                    "-.5E+3",
+                                    "5.",
+                                    ".",
+                                    "-",
+                                    "+",
+                                    "e5",
+                                    "1e+",
+                                    "1e-",
+                                    "1.2.3",
+                                    "--1",
+                                    "1 2",
+                                    "0x1p3",
+                                    "infinity",
+                                    "-nan"};
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 50000; ++i) {
+    std::string cell = (random() % 3 == 0) ? "-" : "";
+    const int before = static_cast<int>(random() % 21), after = static_cast<int>(random() % 21);
+    for (int d = 0; d < before; ++d) cell += static_cast<char>('0' + random() % 10);
+    if (random() % 2) cell += ".";
+    for (int d = 0; d < after; ++d) cell += static_cast<char>('0' + random() % 10);
+    if (random() % 2) cell += "e" + std::to_string(static_cast<int>(random() % 61) - 30);
+    cells.push_back(cell);
+  }
+  for (const std::string& cell : cells) {
+    double fast = 1, reference = 2;
+    const auto a = textio::read_number_cell(cell, fast);
+    const auto b = textio::read_number_cell_reference(cell, reference);
+    ASSERT_EQ(a, b) << cell;
+    if (a == textio::CellNumber::number) {
+      ASSERT_EQ(bits(fast), bits(reference)) << cell;
+    }
+  }
 }
 
 TEST(Tables, EmptyCellsAreCountedNaNsAndTextColumnsKeepTheirCells) {
