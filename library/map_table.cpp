@@ -1,6 +1,5 @@
 // The measured points of a map table, as points or as a matrix, in rpm, Nm
 // and g/h.
-#include <algorithm>
 #include <array>
 #include <cmath>
 #include <string>
@@ -95,9 +94,8 @@ void read_points(TableReader& reader, const MapTableOptions& options, MapTable& 
   for (std::size_t role = 0; role < 3; ++role) {
     if (picked[role]) continue;
     for (std::size_t i = 0; i < all.size() && !picked[role]; ++i) {
-      const bool taken = std::any_of(index.begin(), index.end(), [&](std::size_t at) {
-        return picked[&at - index.data()] && at == i;
-      });
+      bool taken = false;
+      for (std::size_t other = 0; other < 3; ++other) taken |= picked[other] && index[other] == i;
       if (!taken && names_role(role, all[i].name)) {
         index[role] = i;
         picked[role] = true;
