@@ -260,8 +260,13 @@ void TableReader::State::read_row(std::string_view line, std::size_t number, Tab
       ++block.empty[k];
       continue;
     }
-    for (std::size_t j = 0; j < k; ++j)
-      if (columns[j].text) block.texts[j].pop_back();
+    // The row is not handed over: its texts and empty cells are taken back.
+    for (std::size_t j = 0; j < k; ++j) {
+      if (columns[j].text)
+        block.texts[j].pop_back();
+      else if (cells[chosen[j]].empty())
+        --block.empty[j];
+    }
     throw error_at(
         number, "column " + std::to_string(chosen[k] + 1) + " (" + columns[k].name +
                     "): " + in_quotes(cell) +

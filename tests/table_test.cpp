@@ -121,6 +121,13 @@ TEST(Tables, RowsBeforeAnErrorAreHandedOverFirst) {
     }
   }
   EXPECT_EQ(reader.rows(), 2u);
+
+  // The empty cells of a row in error are not counted.
+  TableReader counted = TableReader::from_text("a,b\n1,\n,x\n");
+  EXPECT_EQ(counted.read(block, 10), 1u);
+  EXPECT_EQ(block.empty, (std::vector<std::size_t>{0, 1}));
+  EXPECT_THROW(counted.read(block, 10), Error);
+  EXPECT_EQ(counted.empty_cells(), (std::vector<std::size_t>{0, 1}));
 }
 
 struct Header {

@@ -141,6 +141,7 @@ TABLE_CASES = {
     "blanks_text": (4 | 32 | 192, 123456789.123456789,
                     b"\xef\xbb\xbfphase n [rpm] Me [Nm]\nwarm 800 10\nhot .5 1.\n"),
     "ragged": (16, 1 / 3, b"a,b\n1,2\n3\n4,5\n"),
+    "empty_then_error": (0, 1e23, b"a,b\n1,\n,x\n"),
     "header_only": (16, 2.5, b"a\tb\n[s]\t[rpm]\n"),
     "long_digits": (0, 0.3, b"x\n0.1000000000000000055511151231257827021181583404541015625\n"
                     b"123456789012345678901234567890e-10\n9007199254740993\n1e23\n-00.00e-0\n"),
