@@ -87,14 +87,13 @@ void split_cells(std::string_view line, Separator separator, std::vector<std::st
       cells.push_back(unquote(std::string_view(start, static_cast<std::size_t>(p - start))));
     }
   }
-  // Cells are short: a plain scan beats a search call per cell.
   const char c = separator_char(separator);
-  for (const char* start = p;; ++p) {
-    if (p < end && *p != c) continue;
-    cells.push_back(
-        unquote(trim_blanks(std::string_view(start, static_cast<std::size_t>(p - start)))));
-    if (p == end) return;
-    start = p + 1;
+  for (;;) {
+    const void* found = std::memchr(p, c, static_cast<std::size_t>(end - p));
+    const char* stop = found ? static_cast<const char*>(found) : end;
+    cells.push_back(unquote(trim_blanks(std::string_view(p, static_cast<std::size_t>(stop - p)))));
+    if (!found) return;
+    p = stop + 1;
   }
 }
 
