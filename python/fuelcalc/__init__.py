@@ -13,6 +13,7 @@ fuelcalc.dask spreads the same over a Dask DataFrame.
 from ._errors import FuelMapError, ReadError
 from ._fuelcalc import (CheckResult, FuelMap, PointReader, check_input, check_map, read_points,
                         version, write_map, write_points)
+from ._tables import Table, read_table
 
 __version__ = version()
 
@@ -22,9 +23,11 @@ __all__ = [
     "FuelMapError",
     "PointReader",
     "ReadError",
+    "Table",
     "check_input",
     "check_map",
     "read_points",
+    "read_table",
     "version",
     "write_map",
     "write_points",

@@ -15,6 +15,10 @@ _Doubles = npt.NDArray[np.float64]
 
 def version() -> str: ...
 
+def _read_table(file: _Path, columns: Optional[list[Union[str, int]]] = None,
+                text: Optional[list[Union[str, int]]] = None, delimiter: Optional[str] = None,
+                allow_empty: bool = False) -> dict[str, Any]: ...
+
 class FuelMap:
     @staticmethod
     def load(file: _Path, *, method: _Method = "grid",
@@ -22,6 +26,14 @@ class FuelMap:
     @staticmethod
     def from_points(speed: npt.ArrayLike, torque: npt.ArrayLike, fuel: npt.ArrayLike, *,
                     method: _Method = "grid", outside: _Outside = "extrapolate") -> FuelMap: ...
+    @staticmethod
+    def load_table(file: _Path, *, speed: Optional[Union[str, int]] = None,
+                   torque: Optional[Union[str, int]] = None,
+                   fuel: Optional[Union[str, int]] = None,
+                   layout: Literal["points", "matrix"] = "points",
+                   units: Optional[dict[str, str]] = None, method: _Method = "grid",
+                   outside: _Outside = "extrapolate", delimiter: Optional[str] = None,
+                   transposed: bool = False) -> FuelMap: ...
     @overload
     def fuel(self, speed: _Float, torque: _Float) -> float: ...
     @overload

@@ -10,6 +10,7 @@ are replaced, others are left alone.
 """
 
 import os
+import struct
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXAMPLES = os.path.join(HERE, "..", "..", "examples")
@@ -131,6 +132,24 @@ INPUT_CASES = {
 }
 
 
+# Tables: an option byte and a double's eight bytes before each text.
+TABLE_CASES = {
+    "points": (0, 0.1, b"engine speed [rpm],torque [Nm],fuel consumption [g/h]\n"
+               b"800,0,1000\n800,100,2000\n1000,0,1500\n1000,100,2500\n"),
+    "unit_line": (8, -0.0, b"# cycle\nt,n,Me\n# [s],[rpm],[Nm]\n0,800,10\n1,900,\n2,1e400,1e-400\n"),
+    "matrix": (1 | 64, 5e-324, b"Me \\ n,800,1000\n0,1000,1500\n100,2000,\n"),
+    "semicolon_quotes": (2 | 128, 1.7976931348623157e308,
+                         b"\"n (1/min)\";\"Me\";\"fc\"\r\n\"800\";+1.5;inf\r\n"),
+    "blanks_text": (4 | 32 | 192, 123456789.123456789,
+                    b"\xef\xbb\xbfphase n [rpm] Me [Nm]\nwarm 800 10\nhot .5 1.\n"),
+    "ragged": (16, 1 / 3, b"a,b\n1,2\n3\n4,5\n"),
+    "empty_then_error": (0, 1e23, b"a,b\n1,\n,x\n"),
+    "header_only": (16, 2.5, b"a\tb\n[s]\t[rpm]\n"),
+    "long_digits": (0, 0.3, b"x\n0.1000000000000000055511151231257827021181583404541015625\n"
+                    b"123456789012345678901234567890e-10\n9007199254740993\n1e23\n-00.00e-0\n"),
+}
+
+
 def write(target, name, data):
     folder = os.path.join(HERE, "corpus", target)
     os.makedirs(folder, exist_ok=True)
@@ -151,6 +170,9 @@ def main():
     for name, data in MAP_CASES.items():
         write("map_grid", name, data)
     write("map_grid", "long_header", LONG_TEXTS + SMALL_MAP)
+
+    for name, (option, value, text) in TABLE_CASES.items():
+        write("table_reader", name, bytes([option]) + struct.pack("<d", value) + text)
 
     for name, data in INPUT_CASES.items():
         write("whole_run", name, SMALL_MAP + b"\x0c" + data)
