@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "fuelcalc/error.hpp"
+#include "fuelcalc/map_table.hpp"
 
 namespace fuelcalc {
 
@@ -76,6 +77,12 @@ class FuelMap {
   static FuelMap from_points(std::span<const double> speed, std::span<const double> torque,
                              std::span<const double> fuel, Method method = Method::grid,
                              Outside outside = Outside::extrapolate);
+  // The points of a map table (map_table.hpp), read and built as
+  // from_points builds them; throws as read_map_table and from_points do.
+  static FuelMap from_table(const std::filesystem::path& file, const MapTableOptions& options = {},
+                            Method method = Method::grid, Outside outside = Outside::extrapolate);
+  static FuelMap from_table(const MapTable& table, Method method = Method::grid,
+                            Outside outside = Outside::extrapolate);
 
   // The fuel value at one point by the map's method; with Method::grid bit
   // for bit the double the program edits for this map and point. A point

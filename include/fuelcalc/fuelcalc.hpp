@@ -5,5 +5,8 @@
 #include "fuelcalc/error.hpp"
 #include "fuelcalc/exact_sum.hpp"
 #include "fuelcalc/fuel_map.hpp"
+#include "fuelcalc/map_table.hpp"
 #include "fuelcalc/points.hpp"
+#include "fuelcalc/table.hpp"
+#include "fuelcalc/units.hpp"
 #include "fuelcalc/version.hpp"
