@@ -7,6 +7,7 @@
 
 #include "fuelcalc/cycle.hpp"
 #include "fuelcalc/exact_sum.hpp"
+#include "fuelcalc/units.hpp"
 #include "library/failure_messages.h"
 
 namespace fuelcalc {
@@ -104,7 +105,7 @@ struct CycleAccumulator::State {
     const double w = (high - r.low) / 2.0;
     const bool has_fuel = !std::isnan(r.fuel);
     const double fuel = (r.fuel * w) / 3600.0;
-    const double power = power_w(r.speed, r.torque);
+    const double power = power_w(r.torque, r.speed);
     const double work = (power * w) / 3.6e6;
     const double distance = (r.vehicle_speed * w) / 3600.0;
     const auto c = static_cast<std::size_t>(r.where);

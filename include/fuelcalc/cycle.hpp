@@ -12,14 +12,13 @@
 //   work  [kWh] (P_i * w_i) / 3.6e6                to work_positive when P_i > 0,
 //                                                  to work_negative when P_i < 0
 //   distance [km] (v_i * w_i) / 3600               v_i in km/h, when not NaN
-// with P_i = power_w(speed, torque). Every total is the exact sum of its
+// with P_i = power_w(torque, speed) in W (units.hpp). Every total is the exact sum of its
 // terms rounded once (ExactSum), so its bits depend neither on the order of
 // the records nor on the blocks they come in.
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <numbers>
 #include <optional>
 #include <span>
 #include <string>
@@ -29,12 +28,6 @@
 #include "fuelcalc/fuel_map.hpp"
 
 namespace fuelcalc {
-
-// The mechanical power in W of an engine at speed rpm giving torque Nm:
-// ((torque * speed) * 2 pi) / 60.
-inline double power_w(double speed_rpm, double torque_nm) {
-  return torque_nm * speed_rpm * (2.0 * std::numbers::pi) / 60.0;
-}
 
 // Where a record of a cycle stands: the envelope classes of Where, and nan
 // for a record whose speed or torque is not a number (it has no fuel value).
