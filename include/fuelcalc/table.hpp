@@ -107,6 +107,11 @@ class TableReader {
   const std::vector<std::string>& comments() const;
   // The delimiter given or found.
   Delimiter delimiter() const;
+  // Chooses the columns read again, as TableOptions::columns and
+  // text_columns do, once the header is known (columns picked by their
+  // names); only before the first read (else Error invalid_argument).
+  void choose_columns(std::vector<ColumnChoice> columns,
+                      std::vector<ColumnChoice> text_columns = {});
   // The 1-based lines of the header and of the unit line (if any).
   std::size_t header_line() const;
   std::optional<std::size_t> unit_line() const;

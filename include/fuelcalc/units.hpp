@@ -52,7 +52,7 @@ double to_base(const Unit& unit, double value);
 void to_base(const Unit& unit, std::span<double> values);
 
 // Mechanical power in W at a torque in Nm and a speed in rpm, computed as
-// (torque * speed) * (pi / 30), left to right, pi / 30 being the double
+// (torque * speed) * k, left to right, k = 0.10471975511965978 the double
 // nearest 2 pi / 60. Every total of power or work uses this routine.
 double power_w(double torque_nm, double speed_rpm);
 // The fuel flow in g/h of a brake specific consumption in g/kWh at a point:
