@@ -10,7 +10,7 @@ import numpy.typing as npt
 _Path = Union[str, bytes, os.PathLike[str], os.PathLike[bytes]]
 _Float = Union[float, int, np.floating, np.integer]
 _Method = Literal["grid", "direct"]
-_Outside = Literal["extrapolate", "clamp", "nan", "error"]
+_Outside = Literal["extrapolate", "clamp", "nan", "error", "bounded"]
 _Doubles = npt.NDArray[np.float64]
 
 def version() -> str: ...
