@@ -24,6 +24,7 @@ constexpr std::size_t kBlockRecords = 8192;
 
 // The outside policies by the names --outside takes; the first is the default.
 const std::vector<std::pair<std::string, fuelcalc::Outside>> kOutside = {
+    {"bounded", fuelcalc::Outside::bounded},
     {"extrapolate", fuelcalc::Outside::extrapolate},
     {"clamp", fuelcalc::Outside::clamp},
     {"nan", fuelcalc::Outside::nan},
@@ -50,7 +51,7 @@ int main(int argc, char** argv) {
   cycle::MapChoice map;
   cycle::CycleChoice cyc;
   std::string map_format = "auto", cycle_format = "table", layout = "points", method = "direct";
-  std::string outside = "extrapolate", fuel = "diesel", output;
+  std::string outside = "bounded", fuel = "diesel", output;
   double step = 0.0, max_gap = 60.0, density = 0.0, co2 = 0.0;
   bool json = false;
   app.add_option("MAP", map.file, "the fuel map")->required();
@@ -91,7 +92,7 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"grid", "direct"}));
   std::vector<std::string> outside_names;
   for (const auto& [name, policy] : kOutside) outside_names.push_back(name);
-  app.add_option("--outside", outside, "what a point outside the map gives")
+  app.add_option("--outside", outside, "what a point outside the map gives: bounded (default), extrapolate, clamp, nan or error")
       ->check(CLI::IsMember(outside_names));
   std::vector<std::string> fuel_names;
   for (const fuelcalc::FuelProperties& f : fuelcalc::known_fuels()) fuel_names.push_back(f.name);
@@ -177,7 +178,7 @@ int main(int argc, char** argv) {
     std::optional<cycle::RecordCsv> csv;
     cycle::Records records;
     std::vector<double> values;
-    std::vector<fuelcalc::RecordClass> where;
+    std::vector<fuelcalc::Where> where;
     std::vector<std::string_view> phases;
     std::string stopped_at = cyc.file;
     try {

@@ -24,7 +24,7 @@ struct MapChoice {
   std::string speed, torque, fuel;  // column names or 1-based positions; empty: by header words
   std::string speed_unit, torque_unit, fuel_unit;
   fuelcalc::Method method = fuelcalc::Method::direct;
-  fuelcalc::Outside outside = fuelcalc::Outside::extrapolate;
+  fuelcalc::Outside outside = fuelcalc::Outside::bounded;
 };
 
 // A column option: digits only is a 1-based position, anything else a name.

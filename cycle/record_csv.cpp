@@ -62,7 +62,7 @@ RecordCsv::~RecordCsv() {
 }
 
 void RecordCsv::write(std::span<const std::string> cells, std::size_t width,
-                      std::span<const double> fuel, std::span<const fuelcalc::RecordClass> where) {
+                      std::span<const double> fuel, std::span<const fuelcalc::Where> where) {
   for (std::size_t i = 0; i < fuel.size(); ++i) {
     for (std::size_t k = 0; k < width; ++k) {
       append_cell(buffer_, cells[i * width + k]);
@@ -71,7 +71,7 @@ void RecordCsv::write(std::span<const std::string> cells, std::size_t width,
     char text[32];
     buffer_.append(text, std::to_chars(text, text + sizeof text, fuel[i]).ptr);
     buffer_ += ',';
-    buffer_ += fuelcalc::record_class_name(where[i]);
+    buffer_ += fuelcalc::where_name(where[i]);
     buffer_ += '\n';
   }
   if (buffer_.size() >= (1u << 20)) flush();

@@ -24,7 +24,7 @@ class RecordCsv {
   // Rows of width cells each (cells.size() = fuel.size() * width): the cells
   // as read, the fuel value as its shortest text ("nan" for none), the class.
   void write(std::span<const std::string> cells, std::size_t width, std::span<const double> fuel,
-             std::span<const fuelcalc::RecordClass> where);
+             std::span<const fuelcalc::Where> where);
   // Flushes, closes and renames the file into place; throws fuelcalc::Error (write).
   void commit();
 

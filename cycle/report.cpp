@@ -13,8 +13,9 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr const char* kClassNames[fuelcalc::kRecordClasses] = {"inside", "below", "above",
-                                                               "beyond_speed", "nan"};
+std::string class_name(std::size_t c) {
+  return std::string(fuelcalc::where_name(static_cast<fuelcalc::Where>(c)));
+}
 
 Json or_null(const std::optional<double>& value) { return value ? Json(*value) : Json(nullptr); }
 
@@ -37,8 +38,8 @@ void add_totals(Json& json, const fuelcalc::CycleTotals& t) {
   json["co2_g_per_km"] = or_null(t.co2_g_per_km);
   json["time_without_value_s"] = t.time_without_value_s;
   Json where = Json::object();
-  for (std::size_t c = 0; c < fuelcalc::kRecordClasses; ++c)
-    where[kClassNames[c]] = {{"records", t.where[c].records},
+  for (std::size_t c = 0; c < fuelcalc::kWhereClasses; ++c)
+    where[class_name(c)] = {{"records", t.where[c].records},
                              {"time_s", t.where[c].time_s},
                              {"fuel_g", t.where[c].fuel_g}};
   json["where"] = where;
@@ -95,8 +96,8 @@ void write_totals(std::ostream& out, const fuelcalc::CycleTotals& t) {
   std::snprintf(text, sizeof text, "  %-18s %10s %14s %14s\n", "where", "records", "time [s]",
                 "fuel [g]");
   out << text;
-  for (std::size_t c = 0; c < fuelcalc::kRecordClasses; ++c) {
-    std::snprintf(text, sizeof text, "    %-16s %10zu %14.3f %14.3f\n", kClassNames[c],
+  for (std::size_t c = 0; c < fuelcalc::kWhereClasses; ++c) {
+    std::snprintf(text, sizeof text, "    %-16s %10zu %14.3f %14.3f\n", class_name(c).c_str(),
                   t.where[c].records, t.where[c].time_s, t.where[c].fuel_g);
     out << text;
   }

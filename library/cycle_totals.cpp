@@ -17,8 +17,8 @@ struct Sums {
   std::size_t records = 0;
   std::size_t gaps = 0;
   ExactSum duration, gap, fuel, work_positive, work_negative, distance, without_value;
-  std::array<std::size_t, kRecordClasses> class_records{};
-  std::array<ExactSum, kRecordClasses> class_time, class_fuel;
+  std::array<std::size_t, kWhereClasses> class_records{};
+  std::array<ExactSum, kWhereClasses> class_time, class_fuel;
 };
 
 // A record whose weight waits for the next record's time.
@@ -26,7 +26,7 @@ struct Held {
   double time = 0.0;
   double low = 0.0;  // the previous record's time, or its own at a segment's start
   double speed = 0.0, torque = 0.0, fuel = 0.0, vehicle_speed = 0.0;
-  RecordClass where = RecordClass::inside;
+  Where where = Where::inside;
   std::size_t phase = 0;
 };
 
@@ -56,7 +56,7 @@ CycleTotals totals_of(const Sums& sums, const CycleOptions& options) {
     t.co2_g_per_km = quotient(t.co2_g, *t.distance_km);
   }
   t.time_without_value_s = sums.without_value.value();
-  for (std::size_t c = 0; c < kRecordClasses; ++c)
+  for (std::size_t c = 0; c < kWhereClasses; ++c)
     t.where[c] = {sums.class_records[c], sums.class_time[c].value(), sums.class_fuel[c].value()};
   return t;
 }

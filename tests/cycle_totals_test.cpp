@@ -18,14 +18,14 @@ using fuelcalc::CycleAccumulator;
 using fuelcalc::CycleBlock;
 using fuelcalc::CycleOptions;
 using fuelcalc::CycleResult;
-using fuelcalc::RecordClass;
+using fuelcalc::Where;
 using testing_support::bits;
 using testing_support::kNaN;
 
 // A cycle held in vectors, the block over all of it.
 struct Records {
   std::vector<double> time, speed, torque, fuel, vehicle_speed;
-  std::vector<RecordClass> where;
+  std::vector<Where> where;
   std::vector<std::string_view> phase;
   std::vector<std::size_t> line;
 
@@ -48,7 +48,7 @@ Records steady(std::size_t n) {
     r.speed.push_back(1000.0);
     r.torque.push_back(100.0);
     r.fuel.push_back(3600.0);
-    r.where.push_back(RecordClass::inside);
+    r.where.push_back(Where::inside);
     r.line.push_back(i + 3);
   }
   return r;
@@ -64,7 +64,7 @@ TEST(CycleTotals, TrapezoidByHand) {
   r.time = {0.0, 1.0, 3.0, 4.0};  // weights 0.5, 1.5, 1.5, 0.5
   r.fuel = {3600.0, 7200.0, 1800.0, kNaN};
   r.torque = {100.0, 100.0, -50.0, 100.0};
-  r.where = {RecordClass::inside, RecordClass::above, RecordClass::below, RecordClass::nan};
+  r.where = {Where::inside, Where::above, Where::below, Where::nan};
   const CycleResult result = fuelcalc::cycle_totals(r.all(), {});
   const auto& t = result.totals;
   EXPECT_EQ(t.records, 4u);
@@ -79,15 +79,15 @@ TEST(CycleTotals, TrapezoidByHand) {
   EXPECT_EQ(t.fuel_l, 4.25 / 832.0);
   EXPECT_EQ(t.co2_g, 4.25 * 3.16);
   EXPECT_FALSE(t.distance_km || t.fuel_g_per_km || t.fuel_l_per_100km || t.co2_g_per_km);
-  const auto cls = [&](RecordClass c) { return t.where[static_cast<std::size_t>(c)]; };
-  EXPECT_EQ(cls(RecordClass::inside).time_s, 0.5);
-  EXPECT_EQ(cls(RecordClass::inside).fuel_g, 0.5);
-  EXPECT_EQ(cls(RecordClass::above).fuel_g, 3.0);
-  EXPECT_EQ(cls(RecordClass::below).records, 1u);
-  EXPECT_EQ(cls(RecordClass::below).fuel_g, 0.75);
-  EXPECT_EQ(cls(RecordClass::nan).time_s, 0.5);
-  EXPECT_EQ(cls(RecordClass::nan).fuel_g, 0.0);
-  EXPECT_EQ(cls(RecordClass::beyond_speed).records, 0u);
+  const auto cls = [&](Where c) { return t.where[static_cast<std::size_t>(c)]; };
+  EXPECT_EQ(cls(Where::inside).time_s, 0.5);
+  EXPECT_EQ(cls(Where::inside).fuel_g, 0.5);
+  EXPECT_EQ(cls(Where::above).fuel_g, 3.0);
+  EXPECT_EQ(cls(Where::below).records, 1u);
+  EXPECT_EQ(cls(Where::below).fuel_g, 0.75);
+  EXPECT_EQ(cls(Where::nan).time_s, 0.5);
+  EXPECT_EQ(cls(Where::nan).fuel_g, 0.0);
+  EXPECT_EQ(cls(Where::beyond_speed).records, 0u);
   EXPECT_FALSE(result.phases);
 }
 
@@ -212,7 +212,7 @@ TEST(CycleTotals, BitsDoNotDependOnBlocks) {
     r.speed.push_back(600.0 + 1800.0 * u(rng));
     r.torque.push_back(-100.0 + 1000.0 * u(rng));
     r.fuel.push_back(u(rng) < 0.05 ? kNaN : 20000.0 * u(rng));
-    r.where.push_back(static_cast<RecordClass>(rng() % 5));
+    r.where.push_back(static_cast<Where>(rng() % 5));
     r.vehicle_speed.push_back(90.0 * u(rng));
     r.phase.push_back(i < 700 ? "low" : i < 1500 ? "high" : "low");
   }
@@ -227,7 +227,7 @@ TEST(CycleTotals, BitsDoNotDependOnBlocks) {
     EXPECT_EQ(bits(a.work_negative_kwh), bits(b.work_negative_kwh));
     EXPECT_EQ(bits(*a.distance_km), bits(*b.distance_km));
     EXPECT_EQ(bits(a.time_without_value_s), bits(b.time_without_value_s));
-    for (std::size_t c = 0; c < fuelcalc::kRecordClasses; ++c) {
+    for (std::size_t c = 0; c < fuelcalc::kWhereClasses; ++c) {
       EXPECT_EQ(bits(a.where[c].time_s), bits(b.where[c].time_s));
       EXPECT_EQ(bits(a.where[c].fuel_g), bits(b.where[c].fuel_g));
     }
@@ -276,27 +276,28 @@ TEST(CycleTotals, OptionsOutOfRangeAreRefused) {
   }
 }
 
-// A record without a speed or torque has no fuel value and its own class,
-// under every outside policy; a point outside under Outside::error names its
-// record.
+// A record without a speed or torque has no fuel value and its own class; a
+// point outside under Outside::error names its record alone.
 TEST(CycleTotals, EvaluateRecords) {
   const std::vector<double> speed = {1000.0, kNaN, 1200.0, 9000.0};
   const std::vector<double> torque = {200.0, 100.0, kNaN, 200.0};
   std::vector<double> fuel(4);
-  std::vector<RecordClass> where(4);
-  for (fuelcalc::Outside outside : {fuelcalc::Outside::extrapolate, fuelcalc::Outside::nan}) {
+  std::vector<Where> where(4);
+  for (fuelcalc::Outside outside : {fuelcalc::Outside::extrapolate, fuelcalc::Outside::bounded}) {
     const auto map =
         fuelcalc::FuelMap::load(testing_support::kExampleMap, fuelcalc::Method::direct, outside);
     fuelcalc::evaluate_records(map, speed, torque, fuel, where);
     EXPECT_EQ(bits(fuel[0]), bits(map.fuel(1000.0, 200.0)));
     EXPECT_TRUE(std::isnan(fuel[1]) && std::isnan(fuel[2]));
-    EXPECT_EQ(where, (std::vector<RecordClass>{RecordClass::inside, RecordClass::nan,
-                                               RecordClass::nan, RecordClass::beyond_speed}));
+    EXPECT_EQ(where,
+              (std::vector<Where>{Where::inside, Where::nan, Where::nan, Where::beyond_speed}));
   }
   const auto strict = fuelcalc::FuelMap::load(testing_support::kExampleMap,
                                               fuelcalc::Method::direct, fuelcalc::Outside::error);
+  const std::vector<double> inside_then_beyond = {1000.0, 1100.0, 1200.0, 9000.0};
   try {
-    fuelcalc::evaluate_records(strict, speed, torque, fuel, where);
+    fuelcalc::evaluate_records(strict, inside_then_beyond, std::vector<double>(4, 200.0), fuel,
+                               where);
     ADD_FAILURE();
   } catch (const fuelcalc::Error& e) {
     EXPECT_EQ(e.kind(), fuelcalc::ErrorKind::outside);

@@ -17,7 +17,6 @@
 // the records nor on the blocks they come in.
 #include <array>
 #include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
@@ -29,21 +28,18 @@
 
 namespace fuelcalc {
 
-// Where a record of a cycle stands: the envelope classes of Where, and nan
-// for a record whose speed or torque is not a number (it has no fuel value).
-enum class RecordClass : std::int8_t { inside, below, above, beyond_speed, nan };
-inline constexpr std::size_t kRecordClasses = 5;
+// The classes of Where, each record of a cycle in one of them.
+inline constexpr std::size_t kWhereClasses = 5;
 
 // "inside", "below", "above", "beyond_speed", "nan".
-std::string_view record_class_name(RecordClass record_class);
+std::string_view where_name(Where where);
 
 // The fuel value (g/h, by the map's method and outside policy) and the class
-// of each record; a record whose speed or torque is not a number gets NaN and
-// RecordClass::nan without being evaluated. The spans have one length. An
-// Error of the map's evaluation (Outside::error) has index() the record.
+// of each record; the spans have one length. An Error of the evaluation
+// (Outside::error) has index() the record and the message of that point alone.
 void evaluate_records(const FuelMap& map, std::span<const double> speed,
                       std::span<const double> torque, std::span<double> fuel,
-                      std::span<RecordClass> where);
+                      std::span<Where> where);
 
 // Density and CO2 of a fuel.
 struct FuelProperties {
@@ -75,7 +71,7 @@ struct CycleBlock {
   std::span<const double> speed;   // rpm
   std::span<const double> torque;  // Nm
   std::span<const double> fuel;    // g/h, NaN for none (evaluate_records)
-  std::span<const RecordClass> where;
+  std::span<const Where> where;
   std::span<const double> vehicle_speed;    // km/h, with CycleOptions::vehicle_speed
   std::span<const std::string_view> phase;  // with CycleOptions::phases
   std::span<const std::size_t> line;        // each record's line, for errors; may be empty
@@ -98,15 +94,15 @@ struct CycleTotals {
   double fuel_l = 0.0;  // fuel_g / (1000 * density)
   double co2_g = 0.0;   // fuel_g * co2_g_per_g
   double work_positive_kwh = 0.0;
-  double work_negative_kwh = 0.0;                   // not above 0
-  std::optional<double> bsfc_g_per_kwh;             // fuel_g / work_positive_kwh
-  std::optional<double> mean_fuel_g_per_h;          // fuel_g / duration_s * 3600
-  std::optional<double> distance_km;                // with a vehicle speed
-  std::optional<double> fuel_g_per_km;              // fuel_g / distance_km
-  std::optional<double> fuel_l_per_100km;           // fuel_l / distance_km * 100
-  std::optional<double> co2_g_per_km;               // co2_g / distance_km
-  double time_without_value_s = 0.0;                // the weights of records with a NaN fuel value
-  std::array<ClassTotals, kRecordClasses> where{};  // by RecordClass
+  double work_negative_kwh = 0.0;                  // not above 0
+  std::optional<double> bsfc_g_per_kwh;            // fuel_g / work_positive_kwh
+  std::optional<double> mean_fuel_g_per_h;         // fuel_g / duration_s * 3600
+  std::optional<double> distance_km;               // with a vehicle speed
+  std::optional<double> fuel_g_per_km;             // fuel_g / distance_km
+  std::optional<double> fuel_l_per_100km;          // fuel_l / distance_km * 100
+  std::optional<double> co2_g_per_km;              // co2_g / distance_km
+  double time_without_value_s = 0.0;               // the weights of records with a NaN fuel value
+  std::array<ClassTotals, kWhereClasses> where{};  // by Where
 };
 
 struct PhaseTotals {
