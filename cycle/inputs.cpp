@@ -156,8 +156,11 @@ bool looks_like_table(const std::string& file) {
 }
 
 std::optional<fuelcalc::FuelMap> load_map(const MapChoice& choice, Report& report) {
-  const bool table = choice.format == FileFormat::table ||
-                     (choice.format == FileFormat::automatic && looks_like_table(choice.file));
+  // A matrix is a table whatever its first row looks like.
+  const bool table =
+      choice.format == FileFormat::table ||
+      (choice.format == FileFormat::automatic &&
+       (choice.layout == fuelcalc::MapLayout::matrix || looks_like_table(choice.file)));
   return table ? load_table_map(choice, report) : load_program_map(choice, report);
 }
 

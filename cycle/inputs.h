@@ -31,7 +31,8 @@ struct MapChoice {
 fuelcalc::ColumnChoice column_choice(const std::string& option);
 
 // Whether a map file reads as a table: its first line that is not a comment
-// holds no number, and the next row only numbers.
+// holds no number, and the next row only numbers. A matrix layout is always
+// read as a table.
 bool looks_like_table(const std::string& file);
 
 // The map the run evaluates, with its units (and those assumed) and the
