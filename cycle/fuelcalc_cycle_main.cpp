@@ -15,6 +15,7 @@
 #include "fuelcalc/error.hpp"
 #include "fuelcalc/version.hpp"
 #include "inputs.h"
+#include "read_ahead.h"
 #include "record_csv.h"
 #include "report.h"
 
@@ -188,7 +189,8 @@ int main(int argc, char** argv) {
         csv.emplace(output, source->header_cells());
         stopped_at = cyc.file;
       }
-      while (const std::size_t n = source->read(records, kBlockRecords)) {
+      cycle::ReadAhead blocks(*source, kBlockRecords);
+      while (const std::size_t n = blocks.next(records)) {
         values.resize(n);
         where.resize(n);
         try {
