@@ -89,9 +89,9 @@ struct CycleAccumulator::State {
   std::optional<Held> held;
   std::size_t count = 0;
 
-  std::size_t phase_of(std::string_view name) {
+  std::size_t phase_of(std::string_view name, const Held* before) {
     // Records of one phase mostly follow each other.
-    if (held && phase_names[held->phase] == name) return held->phase;
+    if (before && phase_names[before->phase] == name) return before->phase;
     auto [at, added] = phase_index.try_emplace(std::string(name), phase_names.size());
     if (added) {
       phase_names.emplace_back(name);
@@ -157,11 +157,21 @@ void CycleAccumulator::add(const CycleBlock& b) {
   length(b.phase, o.phases, "phase");
   if (!b.line.empty()) length(b.line, true, "line");
 
+  // The held record lives in a local for the block's loop (kept out of
+  // memory between records) and goes back into the state at the end or at
+  // an error.
+  std::optional<Held> held = s.held;
+  std::size_t count = s.count;
+  const auto keep = [&] {
+    s.held = held;
+    s.count = count;
+  };
   for (std::size_t i = 0; i < n; ++i) {
-    const double time = o.step ? static_cast<double>(s.count) * *o.step : b.time[i];
+    const double time = o.step ? static_cast<double>(count) * *o.step : b.time[i];
     const auto refuse = [&](const std::string& message) {
+      keep();
       Error error(ErrorKind::read, message);
-      error.with_index(s.count);
+      error.with_index(count);
       if (!b.line.empty()) error.with_line(b.line[i]);
       throw error;
     };
@@ -169,14 +179,14 @@ void CycleAccumulator::add(const CycleBlock& b) {
     Held next{time,        time,      b.speed[i],
               b.torque[i], b.fuel[i], o.vehicle_speed ? b.vehicle_speed[i] : 0.0,
               b.where[i],  0};
-    if (s.held && !(time > s.held->time))
+    if (held && !(time > held->time))
       refuse("the time " + number_text(time) + " does not rise above the time before it, " +
-             number_text(s.held->time));
-    if (o.phases) next.phase = s.phase_of(b.phase[i]);
-    if (s.held) {
-      const double interval = time - s.held->time;
+             number_text(held->time));
+    if (o.phases) next.phase = s.phase_of(b.phase[i], held ? &*held : nullptr);
+    if (held) {
+      const double interval = time - held->time;
       const bool gap = interval > o.max_gap;
-      s.close(*s.held, gap ? s.held->time : time);
+      s.close(*held, gap ? held->time : time);
       if (gap) {
         const auto count_gap = [&](Sums& sums) {
           ++sums.gaps;
@@ -185,12 +195,13 @@ void CycleAccumulator::add(const CycleBlock& b) {
         count_gap(s.whole);
         if (o.phases) count_gap(s.phase_sums[next.phase]);
       } else {
-        next.low = s.held->time;
+        next.low = held->time;
       }
     }
-    s.held = next;
-    ++s.count;
+    held = next;
+    ++count;
   }
+  keep();
 }
 
 CycleResult CycleAccumulator::result() const {
