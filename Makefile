@@ -83,17 +83,19 @@ clean:
 
 # Runs the example map over the example drive cycle and shows the first
 # result lines and the closing message (written in code page 932), then the
-# checker's findings and summary of the same run.
+# checker's findings and summary of the same run, and the cycle's totals.
 run:
 	scripts/setup.sh run
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DFUELCALC_TOOLS=ON
-	cmake --build $(BUILD) -j $(JOBS) --target fuelcalc fuelcalc-check
+	cmake --build $(BUILD) -j $(JOBS) --target fuelcalc fuelcalc-check fuelcalc-cycle
 	@$(BUILD)/fuelcalc examples/torque_map.dat examples/drive_cycle.dat $(BUILD)/drive_cycle.out \
 	  > $(BUILD)/drive_cycle.log; status=$$?; \
 	  echo "== $(BUILD)/drive_cycle.out (first lines)"; head -n 8 $(BUILD)/drive_cycle.out | tr -d '\r'; \
 	  echo "== closing message"; iconv -f CP932 -t UTF-8 $(BUILD)/drive_cycle.log | tr -d '\r'; \
 	  echo "== fuelcalc-check examples/torque_map.dat examples/drive_cycle.dat"; \
 	  $(BUILD)/fuelcalc-check examples/torque_map.dat examples/drive_cycle.dat; \
+	  echo "== fuelcalc-cycle examples/torque_map.dat examples/drive_cycle.dat --step 1"; \
+	  $(BUILD)/fuelcalc-cycle examples/torque_map.dat examples/drive_cycle.dat --step 1; \
 	  exit $$status
 
 bench: build

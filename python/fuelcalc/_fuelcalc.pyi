@@ -108,3 +108,10 @@ def check_map(map: _Path, *, speed_tolerance: Optional[float] = None,
 def check_input(map: _Path, input: _Path, *, speed_tolerance: Optional[float] = None,
                 grid_tolerance: float = 0.01, method: _Method = "grid",
                 outside: _Outside = "extrapolate") -> CheckResult: ...
+
+def cycle_totals(m: FuelMap, *, time: Optional[npt.ArrayLike] = None, speed: npt.ArrayLike,
+                 torque: npt.ArrayLike, vehicle_speed: Optional[npt.ArrayLike] = None,
+                 phase: Optional[Any] = None, step: Optional[float] = None, max_gap: float = 60.0,
+                 fuel: Literal["diesel", "petrol"] = "diesel", density: Optional[float] = None,
+                 co2_factor: Optional[float] = None) -> dict[str, Any]: ...
+def exact_sum(values: npt.ArrayLike) -> float: ...
