@@ -50,9 +50,10 @@ int main(int argc, char** argv) {
       ->check(kZeroOrMore);
   app.add_option("--outside", outside_policy,
                  "the summary's fuel values at points outside the measured map: extrapolate "
-                 "(default), clamp, nan or error")
+                 "(default), clamp, nan, error or bounded")
       ->option_text("POLICY")
-      ->check(CLI::IsMember(std::vector<std::string>{"extrapolate", "clamp", "nan", "error"}));
+      ->check(CLI::IsMember(
+          std::vector<std::string>{"extrapolate", "clamp", "nan", "error", "bounded"}));
   app.add_option("--snap", snap_file, "write the map with near-equal speeds snapped to their mean")
       ->option_text("OUT");
   app.add_flag("--werror", werror, "exit with status 1 on warnings too");
@@ -66,8 +67,8 @@ int main(int argc, char** argv) {
   fuelcalc::CheckOptions options;
   if (app.count("--speed-tolerance") > 0) options.speed_tolerance = speed_tolerance;
   options.grid_tolerance = grid_percent / 100.0;
-  for (const fuelcalc::Outside outside :
-       {fuelcalc::Outside::clamp, fuelcalc::Outside::nan, fuelcalc::Outside::error})
+  for (const fuelcalc::Outside outside : {fuelcalc::Outside::clamp, fuelcalc::Outside::nan,
+                                          fuelcalc::Outside::error, fuelcalc::Outside::bounded})
     if (outside_policy == check::outside_name(outside)) options.outside = outside;
   check::Report report{map_file, std::nullopt, {}, std::nullopt, std::nullopt};
   const fuelcalc::MapCheck map = fuelcalc::check_map(map_file, options);

@@ -32,13 +32,15 @@ Json summary_json(const fuelcalc::Summary& s) {
           {"below", s.below.count},
           {"above", s.above.count},
           {"beyond_speed", s.beyond_speed.count},
+          {"nan", s.nan.count},
           {"negative", s.negative},
           {"nonfinite", s.nonfinite},
           {"fuel", fuel},
           {"first_lines",
            {{"below", s.below.first_lines},
             {"above", s.above.first_lines},
-            {"beyond_speed", s.beyond_speed.first_lines}}}};
+            {"beyond_speed", s.beyond_speed.first_lines},
+            {"nan", s.nan.first_lines}}}};
 }
 
 Json deviation_json(const fuelcalc::GridDeviation& d) {
@@ -52,6 +54,7 @@ const char* outside_name(fuelcalc::Outside outside) {
     case fuelcalc::Outside::clamp: return "clamp";
     case fuelcalc::Outside::nan: return "nan";
     case fuelcalc::Outside::error: return "error";
+    case fuelcalc::Outside::bounded: return "bounded";
     default: return "extrapolate";
   }
 }

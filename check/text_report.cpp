@@ -62,6 +62,7 @@ void write_summary(std::ostream& out, const Report& report, const fuelcalc::Summ
   write_class(out, "below", s.below.count, s.records, &s.below.first_lines);
   write_class(out, "above", s.above.count, s.records, &s.above.first_lines);
   write_class(out, "beyond speed", s.beyond_speed.count, s.records, &s.beyond_speed.first_lines);
+  write_class(out, "not a number", s.nan.count, s.records, &s.nan.first_lines);
   write_class(out, "negative fuel", s.negative, s.records);
   write_class(out, "not finite", s.nonfinite, s.records);
   if (s.fuel)

@@ -7,6 +7,7 @@
 
 #include "textio/fixed_text.h"
 #include "textio/list_input.h"
+#include "textio/list_trace.h"
 
 namespace fuelmap {
 namespace {
@@ -35,7 +36,7 @@ MapReading read_headers(textio::RecordSource& source) {
 
 }  // namespace
 
-MapReading read_map(textio::RecordSource& source, MAP& map) {
+MapReading read_map(textio::RecordSource& source, MAP& map, std::vector<std::size_t>* lines) {
   map.NMAP = 0;
 
   // Counting pass. A read that succeeds without all three values would leave
@@ -72,9 +73,16 @@ MapReading read_map(textio::RecordSource& source, MAP& map) {
     return headers.status == MapReadStatus::header_missing
                ? failed(source, MapReadStatus::shrank, 0, 0)
                : headers;
+  if (lines) lines->assign(count, 0);
+  textio::StatementTrace trace;
   for (std::size_t i = 0; i < count; ++i) {
     double* const point[] = {&map.XMAP[i], &map.YMAP[i], &map.FCMAP[i]};
-    const int status = textio::read_list_numbers(source, point);
+    const std::size_t before = source.records;
+    int stored = 0;
+    const int status = lines ? textio::read_list_numbers_traced(source, point, stored, trace)
+                             : textio::read_list_numbers(source, point);
+    if (lines && status == textio::kReadOk && !trace.marks.empty())
+      (*lines)[i] = before + trace.marks[0].record + 1;
     if (status == textio::kReadEnd) return failed(source, MapReadStatus::shrank, 0, i + 1);
     if (status != textio::kReadOk) return failed(source, MapReadStatus::unreadable, status, i + 1);
   }

@@ -3,6 +3,7 @@
 // every outcome returned rather than reported: the program's loader and the
 // library share it.
 #include <cstddef>
+#include <vector>
 
 #include "fuelmap/map.h"
 #include "textio/record_source.h"
@@ -28,9 +29,11 @@ struct MapReading {
 
 // Reads the two header records and then every group of three numbers into
 // map, in file order (not ordered): a counting pass, then a reading pass
-// after a rewind, into arrays allocated once. Writes nothing and ends
-// nothing; storage that cannot be had throws std::bad_alloc or
-// std::length_error.
-MapReading read_map(textio::RecordSource& source, MAP& map);
+// after a rewind, into arrays allocated once. With lines, the reading pass
+// also gives each point the line its first value stands on (1-based), in
+// the same order. Writes nothing and ends nothing; storage that cannot be
+// had throws std::bad_alloc or std::length_error.
+MapReading read_map(textio::RecordSource& source, MAP& map,
+                    std::vector<std::size_t>* lines = nullptr);
 
 }  // namespace fuelmap

@@ -164,8 +164,9 @@ struct ProgramBuild {
 ProgramBuild build_as_program(const Columns& c) {
   try {
     FuelMap map = FuelMap::from_points(c.speed, c.torque, c.fuel);
-    // A grid the evaluation refuses fails at every point: try its corner.
-    static_cast<void>(map.fuel(map.grid().speed[0], map.grid().torque[0]));
+    // A grid the evaluation refuses fails at every point that has a value
+    // (its corner may not be a number): try one.
+    static_cast<void>(map.fuel(0.0, 0.0));
     return {std::move(map), {}};
   } catch (const Error& error) {
     return {std::nullopt, {error.code(), error.ierr()}};

@@ -20,6 +20,7 @@ void SummaryBuilder::count(Where where, std::size_t line) {
     case Where::below: outside = &summary_.below; break;
     case Where::above: outside = &summary_.above; break;
     case Where::beyond_speed: outside = &summary_.beyond_speed; break;
+    case Where::nan: outside = &summary_.nan; break;
   }
   if (outside->count++ < kFirstLines) outside->first_lines.push_back(line);
 }

@@ -25,6 +25,20 @@ std::size_t run_start(const fuelmap::MAP& map, int run) {
   return start;
 }
 
+// One past the last point of the run that starts at `start`.
+std::size_t run_end(const fuelmap::MAP& map, std::size_t start) {
+  std::size_t end = start + 1;
+  while (end < map.XMAP.size() && !differs(map.XMAP[end], map.XMAP[start])) ++end;
+  return end;
+}
+
+// The second point of the first pair of equal torques in a run, else `end`.
+std::size_t first_repeat(const fuelmap::MAP& map, std::size_t start, std::size_t end) {
+  for (std::size_t i = start + 1; i < end; ++i)
+    if (map.YMAP[i - 1] == map.YMAP[i]) return i;
+  return end;
+}
+
 Error interpolation(std::string message, const fuelmap::HermiteFailure& failure) {
   return std::move(
       Error(ErrorKind::interpolation, std::move(message)).with_code(failure.code, failure.ierr));
@@ -35,14 +49,11 @@ std::string run_failure(const fuelmap::HermiteFailure& failure, const fuelmap::M
   if (map.NMAP == 0) return "the map holds no points";
   const std::size_t start = run_start(map, failure.place);
   const double speed = map.XMAP[start];
-  std::size_t end = start + 1;
-  while (end < map.XMAP.size() && !differs(map.XMAP[end], speed)) ++end;
+  const std::size_t end = run_end(map, start);
   if (failure.ierr == -1)
     return "a first coordinate with a single point: " + number_text(speed) + " rpm";
-  for (std::size_t i = start + 1; i < end; ++i) {
-    if (map.YMAP[i - 1] == map.YMAP[i])
-      return "repeated torque " + number_text(map.YMAP[i]) + " at speed " + number_text(speed);
-  }
+  if (const std::size_t repeat = first_repeat(map, start, end); repeat < end)
+    return "repeated torque " + number_text(map.YMAP[repeat]) + " at speed " + number_text(speed);
   return "torques out of order at speed " + number_text(speed);
 }
 
@@ -118,6 +129,30 @@ Error grid_failure(const fuelmap::HermiteFailure& failure, const fuelmap::MAP& m
                                " cannot be evaluated (a value that is not a number?)",
                            failure);
   }
+}
+
+std::vector<std::size_t> failure_points(const fuelmap::HermiteFailure& failure,
+                                        const fuelmap::MAP& map) {
+  std::size_t start = 0, end = map.XMAP.size();
+  if (end == 0) return {};
+  if (failure.code <= 2) {
+    start = run_start(map, failure.place);
+    end = run_end(map, start);
+  }
+  std::vector<std::size_t> points;
+  if (failure.code == 1 && failure.ierr != -1) {
+    if (const std::size_t repeat = first_repeat(map, start, end); repeat < end) {
+      for (std::size_t i = start; i < end; ++i)
+        if (map.YMAP[i] == map.YMAP[repeat]) points.push_back(i);
+      return points;
+    }
+  }
+  for (std::size_t i = start; i < end; ++i)
+    if (!std::isfinite(map.XMAP[i]) || !std::isfinite(map.YMAP[i]) || !std::isfinite(map.FCMAP[i]))
+      points.push_back(i);
+  if (points.empty())
+    for (std::size_t i = start; i < end; ++i) points.push_back(i);
+  return points;
 }
 
 Error point_failure(const fuelmap::HermiteFailure& failure, std::size_t index, bool in_array,

@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "fuelcalc/error.hpp"
 #include "fuelmap/grid.h"
@@ -35,6 +36,13 @@ void require_same_lengths(std::initializer_list<std::string_view> names,
 // ordered map caused it.
 Error grid_failure(const fuelmap::HermiteFailure& failure, const fuelmap::MAP& map,
                    const fuelmap::GRID& grid);
+
+// The points of the ordered map a failed grid construction concerns (their
+// places in it): a speed's single point, the points at a repeated torque,
+// or else those of the failing run (codes 1 and 2) or of the whole map that
+// hold a value not finite, all of them when none does.
+std::vector<std::size_t> failure_points(const fuelmap::HermiteFailure& failure,
+                                        const fuelmap::MAP& map);
 
 // A failed interpolation call of the literal procedure at point `index` of
 // an array (named in the message when the array holds more than one point):

@@ -1,6 +1,8 @@
 // Fuel values of a FuelMap: the evaluation chosen when the map is built,
 // called for one point or for arrays.
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -14,7 +16,7 @@ void choose_evaluation(FuelMap::Data& data) {
   if (data.method != Method::grid && data.method != Method::direct)
     throw Error(ErrorKind::invalid_argument,
                 "no such method: " + std::to_string(static_cast<int>(data.method)));
-  if (data.outside < Outside::extrapolate || data.outside > Outside::error)
+  if (data.outside < Outside::extrapolate || data.outside > Outside::bounded)
     throw Error(ErrorKind::invalid_argument,
                 "no such outside policy: " + std::to_string(static_cast<int>(data.outside)));
   FuelMap::Data::Evaluate method = evaluate_grid;
@@ -22,13 +24,18 @@ void choose_evaluation(FuelMap::Data& data) {
     data.method_state = prepare_direct_state(data.map);
     method = evaluate_direct;
   }
+  if (data.outside == Outside::bounded) {
+    data.top_slopes = top_slopes(data.map);
+    data.inside_bands = inside_bands(data.envelope);
+  }
   data.evaluate = with_policy(method, data.outside);
 }
 
 // Blocks of points go through the precomputed path together; the points it
 // does not take (a coordinate not finite, a grid it cannot take) go through
 // the literal procedure, in order, so that the first failure is the first
-// failing point.
+// failing point. A point with a coordinate that is not a number has no value
+// (NaN), where the literal procedure would fail.
 void evaluate_grid(const FuelMap::Data& data, std::span<const double> speed,
                    std::span<const double> torque, std::span<double> out) {
   const std::size_t count = speed.size();
@@ -40,6 +47,10 @@ void evaluate_grid(const FuelMap::Data& data, std::span<const double> speed,
     if (left == 0) continue;
     for (std::size_t i = first; i < first + static_cast<std::size_t>(block); ++i) {
       if (fuelmap::takes_point(data.evaluator, speed[i], torque[i])) continue;
+      if (std::isnan(speed[i]) || std::isnan(torque[i])) {
+        out[i] = std::numeric_limits<double>::quiet_NaN();
+        continue;
+      }
       if (const fuelmap::HermiteFailure failure =
               fuelmap::literal_fuel(speed[i], torque[i], out[i], data.grid))
         throw point_failure(failure, i, count > 1, speed[i], torque[i]);

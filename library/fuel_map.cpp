@@ -13,15 +13,45 @@
 namespace fuelcalc {
 namespace {
 
+// The first line of the map file a failed grid construction concerns, 0
+// when it cannot be told. Only on failure: the source is read once more with
+// each point's line, and its points, ordered again with their places in the
+// file for fuel values (ordering compares coordinates only and moves points
+// whole), tell each ordered point's place.
+std::size_t first_line_involved(textio::RecordSource& source,
+                                const fuelmap::HermiteFailure& failure,
+                                const fuelmap::MAP& ordered) {
+  fuelmap::MAP places;
+  std::vector<std::size_t> lines;
+  if (!textio::rewind_source(source) ||
+      fuelmap::read_map(source, places, &lines).status != fuelmap::MapReadStatus::ok ||
+      places.NMAP != ordered.NMAP)
+    return 0;
+  for (std::size_t i = 0; i < places.FCMAP.size(); ++i) places.FCMAP[i] = static_cast<double>(i);
+  fuelmap::order_map(places);
+  std::size_t first = 0;
+  for (const std::size_t k : failure_points(failure, ordered)) {
+    const std::size_t line = lines[static_cast<std::size_t>(places.FCMAP[k])];
+    if (line > 0 && (first == 0 || line < first)) first = line;
+  }
+  return first;
+}
+
 // The grid, its precomputed coefficients, the envelope and the evaluation of
-// an ordered map.
-std::shared_ptr<const FuelMap::Data> build(fuelmap::MAP map, Method method, Outside outside) {
+// an ordered map; `source` is the map file's, if it came from one.
+std::shared_ptr<const FuelMap::Data> build(fuelmap::MAP map, Method method, Outside outside,
+                                           textio::RecordSource* source = nullptr) {
   auto data = std::make_shared<FuelMap::Data>();
   data->method = method;
   data->outside = outside;
   data->map = std::move(map);
-  if (const fuelmap::HermiteFailure failure = fuelmap::build_grid(data->grid, data->map))
-    throw grid_failure(failure, data->map, data->grid);
+  if (const fuelmap::HermiteFailure failure = fuelmap::build_grid(data->grid, data->map)) {
+    Error error = grid_failure(failure, data->map, data->grid);
+    if (source)
+      if (const std::size_t line = first_line_involved(*source, failure, data->map))
+        error.with_line(line);
+    throw error;
+  }
   for (std::size_t i = 0; i < kGridSize; ++i) {
     data->public_grid.speed[i] = data->grid.GX[i];
     data->public_grid.torque[i] = data->grid.GY[i];
@@ -41,7 +71,7 @@ std::shared_ptr<const FuelMap::Data> read_and_build(textio::RecordSource& source
   const fuelmap::MapReading reading = fuelmap::read_map(source, map);
   if (reading.status != fuelmap::MapReadStatus::ok) throw map_read_failure(reading, name);
   fuelmap::order_map(map);
-  return build(std::move(map), method, outside);
+  return build(std::move(map), method, outside, &source);
 }
 
 }  // namespace

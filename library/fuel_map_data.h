@@ -12,6 +12,17 @@
 
 namespace fuelcalc {
 
+// Torque bands surely inside the measured envelope over equal slices of the
+// measured speeds: a point of a slice with a torque within [low, high] is
+// inside by where_in, with a margin for the rounding of the interpolated
+// bounds. A quick test for the common case; any other point takes where_in.
+struct InsideBands {
+  double first_speed = 0.0;
+  double last_speed = 0.0;
+  double slices_per_speed = 0.0;
+  std::vector<double> low, high;  // per slice; empty: no point is surely inside
+};
+
 struct FuelMap::Data {
   Method method = Method::grid;
   Outside outside = Outside::extrapolate;
@@ -33,6 +44,12 @@ struct FuelMap::Data {
   // What a method other than the grid precomputes at build time (its own
   // type, known to its evaluation function); empty for the grid.
   std::shared_ptr<const void> method_state;
+
+  // Outside::bounded only (empty otherwise): per envelope row, the chord
+  // slope of its two highest measured points (fuel per torque, raised to 0
+  // when negative), and the torque bands surely inside the envelope.
+  std::vector<double> top_slopes;
+  InsideBands inside_bands;
 };
 
 // Fills data.evaluate (and data.method_state) for data.method and
@@ -61,10 +78,44 @@ std::vector<EnvelopeRow> measured_envelope(const fuelmap::MAP& map);
 // Where (speed, torque) stands against the envelope rows.
 Where where_in(std::span<const EnvelopeRow> envelope, double speed, double torque);
 
+// Where a speed within the measured speeds stands between the envelope rows:
+// the row at or above it and, between two measured speeds, the fraction of
+// the way from the row before.
+struct SpeedPlace {
+  std::size_t row = 0;
+  bool between = false;
+  double fraction = 0.0;
+};
+
+// False for a speed beyond the measured speeds (or not a number).
+bool speed_place(std::span<const EnvelopeRow> envelope, double speed, SpeedPlace& place);
+
+// A quantity given per envelope row at a speed's place: the row's own on a
+// measured speed, between two interpolated linearly.
+inline double at_place(double before, double row, const SpeedPlace& place) {
+  return place.between ? before + (row - before) * place.fraction : row;
+}
+
 // The measured torque bounds at a speed within the measured speeds: a
 // measured speed's own, between two the bounds interpolated linearly. False
 // for a speed beyond them (or not a number).
 bool torque_bounds(std::span<const EnvelopeRow> envelope, double speed, double& lowest,
                    double& highest);
+bool torque_bounds(std::span<const EnvelopeRow> envelope, const SpeedPlace& place, double& lowest,
+                   double& highest);
+
+// Per run of equal speeds of an ordered map (an envelope row), the chord
+// slope of its two highest points, raised to 0 when negative or not a number.
+std::vector<double> top_slopes(const fuelmap::MAP& map);
+
+// The bands of the envelope rows, and whether a point lies surely inside by them.
+InsideBands inside_bands(std::span<const EnvelopeRow> envelope);
+inline bool surely_inside(const InsideBands& bands, double speed, double torque) {
+  if (!(speed >= bands.first_speed && speed <= bands.last_speed)) return false;
+  const double at = (speed - bands.first_speed) * bands.slices_per_speed;
+  if (!(at < static_cast<double>(bands.low.size()))) return false;
+  const auto slice = static_cast<std::size_t>(at);
+  return torque >= bands.low[slice] && torque <= bands.high[slice];
+}
 
 }  // namespace fuelcalc

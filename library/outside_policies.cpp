@@ -1,7 +1,9 @@
 // What a point outside the measured envelope gives, for either method: the
-// value at the point moved onto the envelope, a quiet NaN, or an Error of
-// kind outside. Points inside go to the method unchanged, so they give the
-// same bits under every policy.
+// value at the point moved onto the envelope, a quiet NaN, an Error of kind
+// outside, or the bounded value. Points inside go to the method unchanged, so
+// they give the same bits under every policy (bounded raises a value below 0
+// there to 0). A point with a coordinate that is not a number gets NaN from
+// the method itself.
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -19,30 +21,38 @@ using Evaluate = FuelMap::Data::Evaluate;
 constexpr std::size_t kChunk = 256;
 
 // The method on count points of the buffers; a failure names the point's
-// place in the caller's arrays (index[k] for buffer point k).
+// place in the caller's arrays (index[k] for buffer point k, or first + k
+// without an index).
 void evaluate_buffered(Evaluate method, const FuelMap::Data& data, const double* speed,
                        const double* torque, double* out, std::size_t count,
-                       const std::size_t* index, std::size_t total) {
+                       const std::size_t* index, std::size_t total, std::size_t first = 0) {
   try {
     method(data, {speed, count}, {torque, count}, {out, count});
   } catch (const Error& e) {
     if (e.kind() != ErrorKind::interpolation || !e.index()) throw;
     const std::size_t k = *e.index();
-    throw point_failure({e.code(), e.ierr(), 0}, index[k], total > 1, speed[k], torque[k]);
+    throw point_failure({e.code(), e.ierr(), 0}, index ? index[k] : first + k, total > 1, speed[k],
+                        torque[k]);
   }
 }
 
 // The point moved onto the envelope: the speed into the measured speeds,
-// then the torque between the bounds there. A coordinate that is not a
-// number stays, and the method fails on it as it does without the policy.
-void clamp_onto(std::span<const EnvelopeRow> envelope, double& speed, double& torque) {
-  if (envelope.empty()) return;
+// then the torque between the bounds there. Returns how far the torque lay
+// above the highest measured torque (0 when it did not), with the speed's
+// place among the envelope rows. A coordinate that is not a number stays.
+double clamp_onto(std::span<const EnvelopeRow> envelope, double& speed, double& torque,
+                  SpeedPlace& place) {
+  if (envelope.empty()) return 0.0;
   if (speed < envelope.front().speed) speed = envelope.front().speed;
   if (speed > envelope.back().speed) speed = envelope.back().speed;
   double lowest = 0.0, highest = 0.0;
-  if (!torque_bounds(envelope, speed, lowest, highest)) return;
+  if (!speed_place(envelope, speed, place)) return 0.0;
+  torque_bounds(envelope, place, lowest, highest);
   if (torque < lowest) torque = lowest;
-  if (torque > highest) torque = highest;
+  if (!(torque > highest)) return 0.0;
+  const double excess = torque - highest;
+  torque = highest;
+  return excess;
 }
 
 template <Evaluate method>
@@ -56,7 +66,8 @@ void evaluate_clamped(const FuelMap::Data& data, std::span<const double> speed,
       s[k] = speed[first + k];
       t[k] = torque[first + k];
       index[k] = first + k;
-      clamp_onto(data.envelope, s[k], t[k]);
+      SpeedPlace place;
+      clamp_onto(data.envelope, s[k], t[k], place);
     }
     evaluate_buffered(method, data, s, t, &out[first], count, index, speed.size());
   }
@@ -85,10 +96,87 @@ void evaluate_or_nan(const FuelMap::Data& data, std::span<const double> speed,
   }
 }
 
+// Fuel is never below 0: a value below (or not a number) gives 0, any other
+// keeps its bits (-0.0 too).
+double at_least_zero(double value) { return value >= 0.0 ? value : 0.0; }
+
+// The bounded value of every point of a chunk: its value moved onto the
+// envelope (clamp's point) at least 0, plus, above the highest measured
+// torque, the top chord's slope at its speed times the excess. The literal
+// procedure, point by point.
+template <Evaluate method>
+void bounded_chunk(const FuelMap::Data& data, std::span<const double> speed,
+                   std::span<const double> torque, std::span<double> out, std::size_t first,
+                   std::size_t total) {
+  double s[kChunk], t[kChunk], rise[kChunk], fuel[kChunk];
+  std::size_t index[kChunk];
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < speed.size(); ++i) {
+    if (std::isnan(speed[i]) || std::isnan(torque[i])) {
+      out[i] = std::numeric_limits<double>::quiet_NaN();
+      continue;
+    }
+    s[count] = speed[i];
+    t[count] = torque[i];
+    SpeedPlace place;
+    const double excess = clamp_onto(data.envelope, s[count], t[count], place);
+    rise[count] = 0.0;
+    if (excess > 0.0) {
+      const double before = data.top_slopes[place.row - (place.between ? 1 : 0)];
+      const double slope = at_place(before, data.top_slopes[place.row], place);
+      // No rise where the slope is 0 (an infinite excess gives the envelope's value).
+      if (slope > 0.0) rise[count] = slope * excess;
+    }
+    index[count++] = first + i;
+  }
+  if (count == 0) return;
+  const auto finish = [&](std::size_t k) {
+    const double value = at_least_zero(fuel[k]);
+    out[index[k] - first] = rise[k] > 0.0 ? value + rise[k] : value;
+  };
+  try {
+    evaluate_buffered(method, data, s, t, fuel, count, index, total);
+  } catch (const Error& e) {
+    // The method has evaluated the points before the failing one.
+    for (std::size_t k = 0; k < count && index[k] < e.index(); ++k) finish(k);
+    throw;
+  }
+  for (std::size_t k = 0; k < count; ++k) finish(k);
+}
+
+// A chunk whose points all lie surely inside goes to the method on the
+// caller's arrays, then at least 0; any other chunk takes the literal
+// procedure, which gives those points the same bits.
+template <Evaluate method>
+void evaluate_bounded(const FuelMap::Data& data, std::span<const double> speed,
+                      std::span<const double> torque, std::span<double> out) {
+  for (std::size_t first = 0; first < speed.size(); first += kChunk) {
+    const std::size_t count = std::min(kChunk, speed.size() - first);
+    bool inside = true;
+    for (std::size_t i = first; i < first + count && inside; ++i)
+      inside = surely_inside(data.inside_bands, speed[i], torque[i]);
+    if (!inside) {
+      bounded_chunk<method>(data, speed.subspan(first, count), torque.subspan(first, count),
+                            out.subspan(first, count), first, speed.size());
+      continue;
+    }
+    try {
+      evaluate_buffered(method, data, &speed[first], &torque[first], &out[first], count, nullptr,
+                        speed.size(), first);
+    } catch (const Error& e) {
+      for (std::size_t i = first; i < e.index().value_or(first); ++i)
+        out[i] = at_least_zero(out[i]);
+      throw;
+    }
+    for (std::size_t i = first; i < first + count; ++i) out[i] = at_least_zero(out[i]);
+  }
+}
+
 const char* where_text(Where where) {
   switch (where) {
     case Where::below: return "below the lowest measured torque at its speed";
     case Where::above: return "above the highest measured torque at its speed";
+    case Where::nan: return "a coordinate is not a number";
     default: return "beyond the measured speeds";
   }
 }
@@ -117,6 +205,7 @@ Evaluate policy_of(Outside outside) {
     case Outside::clamp: return evaluate_clamped<method>;
     case Outside::nan: return evaluate_or_nan<method>;
     case Outside::error: return evaluate_or_raise<method>;
+    case Outside::bounded: return evaluate_bounded<method>;
     default: return method;
   }
 }

@@ -289,12 +289,12 @@ TEST(FuelcalcCheck, ExitStatusesAndJsonShape) {
   EXPECT_EQ(doc["input"], input);
   const auto& s = doc["summary"];
   for (const char* count :
-       {"records", "inside", "below", "above", "beyond_speed", "negative", "nonfinite"})
+       {"records", "inside", "below", "above", "beyond_speed", "nan", "negative", "nonfinite"})
     EXPECT_TRUE(s[count].is_number_unsigned()) << count;
   EXPECT_EQ(s["records"], 1);
   EXPECT_EQ(s["inside"], 1);
   EXPECT_NEAR(s["fuel"]["sum"].get<double>(), 30.0, 1e-9);  // linear between the corners
-  for (const char* where : {"below", "above", "beyond_speed"})
+  for (const char* where : {"below", "above", "beyond_speed", "nan"})
     EXPECT_TRUE(s["first_lines"][where].is_array() && s["first_lines"][where].empty());
 }
 

@@ -67,9 +67,14 @@ FuelMap from_file(const std::string& file, Method method, Outside outside) {
   return FuelMap::load(file, method, outside);
 }
 
+constexpr Outside kPolicies[] = {Outside::extrapolate, Outside::clamp, Outside::nan, Outside::error,
+                                 Outside::bounded};
+
+// Bounded gives 0 for a value below 0 and keeps the bits of any other.
+double at_least_zero(double value) { return value >= 0.0 ? value : 0.0; }
+
 TEST(LibraryMethods, DirectIsExactAtEveryMeasuredPointUnderEveryPolicy) {
-  for (const Outside outside :
-       {Outside::extrapolate, Outside::clamp, Outside::nan, Outside::error}) {
+  for (const Outside outside : kPolicies) {
     for (const FuelMap& map :
          {from_file(kExampleMap, Method::direct, outside),
           from_file(kMotoringMap, Method::direct, outside),
@@ -78,7 +83,9 @@ TEST(LibraryMethods, DirectIsExactAtEveryMeasuredPointUnderEveryPolicy) {
       ASSERT_EQ(map.outside(), outside);
       const std::vector<double> fuel = fuel_at(map, map.point_speeds(), map.point_torques());
       for (std::size_t i = 0; i < map.size(); ++i)
-        ASSERT_EQ(bits(fuel[i]), bits(map.point_fuels()[i]))
+        ASSERT_EQ(bits(fuel[i]),
+                  bits(outside == Outside::bounded ? at_least_zero(map.point_fuels()[i])
+                                                   : map.point_fuels()[i]))
             << "point " << i << " of " << map.size() << ", policy " << static_cast<int>(outside);
     }
   }
@@ -100,24 +107,45 @@ TEST(LibraryMethods, GridDeviationIsTheGridsValueMinusTheMeasuredOne) {
 }
 
 // The point moved onto the envelope as the policy says, computed here from
-// the envelope rows.
+// the envelope rows and the measured points: with the highest measured
+// torque there and the slope of the chord of the two highest measured points
+// at that speed (interpolated linearly between measured speeds, 0 when
+// negative).
 struct Clamped {
-  double speed, torque;
+  double speed, torque, highest, slope;
 };
 
 Clamped onto_envelope(const FuelMap& map, double speed, double torque) {
   const auto rows = map.envelope();
+  std::vector<double> slopes;
+  const auto s = map.point_speeds(), t = map.point_torques(), f = map.point_fuels();
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (i + 1 < s.size() && s[i + 1] == s[i]) continue;  // i: the top point of its speed
+    const double slope = (f[i] - f[i - 1]) / (t[i] - t[i - 1]);
+    slopes.push_back(slope > 0 ? slope : 0.0);
+  }
   speed = std::clamp(speed, rows.front().speed, rows.back().speed);
   auto above = std::lower_bound(rows.begin(), rows.end(), speed,
                                 [](const auto& row, double s) { return row.speed < s; });
-  double lowest = above->lowest_torque, highest = above->highest_torque;
+  const std::size_t r = above - rows.begin();
+  double lowest = above->lowest_torque, highest = above->highest_torque, slope = slopes[r];
   if (above->speed != speed) {
     const auto& below = *(above - 1);
     const double f = (speed - below.speed) / (above->speed - below.speed);
     lowest = below.lowest_torque + (above->lowest_torque - below.lowest_torque) * f;
     highest = below.highest_torque + (above->highest_torque - below.highest_torque) * f;
+    slope = slopes[r - 1] + (slopes[r] - slopes[r - 1]) * f;
   }
-  return {speed, std::clamp(torque, lowest, highest)};
+  return {speed, std::clamp(torque, lowest, highest), highest, slope > 0 ? slope : 0.0};
+}
+
+// The bounded value by its rules: the value at the point moved onto the
+// envelope at least 0, plus above the envelope the slope times the excess.
+double bounded_by_rules(const FuelMap& plain, double speed, double torque) {
+  if (std::isnan(speed) || std::isnan(torque)) return kNaN;
+  const Clamped c = onto_envelope(plain, speed, torque);
+  const double value = at_least_zero(plain.fuel(c.speed, c.torque));
+  return torque > c.highest && c.slope > 0 ? value + c.slope * (torque - c.highest) : value;
 }
 
 class OutsidePolicy : public ::testing::TestWithParam<Method> {};
@@ -128,6 +156,7 @@ TEST_P(OutsidePolicy, InsideAlikeOutsideAsItSays) {
   const FuelMap clamp = from_file(kMotoringMap, method, Outside::clamp);
   const FuelMap nan = from_file(kMotoringMap, method, Outside::nan);
   const FuelMap error = from_file(kMotoringMap, method, Outside::error);
+  const FuelMap bounded = from_file(kMotoringMap, method, Outside::bounded);
   const struct {
     double speed, torque;
     Where where;
@@ -147,7 +176,10 @@ TEST_P(OutsidePolicy, InsideAlikeOutsideAsItSays) {
     const double value = plain.fuel(p.speed, p.torque);
     const Clamped c = onto_envelope(plain, p.speed, p.torque);
     EXPECT_EQ(bits(clamp.fuel(p.speed, p.torque)), bits(plain.fuel(c.speed, c.torque)));
+    EXPECT_EQ(bits(bounded.fuel(p.speed, p.torque)),
+              bits(bounded_by_rules(plain, p.speed, p.torque)));
     if (p.where == Where::inside) {
+      EXPECT_EQ(bits(bounded.fuel(p.speed, p.torque)), bits(at_least_zero(value)));
       EXPECT_EQ(bits(clamp.fuel(p.speed, p.torque)), bits(value));
       EXPECT_EQ(bits(nan.fuel(p.speed, p.torque)), bits(value));
       EXPECT_EQ(bits(error.fuel(p.speed, p.torque)), bits(value));
@@ -161,8 +193,10 @@ TEST_P(OutsidePolicy, InsideAlikeOutsideAsItSays) {
   // Arrays give what single points give.
   const std::vector<double> clamped = fuel_at(clamp, speeds, torques);
   const std::vector<double> nans = fuel_at(nan, speeds, torques);
+  const std::vector<double> bounds = fuel_at(bounded, speeds, torques);
   for (std::size_t i = 0; i < speeds.size(); ++i) {
     EXPECT_EQ(bits(clamped[i]), bits(clamp.fuel(speeds[i], torques[i]))) << i;
+    EXPECT_EQ(bits(bounds[i]), bits(bounded.fuel(speeds[i], torques[i]))) << i;
     EXPECT_EQ(bits(nans[i]), bits(nan.fuel(speeds[i], torques[i]))) << i;
   }
   // Under error, the first point outside raises; the ones before it have their values.
@@ -186,55 +220,160 @@ INSTANTIATE_TEST_SUITE_P(Methods, OutsidePolicy, ::testing::Values(Method::grid,
                            return info.param == Method::grid ? "Grid" : "Direct";
                          });
 
-// A coordinate that is not a number: an interpolation Error where the method
-// fails on it (also under clamp, which cannot move it), NaN under nan, an
-// outside Error under error. The direct method takes torque first.
-TEST(LibraryMethods, NotANumberCoordinates) {
-  const struct {
-    Method method;
-    Outside outside;
-    double speed, torque;
-    ErrorKind kind;  // invalid_argument here: no Error, the value is NaN
-    int code;
-    const char* message;
-  } cases[] = {
-      {Method::direct, Outside::extrapolate, kNaN, 300, ErrorKind::interpolation, 4,
-       "the speed is not a number"},
-      {Method::direct, Outside::extrapolate, 1500, kNaN, ErrorKind::interpolation, 2,
-       "the torque is not a number"},
-      {Method::direct, Outside::clamp, kNaN, kNaN, ErrorKind::interpolation, 2,
-       "the torque is not a number"},
-      {Method::grid, Outside::clamp, kNaN, 300, ErrorKind::interpolation, 6,
-       "the speed is not a number"},
-      {Method::direct, Outside::error, 1500, kNaN, ErrorKind::outside, 0,
-       "the point at speed 1500, torque nan lies outside the measured map: beyond the measured "
-       "speeds"},
-      {Method::grid, Outside::nan, kNaN, 300, ErrorKind::invalid_argument, 0, ""},
-      {Method::direct, Outside::nan, 1500, kNaN, ErrorKind::invalid_argument, 0, ""},
-  };
-  for (const auto& c : cases) {
-    const FuelMap map = from_file(kMotoringMap, c.method, c.outside);
-    SCOPED_TRACE(c.message);
-    try {
-      const double value = map.fuel(c.speed, c.torque);
-      EXPECT_EQ(c.kind, ErrorKind::invalid_argument);
-      EXPECT_TRUE(std::isnan(value));
-    } catch (const fuelcalc::Error& e) {
-      EXPECT_EQ(e.kind(), c.kind);
-      EXPECT_EQ(e.code(), c.code);
-      EXPECT_EQ(std::string(e.what()), c.message);
+// Bounded on each side of the envelope, at measured speeds and between them:
+// below, the value at the lowest measured torque; beyond the speeds, the value
+// at the nearest measured speed; above, continuous at the envelope and never
+// decreasing; never below 0.
+TEST_P(OutsidePolicy, BoundedOnEachSideOfTheEnvelope) {
+  for (const FuelMap& plain :
+       {from_file(kMotoringMap, GetParam(), Outside::extrapolate), generated(GetParam())}) {
+    const FuelMap bounded = FuelMap::from_points(plain.point_speeds(), plain.point_torques(),
+                                                 plain.point_fuels(), GetParam(), Outside::bounded);
+    const auto rows = plain.envelope();
+    const double first = rows.front().speed, last = rows.back().speed;
+    for (const double speed : {first, rows[1].speed, (rows[2].speed + rows[3].speed) / 2, last}) {
+      SCOPED_TRACE(speed);
+      const Clamped top = onto_envelope(plain, speed, kInf);
+      const Clamped bottom = onto_envelope(plain, speed, -kInf);
+      const double low = bottom.torque, high = top.torque, range = high - low;
+      const double at_low = bounded.fuel(speed, low), at_high = bounded.fuel(speed, high);
+      EXPECT_EQ(bits(at_low), bits(at_least_zero(plain.fuel(speed, low))));
+      EXPECT_EQ(bits(at_high), bits(at_least_zero(plain.fuel(speed, high))));
+      for (const double below : {low - 1e-9 * range, low - 1.0, low - range, -1e300, -kInf})
+        EXPECT_EQ(bits(bounded.fuel(speed, below)), bits(at_low)) << below;
+      double before = at_high;
+      for (const double above : {high + 1e-9 * range, high + 1.0, high + range, 1e300, kInf}) {
+        const double value = bounded.fuel(speed, above);
+        EXPECT_EQ(bits(value), bits(bounded_by_rules(plain, speed, above))) << above;
+        EXPECT_GE(value, before) << above;
+        before = value;
+      }
+      // Continuous at the envelope: the rise over a billionth of the range is that small.
+      EXPECT_LE(bounded.fuel(speed, high + 1e-9 * range) - at_high,
+                1e-9 * range * top.slope * (1 + 1e-9) + 1e-12 * std::fabs(at_high));
+      EXPECT_EQ(bits(bounded.fuel(speed, kInf)), bits(top.slope > 0 ? kInf : at_high));
+      for (const double torque : {low - range, low, (low + high) / 2, high, high + range}) {
+        EXPECT_GE(bounded.fuel(speed, torque), 0.0);
+        if (speed == first)
+          for (const double beyond : {first - 1.0, first - 1e6, -kInf})
+            EXPECT_EQ(bits(bounded.fuel(beyond, torque)), bits(bounded.fuel(first, torque)));
+        if (speed == last)
+          for (const double beyond : {last + 1.0, last + 1e6, kInf})
+            EXPECT_EQ(bits(bounded.fuel(beyond, torque)), bits(bounded.fuel(last, torque)));
+      }
     }
   }
-  // In an array, the failing point is named by its place in the caller's array.
-  const FuelMap clamp = from_file(kMotoringMap, Method::direct, Outside::clamp);
-  std::vector<double> speeds(300, 1500.0), torques(300, 2000.0), out(300);
+}
+
+// Arrays whose chunks lie inside take the method directly, others the point
+// by point procedure: the same bits either way, the method's own (at least 0).
+TEST_P(OutsidePolicy, BoundedInsideGivesTheMethodsBits) {
+  // Shifted down so that part of the map lies below 0.
+  const FuelMap shifted = generated(GetParam());
+  std::vector<double> fuel(shifted.point_fuels().begin(), shifted.point_fuels().end());
+  for (double& f : fuel) f -= 5000.0;
+  const FuelMap plain =
+      FuelMap::from_points(shifted.point_speeds(), shifted.point_torques(), fuel, GetParam());
+  const FuelMap bounded = FuelMap::from_points(shifted.point_speeds(), shifted.point_torques(),
+                                               fuel, GetParam(), Outside::bounded);
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> speed(500.0, 2500.0), torque(-150.0, 1300.0);
+  std::vector<double> s, t, mixed_s, mixed_t;
+  while (s.size() < 3000) {
+    const double a = speed(rng), b = torque(rng);
+    if (!plain.inside(a, b)) continue;
+    s.push_back(a);
+    t.push_back(b);
+    mixed_s.push_back(a);
+    mixed_t.push_back(b);
+    if (s.size() % 100 == 0) {  // a point outside in every chunk
+      mixed_s.push_back(5000.0);
+      mixed_t.push_back(-1e4);
+    }
+  }
+  const std::vector<double> extrapolated = fuel_at(plain, s, t);
+  const std::vector<double> fast = fuel_at(bounded, s, t);
+  const std::vector<double> mixed = fuel_at(bounded, mixed_s, mixed_t);
+  for (std::size_t i = 0, m = 0; i < s.size(); ++i, ++m) {
+    if (mixed_s[m] == 5000.0) ++m;
+    ASSERT_EQ(bits(fast[i]), bits(at_least_zero(extrapolated[i]))) << i;
+    ASSERT_EQ(bits(mixed[m]), bits(fast[i])) << i;
+    ASSERT_EQ(bits(bounded.fuel(s[i], t[i])), bits(fast[i])) << i;
+  }
+  EXPECT_GT(std::count_if(extrapolated.begin(), extrapolated.end(), [](double v) { return v < 0; }),
+            300);
+}
+
+// A point with a coordinate that is not a number has no value under every
+// policy but error; infinite coordinates follow the policy as any point
+// outside. Arrays give what single points give.
+TEST_P(OutsidePolicy, NotANumberAndInfinities) {
+  enum Expect { kNone, kOutside, kOwn, kClamped, kBounded };
+  const struct {
+    double speed, torque;
+    Where where;
+    Expect extrapolate, clamp;
+  } cases[] = {
+      {kNaN, 300, Where::nan, kNone, kNone},
+      {1500, kNaN, Where::nan, kNone, kNone},
+      {kNaN, kNaN, Where::nan, kNone, kNone},
+      {kInf, 300, Where::beyond_speed, kOwn, kClamped},
+      {-kInf, 300, Where::beyond_speed, kOwn, kClamped},
+      {1500, kInf, Where::above, kOwn, kClamped},
+      {1500, -kInf, Where::below, kOwn, kClamped},
+      {-kInf, kInf, Where::beyond_speed, kOwn, kClamped},
+  };
+  const FuelMap plain = from_file(kMotoringMap, GetParam(), Outside::extrapolate);
+  for (const Outside outside : kPolicies) {
+    const FuelMap map = from_file(kMotoringMap, GetParam(), outside);
+    std::vector<double> s, t, each;
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::to_string(static_cast<int>(outside)) + ": " + std::to_string(c.speed) +
+                   ", " + std::to_string(c.torque));
+      ASSERT_EQ(map.where(c.speed, c.torque), c.where);
+      EXPECT_FALSE(map.inside(c.speed, c.torque));
+      Expect expect = outside == Outside::extrapolate ? c.extrapolate
+                      : outside == Outside::clamp     ? c.clamp
+                      : outside == Outside::nan       ? kNone
+                      : outside == Outside::error     ? kOutside
+                                                      : (c.where == Where::nan ? kNone : kBounded);
+      if (expect == kOutside) {
+        try {
+          map.fuel(c.speed, c.torque);
+          ADD_FAILURE() << "no error";
+        } catch (const fuelcalc::Error& e) {
+          EXPECT_EQ(e.kind(), ErrorKind::outside);
+          EXPECT_EQ(e.index(), 0u);
+        }
+        continue;
+      }
+      const double value = map.fuel(c.speed, c.torque);
+      const Clamped onto = onto_envelope(plain, c.speed, c.torque);
+      switch (expect) {
+        case kNone: EXPECT_TRUE(std::isnan(value)); break;
+        case kOwn: EXPECT_EQ(bits(value), bits(plain.fuel(c.speed, c.torque))); break;
+        case kClamped: EXPECT_EQ(bits(value), bits(plain.fuel(onto.speed, onto.torque))); break;
+        default: EXPECT_EQ(bits(value), bits(bounded_by_rules(plain, c.speed, c.torque)));
+      }
+      s.push_back(c.speed);
+      t.push_back(c.torque);
+      each.push_back(value);
+    }
+    const std::vector<double> all = fuel_at(map, s, t);
+    for (std::size_t i = 0; i < s.size(); ++i) EXPECT_EQ(bits(all[i]), bits(each[i])) << i;
+  }
+  // Under error, an array names its first such point.
+  const FuelMap error = from_file(kMotoringMap, GetParam(), Outside::error);
+  std::vector<double> speeds(300, 1500.0), torques(300, 300.0), out(300);
   speeds[290] = kNaN;
   try {
-    clamp.fuel(speeds, torques, out);
+    error.fuel(speeds, torques, out);
     ADD_FAILURE() << "no error";
   } catch (const fuelcalc::Error& e) {
     EXPECT_EQ(e.index(), 290u);
-    EXPECT_EQ(std::string(e.what()), "point 290: the speed is not a number");
+    EXPECT_EQ(std::string(e.what()),
+              "point 290: the point at speed nan, torque 300 lies outside the measured map: a "
+              "coordinate is not a number");
   }
 }
 

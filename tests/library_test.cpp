@@ -154,14 +154,6 @@ TEST(Library, BadInputGivesItsError) {
        },
        ErrorKind::interpolation, 3, -1,
        "a single first coordinate: every point is at 900 rpm; a map needs two speeds or more"},
-      {"NotANumberSpeed", [&] { bilinear.fuel(kNaN, 30); }, ErrorKind::interpolation, 6, -5,
-       "the speed is not a number"},
-      {"NotANumberTorqueInAnArray",
-       [&] {
-         std::vector<double> s = {1500, 1500, 1500}, t = {15, 15, kNaN}, out(3);
-         bilinear.fuel(s, t, out);
-       },
-       ErrorKind::interpolation, 8, -5, "point 2: the torque is not a number"},
       {"OutOfAnotherLength", [&] { bilinear.fuel(three, three, two); }, ErrorKind::invalid_argument,
        0, 0, "speed, torque and out arrays of different lengths: 3, 3, 2"},
       {"CountOutsideOfAnotherLength", [&] { bilinear.count_outside(three, two); },
@@ -205,18 +197,67 @@ TEST(Library, ErrorDetails) {
     EXPECT_EQ(e.os_error(), ENOENT);
   }
   const FuelMap bilinear = FuelMap::parse(kBilinearMap);
-  std::vector<double> s = {1500, 2500, kInf, kNaN}, t = {15, 25, 15, 15}, out(4, -1.0);
+  const FuelMap refusing =
+      FuelMap::parse(kBilinearMap, fuelcalc::Method::grid, fuelcalc::Outside::error);
+  std::vector<double> s = {1500, 2500, kNaN, 1500}, t = {15, 25, 15, kNaN}, out(4, -1.0);
+  bilinear.fuel(s, t, out);  // a coordinate that is not a number gives no value
+  EXPECT_TRUE(std::isnan(out[2]) && std::isnan(out[3]));
+  EXPECT_TRUE(std::isnan(bilinear.fuel(kNaN, 30)));
+  std::fill(out.begin(), out.end(), -1.0);
   try {
-    bilinear.fuel(s, t, out);
+    refusing.fuel(s, t, out);
     ADD_FAILURE();
   } catch (const fuelcalc::Error& e) {
-    EXPECT_EQ(e.index(), 3u);
+    EXPECT_EQ(e.kind(), ErrorKind::outside);
+    EXPECT_EQ(e.index(), 1u);         // 2500 lies beyond the measured speeds
     EXPECT_NEAR(out[0], 2.75, 1e-9);  // the points before it have their values
-    EXPECT_NEAR(out[1], 7.75, 1e-9);
   }
   // Empty arrays to evaluate give an empty result.
   bilinear.fuel(std::span<const double>{}, std::span<const double>{}, std::span<double>{});
   EXPECT_EQ(bilinear.count_outside({}, {}), 0u);
+}
+
+// A map from a file that gives no grid names the first line of the points
+// involved, wherever the ordering put them; from arrays no line.
+TEST(Library, MapErrorsNameTheirLines) {
+  const struct {
+    const char* name;
+    const char* text;
+    std::size_t line;
+  } cases[] = {
+      {"SpeedWithOnePoint", "h\nh\n1500 10 1\n1500 20 2\n800 10 3\n", 5},
+      {"RepeatedTorque", "h\nh\n1500 20 2\n1000 1 1\n1500 20 3\n1000 2 1\n", 3},
+      {"RepeatedTorqueOverLines", "h\nh\n1000 1 1\n1000 2 1\n1500 5 3\n1500\n\n5 2\n", 5},
+      {"PointAfterABlankLine", "h\nh\n1000 1 1\n1000 2 1\n\n1500\n5 2\n1500 5 3\n", 6},
+      {"OneSpeed", "h\nh\n\n900 2 1\n900 1 1\n", 4},
+      {"TorqueNotANumber", "h\nh\n1000 1 1\n1000 2 1\n1500 1 1\n1500 nan 2\n1500 3 3\n", 6},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    try {
+      FuelMap::parse(c.text);
+      ADD_FAILURE() << "no error";
+    } catch (const fuelcalc::Error& e) {
+      EXPECT_EQ(e.kind(), ErrorKind::interpolation);
+      EXPECT_EQ(e.line(), c.line);
+    }
+  }
+  TempDir dir;
+  write_file(dir.file("m.dat"), cases[1].text);
+  try {
+    FuelMap::load(dir.file("m.dat"));
+    ADD_FAILURE() << "no error";
+  } catch (const fuelcalc::Error& e) {
+    EXPECT_EQ(e.line(), 3u);
+    EXPECT_EQ(std::string(e.what()), "repeated torque 20 at speed 1500");
+  }
+  try {
+    FuelMap::from_points(std::vector<double>{1, 2, 2}, std::vector<double>{1, 1, 2},
+                         std::vector<double>{1, 1, 1});
+    ADD_FAILURE() << "no error";
+  } catch (const fuelcalc::Error& e) {
+    EXPECT_FALSE(e.line());
+  }
 }
 
 TEST(Library, WhereAgainstTheEnvelope) {
@@ -233,13 +274,13 @@ TEST(Library, WhereAgainstTheEnvelope) {
     double speed, torque;
     Where where;
   } cases[] = {
-      {1000, 10, Where::inside},         {1000, 30, Where::inside},
-      {1000, 9.99, Where::below},        {1000, 31, Where::above},
-      {1500, 15, Where::inside},         {1500, 14.9, Where::below},
-      {1500, 45, Where::inside},         {1500, 45.1, Where::above},
-      {2000, 60, Where::inside},         {999, 20, Where::beyond_speed},
-      {2001, 30, Where::beyond_speed},   {kNaN, 20, Where::beyond_speed},
-      {1500, kNaN, Where::beyond_speed}, {1500, kInf, Where::above},
+      {1000, 10, Where::inside},        {1000, 30, Where::inside},
+      {1000, 9.99, Where::below},       {1000, 31, Where::above},
+      {1500, 15, Where::inside},        {1500, 14.9, Where::below},
+      {1500, 45, Where::inside},        {1500, 45.1, Where::above},
+      {2000, 60, Where::inside},        {999, 20, Where::beyond_speed},
+      {2001, 30, Where::beyond_speed},  {kNaN, 20, Where::nan},
+      {1500, kNaN, Where::nan},         {1500, kInf, Where::above},
       {-kInf, 20, Where::beyond_speed},
   };
   std::vector<double> s, t;

@@ -50,6 +50,10 @@ struct Summary {
   std::size_t records = 0;  // result lines the run writes
   std::size_t inside = 0;
   PointClass below, above, beyond_speed;
+  // Points with a speed or a torque that is not a number (Where::nan); the
+  // program stops at the first, so a run's summary ends before it
+  // (input-interpolation).
+  PointClass nan;
   std::size_t negative = 0;         // finite results below zero
   std::size_t nonfinite = 0;        // infinite or not-a-number results
   std::optional<FuelFigures> fuel;  // empty when no result is finite

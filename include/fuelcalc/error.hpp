@@ -31,7 +31,9 @@ class Error : public std::exception {
   // The first failing point of an array (0-based), or the ordinal of the
   // failed read of a file (1-based, as the program counts it).
   std::optional<std::size_t> index() const noexcept { return index_; }
-  // The line of a file where a read failed (1-based), where it is known.
+  // The line of a file where a read failed, or for a map from a file that
+  // gives no grid the first line of the points involved (1-based), where it
+  // is known.
   std::optional<std::size_t> line() const noexcept { return line_; }
   // The operating system's error number of an open or read failure, 0 if none.
   int os_error() const noexcept { return os_error_; }

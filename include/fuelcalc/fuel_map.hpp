@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "fuelcalc/error.hpp"
+#include "fuelcalc/map_table.hpp"
 
 namespace fuelcalc {
 
@@ -32,16 +33,21 @@ enum class Method { grid, direct };
 // method's extrapolated value (the program's behaviour); the value at the
 // point moved onto the envelope (its speed into the measured speeds, then its
 // torque between the lowest and the highest measured torque at that speed);
-// a quiet NaN; or an Error of kind outside with index() the first such point.
-// Points inside give the same bits under every policy.
-enum class Outside { extrapolate, clamp, nan, error };
+// a quiet NaN; an Error of kind outside with index() the first such point;
+// or a value bounded as fuel is: never below 0, the envelope's value below
+// the lowest measured torque, and above the highest one the envelope's value
+// plus the rise along the top chord (bounded, see docs/outside-policies.md).
+// Points inside give the same bits under every policy, except that bounded
+// gives 0 for a value below 0 (or not a number) there.
+enum class Outside { extrapolate, clamp, nan, error, bounded };
 
 // Where an operating point stands against the measured envelope.
 enum class Where : std::int8_t {
   inside = 0,        // within the measured torques at its speed (a bound counts as inside)
   below = 1,         // below the lowest measured torque at its speed
   above = 2,         // above the highest measured torque at its speed
-  beyond_speed = 3,  // outside the range of measured speeds (or not a number)
+  beyond_speed = 3,  // outside the range of measured speeds (an infinite speed too)
+  nan = 4,           // a speed or a torque that is not a number: no value
 };
 
 // The resampled grid: fuel[i][j] is the fuel value at (speed[i], torque[j]).
@@ -63,8 +69,9 @@ class FuelMap {
  public:
   // A map file by the program's reading rules (two header records, then
   // groups of three numbers), ordered and resampled as the program does.
-  // Throws Error: open, read, interpolation (the map cannot give a grid),
-  // invalid_argument (a method or policy not available).
+  // Throws Error: open, read, interpolation (the map cannot give a grid;
+  // line() is the first line of the points involved), invalid_argument (a
+  // method or policy not available).
   static FuelMap load(const std::filesystem::path& file, Method method = Method::grid,
                       Outside outside = Outside::extrapolate);
   // The text of a map file held in memory, by the same rules; throws as load
@@ -76,13 +83,19 @@ class FuelMap {
   static FuelMap from_points(std::span<const double> speed, std::span<const double> torque,
                              std::span<const double> fuel, Method method = Method::grid,
                              Outside outside = Outside::extrapolate);
+  // The points of a map table (map_table.hpp), read and built as
+  // from_points builds them; throws as read_map_table and from_points do.
+  static FuelMap from_table(const std::filesystem::path& file, const MapTableOptions& options = {},
+                            Method method = Method::grid, Outside outside = Outside::extrapolate);
+  static FuelMap from_table(const MapTable& table, Method method = Method::grid,
+                            Outside outside = Outside::extrapolate);
 
   // The fuel value at one point by the map's method; with Method::grid bit
   // for bit the double the program edits for this map and point. A point
   // outside the envelope gives what the map's Outside policy says
-  // (extrapolated by default). A coordinate that is not a number throws Error
-  // interpolation where the method fails on it, as the program does (under
-  // Outside::nan it gives NaN, under Outside::error it is outside).
+  // (extrapolated by default). A point with a coordinate that is not a
+  // number has no value: NaN under every policy but Outside::error, under
+  // which it is outside (the program stops on it instead).
   double fuel(double speed, double torque) const;
   // out[i] = fuel(speed[i], torque[i]); the three spans have one length
   // (else Error invalid_argument) and out overlaps neither input. A failing

@@ -1,6 +1,12 @@
 #pragma once
-// The fuelcalc library: fuel maps, their evaluation, and the program's files.
+// The fuelcalc library: fuel maps, their evaluation, the program's files, and
+// totals over a cycle.
+#include "fuelcalc/cycle.hpp"
 #include "fuelcalc/error.hpp"
+#include "fuelcalc/exact_sum.hpp"
 #include "fuelcalc/fuel_map.hpp"
+#include "fuelcalc/map_table.hpp"
 #include "fuelcalc/points.hpp"
+#include "fuelcalc/table.hpp"
+#include "fuelcalc/units.hpp"
 #include "fuelcalc/version.hpp"

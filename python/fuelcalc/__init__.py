@@ -11,8 +11,8 @@ fuelcalc.dask spreads the same over a Dask DataFrame.
 """
 
 from ._errors import FuelMapError, ReadError
-from ._fuelcalc import (CheckResult, FuelMap, PointReader, check_input, check_map, read_points,
-                        version, write_map, write_points)
+from ._fuelcalc import (CheckResult, FuelMap, PointReader, check_input, check_map, cycle_totals,
+                        exact_sum, read_points, version, write_map, write_points)
 
 __version__ = version()
 
@@ -24,6 +24,8 @@ __all__ = [
     "ReadError",
     "check_input",
     "check_map",
+    "cycle_totals",
+    "exact_sum",
     "read_points",
     "version",
     "write_map",

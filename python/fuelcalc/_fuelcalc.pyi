@@ -10,7 +10,7 @@ import numpy.typing as npt
 _Path = Union[str, bytes, os.PathLike[str], os.PathLike[bytes]]
 _Float = Union[float, int, np.floating, np.integer]
 _Method = Literal["grid", "direct"]
-_Outside = Literal["extrapolate", "clamp", "nan", "error"]
+_Outside = Literal["extrapolate", "clamp", "nan", "error", "bounded"]
 _Doubles = npt.NDArray[np.float64]
 
 def version() -> str: ...
@@ -96,3 +96,10 @@ def check_map(map: _Path, *, speed_tolerance: Optional[float] = None,
 def check_input(map: _Path, input: _Path, *, speed_tolerance: Optional[float] = None,
                 grid_tolerance: float = 0.01, method: _Method = "grid",
                 outside: _Outside = "extrapolate") -> CheckResult: ...
+
+def cycle_totals(m: FuelMap, *, time: Optional[npt.ArrayLike] = None, speed: npt.ArrayLike,
+                 torque: npt.ArrayLike, vehicle_speed: Optional[npt.ArrayLike] = None,
+                 phase: Optional[Any] = None, step: Optional[float] = None, max_gap: float = 60.0,
+                 fuel: Literal["diesel", "petrol"] = "diesel", density: Optional[float] = None,
+                 co2_factor: Optional[float] = None) -> dict[str, Any]: ...
+def exact_sum(values: npt.ArrayLike) -> float: ...

@@ -72,7 +72,8 @@ SURFACES = {"grid": "grid surface (the 20 x 20 grid resampled from the measured 
 
 # What the surface shows outside the measured envelope, by outside policy.
 OUTSIDE_VALUES = {"extrapolate": "extrapolated (shaded)", "clamp": "clamped (shaded)",
-                  "nan": "no value", "error": "no value"}
+                  "nan": "no value", "error": "no value",
+                  "bounded": "bounded: never below 0, rising along the top chord (shaded)"}
 
 
 def surface_title(m) -> str:

@@ -55,7 +55,7 @@ def add_surface_options(parser: argparse.ArgumentParser) -> None:
     parser.add_argument("--method", choices=("grid", "direct"), default="grid",
                         help="the program's 20 x 20 grid (default), or the direct method, "
                              "exact at the measured points")
-    parser.add_argument("--outside", choices=("extrapolate", "clamp", "nan", "error"),
+    parser.add_argument("--outside", choices=("extrapolate", "clamp", "nan", "error", "bounded"),
                         default="extrapolate",
                         help="what a point outside the measured map gives (default: "
                              "extrapolate, as the program does)")
@@ -117,10 +117,10 @@ def _fuel(value: float | None) -> str:
 
 # A run with no summary from the check (the input has no header record or
 # cannot be opened) writes no result line.
-NO_RECORDS = {"records": 0, "inside": 0, "below": 0, "above": 0, "beyond_speed": 0,
+NO_RECORDS = {"records": 0, "inside": 0, "below": 0, "above": 0, "beyond_speed": 0, "nan": 0,
               "negative": 0, "nonfinite": 0,
               "fuel": {"min": None, "mean": None, "max": None, "sum": 0.0},
-              "first_lines": {"below": [], "above": [], "beyond_speed": []}}
+              "first_lines": {"below": [], "above": [], "beyond_speed": [], "nan": []}}
 
 
 def _lines(lines: list[int], count: int) -> str:
@@ -143,6 +143,7 @@ def summary_table(s: dict, fuel_unit: str) -> str:
             outside("below", "below the measured torques"),
             outside("above", "above the measured torques"),
             outside("beyond_speed", "beyond the measured speeds"),
+            outside("nan", "a speed or torque not a number"),
             ("negative", "negative fuel values", _count(s["negative"])),
             ("nonfinite", "infinite or not-a-number results", _count(s["nonfinite"]))]
     # The sum adds one value per record: its unit is the value's times a

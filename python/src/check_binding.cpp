@@ -56,10 +56,11 @@ py::dict summary_dict(const fuelcalc::Summary& s) {
   }
   return py::dict(
       "records"_a = s.records, "inside"_a = s.inside, "below"_a = s.below.count,
-      "above"_a = s.above.count, "beyond_speed"_a = s.beyond_speed.count, "negative"_a = s.negative,
-      "nonfinite"_a = s.nonfinite, "fuel"_a = fuel,
-      "first_lines"_a = py::dict("below"_a = s.below.first_lines, "above"_a = s.above.first_lines,
-                                 "beyond_speed"_a = s.beyond_speed.first_lines));
+      "above"_a = s.above.count, "beyond_speed"_a = s.beyond_speed.count, "nan"_a = s.nan.count,
+      "negative"_a = s.negative, "nonfinite"_a = s.nonfinite, "fuel"_a = fuel,
+      "first_lines"_a =
+          py::dict("below"_a = s.below.first_lines, "above"_a = s.above.first_lines,
+                   "beyond_speed"_a = s.beyond_speed.first_lines, "nan"_a = s.nan.first_lines));
 }
 
 fuelcalc::CheckOptions parse_options(std::optional<double> speed_tolerance, double grid_tolerance,
@@ -144,7 +145,7 @@ for one speed measured with noise (finding speed-near-equal); None: 1 % of
 the measured speed range. grid_tolerance: the fraction of a measured fuel
 value (0.01: 1 %; fuelcalc-check's --grid-tolerance is in percent) the grid
 may miss it by before the finding grid-deviation. method ('grid' or
-'direct') and outside ('extrapolate', 'clamp', 'nan' or 'error') choose how
+'direct') and outside ('extrapolate', 'clamp', 'nan', 'error' or 'bounded') choose how
 the map computes the summary's fuel values, as in FuelMap.load; the findings
 about the map are the program's (the grid, extrapolating) whatever they are.
 
@@ -162,7 +163,8 @@ None) and message, as in fuelcalc-check --json.)")
       .def_property_readonly("summary", field(&CheckResult::summary),
                              R"(What a run of the input over the map gives, a dict shaped as the
 "summary" of fuelcalc-check --json (records, inside, below, above,
-beyond_speed, negative, nonfinite, fuel {min, mean, max, sum}, first_lines);
+beyond_speed, nan, negative, nonfinite, fuel {min, mean, max, sum},
+first_lines);
 None without an input, a map the program would build, or a readable header.)")
       .def_property_readonly("has_errors", field(&CheckResult::has_errors),
                              "Whether a finding is an error (the program would refuse the files).")

@@ -185,13 +185,15 @@ array-likes of one size (flattened). Raises FuelMapError when they do not
 make a map.)")
       .def("fuel", method(&fuel), "speed"_a, "torque"_a,
            R"(The fuel value at each operating point: float64 of the broadcast
-shape of speed and torque, a float for two scalars.)")
+shape of speed and torque, a float for two scalars. A point with a speed or
+torque that is not a number gives NaN (under outside='error' it raises).)")
       .def("inside", method(&inside), "speed"_a, "torque"_a,
            R"(Whether each point lies within the measured torques at its speed (a
 bound counts as inside): bool of the broadcast shape.)")
       .def("where", method(&where), "speed"_a, "torque"_a,
            R"(Where each point stands against the measured envelope, int8 of the
-broadcast shape: 0 inside, 1 below, 2 above, 3 beyond the measured speeds.)")
+broadcast shape: 0 inside, 1 below, 2 above, 3 beyond the measured speeds,
+4 a speed or torque that is not a number.)")
       .def("count_outside", method(&count_outside), "speed"_a, "torque"_a,
            "The number of points not inside the measured envelope.")
       .def_property_readonly(
@@ -234,7 +236,7 @@ speed, speeds ascending; read-only.)")
                              "How values are computed: 'grid' or 'direct'.")
       .def_property_readonly("outside", method(&outside_name),
                              "What a point outside the measured map gives: 'extrapolate', "
-                             "'clamp', 'nan' or 'error'.")
+                             "'clamp', 'nan', 'error' or 'bounded'.")
       .def("__len__", method(&FuelMap::size))
       .def("__repr__", method(&repr))
       .def("__getstate__", method(&get_state))

@@ -19,6 +19,7 @@ PYBIND11_MODULE(_fuelcalc, module) {
   fuelcalc_python::bind_fuel_map(module);
   fuelcalc_python::bind_points(module);
   fuelcalc_python::bind_check(module);
+  fuelcalc_python::bind_cycle(module);
   module.def(
       "version", [] { return std::string(fuelcalc::version()); },
       "The library's version, \"major.minor.patch\".");

@@ -15,7 +15,8 @@ namespace py = pybind11;
 
 // In the order of the enums' values.
 inline constexpr std::array<std::string_view, 2> kMethods{"grid", "direct"};
-inline constexpr std::array<std::string_view, 4> kOutside{"extrapolate", "clamp", "nan", "error"};
+inline constexpr std::array<std::string_view, 5> kOutside{"extrapolate", "clamp", "nan", "error",
+                                                          "bounded"};
 
 // The enum named name; ValueError listing the names otherwise.
 template <class Enum, std::size_t N>

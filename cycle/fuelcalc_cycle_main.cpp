@@ -1,0 +1,224 @@
+// fuelcalc-cycle MAP CYCLE: the totals of a cycle over a fuel map (fuel,
+// volume, CO2, work, BSFC, distance), per envelope class and per phase.
+// Exit status 0; 1 when an error stops the computation (the totals of the
+// records before it are still written); 2 for wrong usage.
+#include <CLI/CLI.hpp>
+
+#include <array>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fuelcalc/cycle.hpp"
+#include "fuelcalc/error.hpp"
+#include "fuelcalc/version.hpp"
+#include "inputs.h"
+#include "record_csv.h"
+#include "report.h"
+
+namespace {
+
+constexpr std::size_t kBlockRecords = 8192;
+
+// The outside policies by the names --outside takes; the first is the default.
+const std::vector<std::pair<std::string, fuelcalc::Outside>> kOutside = {
+    {"bounded", fuelcalc::Outside::bounded},
+    {"extrapolate", fuelcalc::Outside::extrapolate},
+    {"clamp", fuelcalc::Outside::clamp},
+    {"nan", fuelcalc::Outside::nan},
+    {"error", fuelcalc::Outside::error}};
+
+// The finding of an Error that stopped the run.
+fuelcalc::Finding finding_of(const fuelcalc::Error& error, const std::string& file) {
+  const char* code = "cycle-unreadable";
+  switch (error.kind()) {
+    case fuelcalc::ErrorKind::open: code = "file-unopenable"; break;
+    case fuelcalc::ErrorKind::outside: code = "outside-refused"; break;
+    case fuelcalc::ErrorKind::interpolation: code = "map-unusable"; break;
+    case fuelcalc::ErrorKind::write: code = "output-unwritable"; break;
+    default: break;
+  }
+  return {fuelcalc::Severity::error, code, file, error.line(), std::nullopt, error.what()};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Totals of a cycle over a fuel map: fuel, CO2, work, BSFC and distance.",
+               "fuelcalc-cycle"};
+  cycle::MapChoice map;
+  cycle::CycleChoice cyc;
+  std::string map_format = "auto", cycle_format = "table", layout = "points", method = "direct";
+  std::string outside = "bounded", fuel = "diesel", output;
+  double step = 0.0, max_gap = 60.0, density = 0.0, co2 = 0.0;
+  bool json = false;
+  app.add_option("MAP", map.file, "the fuel map")->required();
+  app.add_option("CYCLE", cyc.file, "the cycle: a time series of speed and torque")->required();
+  app.add_option("--map-format", map_format, "auto (default), program or table")
+      ->check(CLI::IsMember({"auto", "program", "table"}));
+  app.add_option("--cycle-format", cycle_format, "table (default) or program")
+      ->check(CLI::IsMember({"program", "table"}));
+  app.add_option("--map-layout", layout, "points (default) or matrix")
+      ->check(CLI::IsMember({"points", "matrix"}));
+  const auto column = [&](const char* name, std::string& into, const char* what) {
+    app.add_option(name, into, std::string("the ") + what + " column: a name or a 1-based position")
+        ->option_text("COLUMN");
+  };
+  column("--map-speed", map.speed, "map's speed");
+  column("--map-torque", map.torque, "map's torque");
+  column("--map-fuel", map.fuel, "map's fuel");
+  column("--time", cyc.time, "cycle's time");
+  column("--speed", cyc.speed, "cycle's engine speed");
+  column("--torque", cyc.torque, "cycle's torque");
+  column("--vehicle-speed", cyc.vehicle_speed, "cycle's vehicle speed");
+  column("--phase", cyc.phase, "cycle's phase");
+  const auto unit = [&](const char* name, std::string& into) {
+    app.add_option(name, into, "overrides the file's unit")->option_text("UNIT");
+  };
+  unit("--map-speed-unit", map.speed_unit);
+  unit("--map-torque-unit", map.torque_unit);
+  unit("--map-fuel-unit", map.fuel_unit);
+  unit("--time-unit", cyc.time_unit);
+  unit("--speed-unit", cyc.speed_unit);
+  unit("--torque-unit", cyc.torque_unit);
+  unit("--vehicle-speed-unit", cyc.vehicle_speed_unit);
+  app.add_option("--step", step, "seconds between records, for a cycle without a time column")
+      ->option_text("S");
+  app.add_option("--max-gap", max_gap, "intervals longer than S seconds are not integrated (60)")
+      ->option_text("S");
+  app.add_option("--method", method, "direct (default) or grid")
+      ->check(CLI::IsMember({"grid", "direct"}));
+  std::vector<std::string> outside_names;
+  for (const auto& [name, policy] : kOutside) outside_names.push_back(name);
+  app.add_option("--outside", outside, "what a point outside the map gives: bounded (default), extrapolate, clamp, nan or error")
+      ->check(CLI::IsMember(outside_names));
+  std::vector<std::string> fuel_names;
+  for (const fuelcalc::FuelProperties& f : fuelcalc::known_fuels()) fuel_names.push_back(f.name);
+  app.add_option("--fuel", fuel, "the fuel's density and CO2 factor (diesel)")
+      ->check(CLI::IsMember(fuel_names));
+  app.add_option("--density", density, "the fuel's density, kg/L")->option_text("KG_PER_L");
+  app.add_option("--co2-factor", co2, "grams of CO2 per gram of fuel")->option_text("G_PER_G");
+  app.add_option("-o", output, "write each record with its fuel value and class (CSV)")
+      ->option_text("OUT.csv");
+  app.add_flag("--json", json, "write one JSON document");
+  app.set_version_flag("--version", "fuelcalc-cycle " + std::string(fuelcalc::version()));
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    return app.exit(error) == 0 ? 0 : 2;
+  }
+
+  map.format = map_format == "program" ? cycle::FileFormat::program
+               : map_format == "table" ? cycle::FileFormat::table
+                                       : cycle::FileFormat::automatic;
+  map.layout = layout == "matrix" ? fuelcalc::MapLayout::matrix : fuelcalc::MapLayout::points;
+  map.method = method == "grid" ? fuelcalc::Method::grid : fuelcalc::Method::direct;
+  for (const auto& [name, policy] : kOutside)
+    if (name == outside) map.outside = policy;
+  cyc.format = cycle_format == "program" ? cycle::FileFormat::program : cycle::FileFormat::table;
+  cyc.step = app.count("--step") > 0;
+  cyc.keep_cells = !output.empty();
+
+  fuelcalc::CycleOptions options;
+  options.max_gap = max_gap;
+  options.fuel = fuelcalc::fuel_properties(fuel);
+  if (app.count("--density") > 0) options.fuel.density_kg_per_l = density;
+  if (app.count("--co2-factor") > 0) options.fuel.co2_g_per_g = co2;
+  options.vehicle_speed = !cyc.vehicle_speed.empty();
+  options.phases = !cyc.phase.empty();
+  const auto usage = [](const std::string& message) {
+    std::cerr << "fuelcalc-cycle: " << message << '\n';
+    return 2;
+  };
+  if (cyc.format == cycle::FileFormat::program && !cyc.step)
+    return usage("a cycle in the program's input format has no time column: give --step");
+  if (cyc.format == cycle::FileFormat::program && (options.vehicle_speed || options.phases))
+    return usage("a cycle in the program's input format has only speed and torque");
+  if (cyc.step) {
+    try {
+      options.step = fuelcalc::to_base(fuelcalc::parse_unit(fuelcalc::Quantity::time,
+                                                            cyc.time_unit.empty() ? "s"
+                                                                                  : cyc.time_unit),
+                                       step);
+    } catch (const fuelcalc::Error& error) {
+      return usage(error.what());
+    }
+  }
+  std::optional<fuelcalc::CycleAccumulator> accumulator;
+  try {
+    accumulator.emplace(options);
+  } catch (const fuelcalc::Error& error) {
+    return usage(error.what());
+  }
+
+  cycle::Report report;
+  report.map = map.file;
+  report.cycle = cyc.file;
+  report.method = method;
+  report.outside = outside;
+  report.fuel = options.fuel;
+  int status = 0;
+  const auto stop = [&](const fuelcalc::Error& error, const std::string& file) {
+    report.findings.push_back(finding_of(error, file));
+    std::cerr << "fuelcalc-cycle: " << error.what() << '\n';
+    status = 1;
+  };
+  std::optional<fuelcalc::FuelMap> fuel_map;
+  try {
+    fuel_map = cycle::load_map(map, report);
+    if (!fuel_map) status = 1;
+  } catch (const fuelcalc::Error& error) {
+    if (error.kind() == fuelcalc::ErrorKind::invalid_argument) return usage(error.what());
+    stop(error, map.file);
+  }
+  if (fuel_map) {
+    std::optional<cycle::CycleSource> source;
+    std::optional<cycle::RecordCsv> csv;
+    cycle::Records records;
+    std::vector<double> values;
+    std::vector<fuelcalc::Where> where;
+    std::vector<std::string_view> phases;
+    std::string stopped_at = cyc.file;
+    try {
+      source.emplace(cyc, report);
+      if (!output.empty()) {
+        stopped_at = output;
+        csv.emplace(output, source->header_cells());
+        stopped_at = cyc.file;
+      }
+      while (const std::size_t n = source->read(records, kBlockRecords)) {
+        values.resize(n);
+        where.resize(n);
+        try {
+          fuelcalc::evaluate_records(*fuel_map, records.speed, records.torque, values, where);
+        } catch (fuelcalc::Error& error) {
+          if (error.index() && !records.line.empty()) error.with_line(records.line[*error.index()]);
+          throw;
+        }
+        phases.assign(records.phase.begin(), records.phase.end());
+        accumulator->add({records.time, records.speed, records.torque, values, where,
+                          records.vehicle_speed, phases, records.line});
+        if (csv) csv->write(records.cells, source->width(), values, where);
+      }
+      if (accumulator->records() == 0)
+        throw fuelcalc::Error(fuelcalc::ErrorKind::read, cyc.file + ": the cycle has no records");
+      if (csv) {
+        stopped_at = output;
+        csv->commit();
+      }
+    } catch (const fuelcalc::Error& error) {
+      if (error.kind() == fuelcalc::ErrorKind::invalid_argument) return usage(error.what());
+      stop(error, stopped_at);
+    }
+    report.result = accumulator->result();
+  }
+
+  if (json)
+    cycle::write_json(std::cout, report);
+  else
+    cycle::write_text(std::cout, report);
+  std::cout.flush();
+  return std::cout ? status : 1;
+}

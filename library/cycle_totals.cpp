@@ -1,0 +1,217 @@
+// Totals over a cycle (fuelcalc/cycle.hpp): each record's terms, computed
+// once, into exact sums for the whole cycle and for the record's phase.
+#include <cmath>
+#include <limits>
+#include <string>
+#include <unordered_map>
+
+#include "fuelcalc/cycle.hpp"
+#include "fuelcalc/exact_sum.hpp"
+#include "fuelcalc/units.hpp"
+#include "library/failure_messages.h"
+
+namespace fuelcalc {
+namespace {
+
+struct Sums {
+  std::size_t records = 0;
+  std::size_t gaps = 0;
+  ExactSum duration, gap, fuel, work_positive, work_negative, distance, without_value;
+  std::array<std::size_t, kWhereClasses> class_records{};
+  std::array<ExactSum, kWhereClasses> class_time, class_fuel;
+};
+
+// A record whose weight waits for the next record's time.
+struct Held {
+  double time = 0.0;
+  double low = 0.0;  // the previous record's time, or its own at a segment's start
+  double speed = 0.0, torque = 0.0, fuel = 0.0, vehicle_speed = 0.0;
+  Where where = Where::inside;
+  std::size_t phase = 0;
+};
+
+std::optional<double> quotient(double numerator, double denominator) {
+  if (denominator == 0.0) return std::nullopt;
+  return numerator / denominator;
+}
+
+CycleTotals totals_of(const Sums& sums, const CycleOptions& options) {
+  CycleTotals t;
+  t.records = sums.records;
+  t.duration_s = sums.duration.value();
+  t.gaps = sums.gaps;
+  t.gap_s = sums.gap.value();
+  t.fuel_g = sums.fuel.value();
+  t.fuel_l = t.fuel_g / (1000.0 * options.fuel.density_kg_per_l);
+  t.co2_g = t.fuel_g * options.fuel.co2_g_per_g;
+  t.work_positive_kwh = sums.work_positive.value();
+  t.work_negative_kwh = sums.work_negative.value();
+  t.bsfc_g_per_kwh = quotient(t.fuel_g, t.work_positive_kwh);
+  if (const auto per_s = quotient(t.fuel_g, t.duration_s)) t.mean_fuel_g_per_h = *per_s * 3600.0;
+  if (options.vehicle_speed) {
+    t.distance_km = sums.distance.value();
+    t.fuel_g_per_km = quotient(t.fuel_g, *t.distance_km);
+    if (const auto per_km = quotient(t.fuel_l, *t.distance_km))
+      t.fuel_l_per_100km = *per_km * 100.0;
+    t.co2_g_per_km = quotient(t.co2_g, *t.distance_km);
+  }
+  t.time_without_value_s = sums.without_value.value();
+  for (std::size_t c = 0; c < kWhereClasses; ++c)
+    t.where[c] = {sums.class_records[c], sums.class_time[c].value(), sums.class_fuel[c].value()};
+  return t;
+}
+
+void check_options(const CycleOptions& options) {
+  const auto refuse = [](const std::string& what) {
+    throw Error(ErrorKind::invalid_argument, what);
+  };
+  if (options.step && !(std::isfinite(*options.step) && *options.step > 0.0))
+    refuse("the step must be a finite number above 0, not " + number_text(*options.step));
+  if (!(options.max_gap >= 0.0))
+    refuse("the longest interval integrated must be 0 or more, not " +
+           number_text(options.max_gap));
+  const double density = options.fuel.density_kg_per_l;
+  if (!(std::isfinite(density) && density > 0.0))
+    refuse("the fuel density must be a finite number above 0, not " + number_text(density));
+  const double co2 = options.fuel.co2_g_per_g;
+  if (!(std::isfinite(co2) && co2 >= 0.0))
+    refuse("the CO2 factor must be a finite number of 0 or more, not " + number_text(co2));
+}
+
+}  // namespace
+
+struct CycleAccumulator::State {
+  CycleOptions options;
+  Sums whole;
+  std::vector<Sums> phase_sums;
+  std::vector<std::string> phase_names;
+  std::unordered_map<std::string, std::size_t> phase_index;
+  std::optional<Held> held;
+  std::size_t count = 0;
+
+  std::size_t phase_of(std::string_view name) {
+    // Records of one phase mostly follow each other.
+    if (held && phase_names[held->phase] == name) return held->phase;
+    auto [at, added] = phase_index.try_emplace(std::string(name), phase_names.size());
+    if (added) {
+      phase_names.emplace_back(name);
+      phase_sums.emplace_back();
+    }
+    return at->second;
+  }
+
+  // The held record's terms, its weight ending at high.
+  void close(const Held& r, double high) {
+    const double w = (high - r.low) / 2.0;
+    const bool has_fuel = !std::isnan(r.fuel);
+    const double fuel = (r.fuel * w) / 3600.0;
+    const double power = power_w(r.torque, r.speed);
+    const double work = (power * w) / 3.6e6;
+    const double distance = (r.vehicle_speed * w) / 3600.0;
+    const auto c = static_cast<std::size_t>(r.where);
+    const auto into = [&](Sums& s) {
+      ++s.records;
+      s.duration.add(w);
+      ++s.class_records[c];
+      s.class_time[c].add(w);
+      if (has_fuel) {
+        s.fuel.add(fuel);
+        s.class_fuel[c].add(fuel);
+      } else {
+        s.without_value.add(w);
+      }
+      if (power > 0.0) s.work_positive.add(work);
+      if (power < 0.0) s.work_negative.add(work);
+      if (options.vehicle_speed && !std::isnan(r.vehicle_speed)) s.distance.add(distance);
+    };
+    into(whole);
+    if (options.phases) into(phase_sums[r.phase]);
+  }
+};
+
+CycleAccumulator::CycleAccumulator(const CycleOptions& options)
+    : state_(std::make_unique<State>()) {
+  check_options(options);
+  state_->options = options;
+}
+
+CycleAccumulator::~CycleAccumulator() = default;
+CycleAccumulator::CycleAccumulator(CycleAccumulator&&) noexcept = default;
+CycleAccumulator& CycleAccumulator::operator=(CycleAccumulator&&) noexcept = default;
+
+void CycleAccumulator::add(const CycleBlock& b) {
+  State& s = *state_;
+  const CycleOptions& o = s.options;
+  const std::size_t n = b.speed.size();
+  const auto length = [&](const auto& span, bool wanted, const char* name) {
+    if (wanted && span.size() != n)
+      throw Error(ErrorKind::invalid_argument, std::string("the block's ") + name + " holds " +
+                                                   std::to_string(span.size()) + " records, its " +
+                                                   "speed " + std::to_string(n));
+  };
+  length(b.time, !o.step, "time");
+  length(b.torque, true, "torque");
+  length(b.fuel, true, "fuel");
+  length(b.where, true, "where");
+  length(b.vehicle_speed, o.vehicle_speed, "vehicle speed");
+  length(b.phase, o.phases, "phase");
+  if (!b.line.empty()) length(b.line, true, "line");
+
+  for (std::size_t i = 0; i < n; ++i) {
+    const double time = o.step ? static_cast<double>(s.count) * *o.step : b.time[i];
+    const auto refuse = [&](const std::string& message) {
+      Error error(ErrorKind::read, message);
+      error.with_index(s.count);
+      if (!b.line.empty()) error.with_line(b.line[i]);
+      throw error;
+    };
+    if (!std::isfinite(time)) refuse("the time " + number_text(time) + " is not a finite number");
+    Held next{time,        time,      b.speed[i],
+              b.torque[i], b.fuel[i], o.vehicle_speed ? b.vehicle_speed[i] : 0.0,
+              b.where[i],  0};
+    if (s.held && !(time > s.held->time))
+      refuse("the time " + number_text(time) + " does not rise above the time before it, " +
+             number_text(s.held->time));
+    if (o.phases) next.phase = s.phase_of(b.phase[i]);
+    if (s.held) {
+      const double interval = time - s.held->time;
+      const bool gap = interval > o.max_gap;
+      s.close(*s.held, gap ? s.held->time : time);
+      if (gap) {
+        const auto count_gap = [&](Sums& sums) {
+          ++sums.gaps;
+          sums.gap.add(interval);
+        };
+        count_gap(s.whole);
+        if (o.phases) count_gap(s.phase_sums[next.phase]);
+      } else {
+        next.low = s.held->time;
+      }
+    }
+    s.held = next;
+    ++s.count;
+  }
+}
+
+CycleResult CycleAccumulator::result() const {
+  State closed = *state_;
+  if (closed.held) closed.close(*closed.held, closed.held->time);
+  CycleResult result{closed.options.fuel, totals_of(closed.whole, closed.options), std::nullopt};
+  if (closed.options.phases) {
+    result.phases.emplace();
+    for (std::size_t p = 0; p < closed.phase_names.size(); ++p)
+      result.phases->push_back(
+          {closed.phase_names[p], totals_of(closed.phase_sums[p], closed.options)});
+  }
+  return result;
+}
+
+std::size_t CycleAccumulator::records() const { return state_->count; }
+
+CycleResult cycle_totals(const CycleBlock& records, const CycleOptions& options) {
+  CycleAccumulator accumulator(options);
+  accumulator.add(records);
+  return accumulator.result();
+}
+
+}  // namespace fuelcalc

@@ -1,0 +1,170 @@
+// fuelcalc.cycle_totals and fuelcalc.exact_sum: the library's totals over a
+// cycle and its exact sum, computed with the GIL released.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "arrays.h"
+#include "bindings.h"
+#include "fuelcalc/cycle.hpp"
+#include "fuelcalc/exact_sum.hpp"
+#include "fuelcalc/version.hpp"
+#include "options.h"
+
+namespace fuelcalc_python {
+
+namespace {
+
+using namespace pybind11::literals;
+
+py::object or_none(const std::optional<double>& value) {
+  return value ? py::object(py::float_(*value)) : py::object(py::none());
+}
+
+// The total keys, in the order fuelcalc-cycle --json writes them.
+void add_totals(py::dict& d, const fuelcalc::CycleTotals& t) {
+  d["records"] = t.records;
+  d["duration_s"] = t.duration_s;
+  d["gaps"] = t.gaps;
+  d["gap_s"] = t.gap_s;
+  d["fuel_g"] = t.fuel_g;
+  d["fuel_l"] = t.fuel_l;
+  d["co2_g"] = t.co2_g;
+  d["work_positive_kwh"] = t.work_positive_kwh;
+  d["work_negative_kwh"] = t.work_negative_kwh;
+  d["bsfc_g_per_kwh"] = or_none(t.bsfc_g_per_kwh);
+  d["mean_fuel_g_per_h"] = or_none(t.mean_fuel_g_per_h);
+  d["distance_km"] = or_none(t.distance_km);
+  d["fuel_g_per_km"] = or_none(t.fuel_g_per_km);
+  d["fuel_l_per_100km"] = or_none(t.fuel_l_per_100km);
+  d["co2_g_per_km"] = or_none(t.co2_g_per_km);
+  d["time_without_value_s"] = t.time_without_value_s;
+  py::dict where;
+  for (std::size_t c = 0; c < fuelcalc::kWhereClasses; ++c)
+    where[py::str(std::string(fuelcalc::where_name(static_cast<fuelcalc::Where>(c))))] =
+        py::dict("records"_a = t.where[c].records, "time_s"_a = t.where[c].time_s,
+                 "fuel_g"_a = t.where[c].fuel_g);
+  d["where"] = where;
+}
+
+std::size_t length_of(const Doubles& array, const char* name, std::size_t n) {
+  const auto size = static_cast<std::size_t>(array.size());
+  if (size != n)
+    throw py::value_error(std::string(name) + " holds " + std::to_string(size) + " values, speed " +
+                          std::to_string(n));
+  return size;
+}
+
+py::dict cycle_totals(const fuelcalc::FuelMap& map, py::handle time, py::handle speed,
+                      py::handle torque, py::handle vehicle_speed, py::handle phase,
+                      std::optional<double> step, double max_gap, const std::string& fuel,
+                      std::optional<double> density, std::optional<double> co2_factor) {
+  fuelcalc::CycleOptions options;
+  options.step = step;
+  options.max_gap = max_gap;
+  options.fuel = fuelcalc::fuel_properties(fuel);
+  if (density) options.fuel.density_kg_per_l = *density;
+  if (co2_factor) options.fuel.co2_g_per_g = *co2_factor;
+  options.vehicle_speed = !vehicle_speed.is_none();
+  options.phases = !phase.is_none();
+  if (time.is_none() == !step)
+    throw py::value_error("give either time or step, not both or neither");
+
+  const Doubles s = as_doubles(speed, "speed");
+  const std::size_t n = static_cast<std::size_t>(s.size());
+  const Doubles t = as_doubles(torque, "torque");
+  length_of(t, "torque", n);
+  Doubles times, vehicle;
+  if (!step) length_of(times = as_doubles(time, "time"), "time", n);
+  if (options.vehicle_speed)
+    length_of(vehicle = as_doubles(vehicle_speed, "vehicle_speed"), "vehicle_speed", n);
+  std::vector<std::string> phases;
+  if (options.phases) {
+    for (py::handle p : phase) phases.push_back(py::str(p).cast<std::string>());
+    if (phases.size() != n)
+      throw py::value_error("phase holds " + std::to_string(phases.size()) + " values, speed " +
+                            std::to_string(n));
+  }
+
+  fuelcalc::CycleResult result;
+  {
+    py::gil_scoped_release release;
+    std::vector<double> values(n);
+    std::vector<fuelcalc::Where> where(n);
+    fuelcalc::evaluate_records(map, elements(s), elements(t), values, where);
+    const std::vector<std::string_view> views(phases.begin(), phases.end());
+    const std::span<const double> none;
+    result = fuelcalc::cycle_totals({step ? none : elements(times),
+                                     elements(s),
+                                     elements(t),
+                                     values,
+                                     where,
+                                     options.vehicle_speed ? elements(vehicle) : none,
+                                     views,
+                                     {}},
+                                    options);
+  }
+
+  py::dict d;
+  d["version"] = std::string(fuelcalc::version());
+  d["format"] = 1;
+  d["map"] = py::none();
+  d["cycle"] = py::none();
+  d["method"] = method_name(map);
+  d["outside"] = outside_name(map);
+  d["units"] = py::dict(
+      "map"_a = py::dict("speed"_a = "rpm", "torque"_a = "Nm", "fuel"_a = "g/h"),
+      "cycle"_a = py::dict("time"_a = "s", "speed"_a = "rpm", "torque"_a = "Nm",
+                           "vehicle_speed"_a = options.vehicle_speed ? py::object(py::str("km/h"))
+                                                                     : py::object(py::none())),
+      "assumed"_a = py::list());
+  d["fuel_properties"] =
+      py::dict("name"_a = result.fuel.name, "density_kg_per_l"_a = result.fuel.density_kg_per_l,
+               "co2_g_per_g"_a = result.fuel.co2_g_per_g);
+  add_totals(d, result.totals);
+  if (result.phases) {
+    py::list list;
+    for (const fuelcalc::PhaseTotals& p : *result.phases) {
+      py::dict entry;
+      entry["phase"] = p.phase;
+      add_totals(entry, p.totals);
+      list.append(entry);
+    }
+    d["phases"] = list;
+  } else {
+    d["phases"] = py::none();
+  }
+  return d;
+}
+
+double exact_sum(py::handle values) {
+  const Doubles array = as_doubles(values, "values");
+  py::gil_scoped_release release;
+  fuelcalc::ExactSum sum;
+  for (double v : elements(array)) sum.add(v);
+  return sum.value();
+}
+
+}  // namespace
+
+void bind_cycle(py::module_& module) {
+  module.def("cycle_totals", &cycle_totals, "m"_a, py::kw_only(), "time"_a = py::none(), "speed"_a,
+             "torque"_a, "vehicle_speed"_a = py::none(), "phase"_a = py::none(),
+             "step"_a = py::none(), "max_gap"_a = 60.0, "fuel"_a = "diesel",
+             "density"_a = py::none(), "co2_factor"_a = py::none(),
+             R"(Totals of a cycle over the map m, as fuelcalc-cycle --json gives them
+(the same keys, without findings): time in s (or step, seconds between
+records), speed in rpm, torque in Nm, vehicle_speed in km/h, phase a
+sequence of labels. Raises ReadError at a time that does not rise, with the
+record's index.)");
+  module.def("exact_sum", &exact_sum, "values"_a,
+             R"(The exact sum of the values rounded once to the nearest float, as
+math.fsum gives it: the same bits whatever their order.)");
+}
+
+}  // namespace fuelcalc_python

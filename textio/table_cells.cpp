@@ -1,0 +1,144 @@
+#include "textio/table_cells.h"
+
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <system_error>
+
+#include "textio/decimal_to_double.h"
+
+namespace textio {
+namespace {
+
+bool blank(char c) { return c == ' ' || c == '\t'; }
+
+char separator_char(Separator separator) {
+  switch (separator) {
+    case Separator::comma: return ',';
+    case Separator::semicolon: return ';';
+    case Separator::tab: return '\t';
+    case Separator::blanks: break;
+  }
+  return ' ';
+}
+
+std::string_view unquote(std::string_view cell) {
+  if (cell.size() >= 2 && cell.front() == '"' && cell.back() == '"')
+    return trim_blanks(cell.substr(1, cell.size() - 2));
+  return cell;
+}
+
+// A number from_chars finds out of range: zero of its sign when it lies
+// below the smallest subnormal, nothing when beyond the largest double.
+std::optional<double> out_of_range_value(std::string_view text) {
+  const bool negative = text.front() == '-';
+  if (text.front() == '-' || text.front() == '+') text.remove_prefix(1);
+  const std::size_t e = text.find_first_of("eE");
+  std::int64_t exponent = 0;
+  if (e != std::string_view::npos) {
+    std::string_view digits = text.substr(e + 1);
+    const bool minus = !digits.empty() && digits.front() == '-';
+    if (!digits.empty() && (digits.front() == '-' || digits.front() == '+'))
+      digits.remove_prefix(1);
+    for (const char c : digits)
+      if (exponent < kExponentLimit) exponent = exponent * 10 + (c - '0');
+    if (minus) exponent = -exponent;
+    text = text.substr(0, e);
+  }
+  const std::optional<double> magnitude = decimal_to_double(text, exponent);
+  if (!magnitude) return std::nullopt;
+  return negative ? -*magnitude : *magnitude;
+}
+
+}  // namespace
+
+Separator detect_separator(std::string_view header) {
+  if (header.find('\t') != std::string_view::npos) return Separator::tab;
+  if (header.find(';') != std::string_view::npos) return Separator::semicolon;
+  if (header.find(',') != std::string_view::npos) return Separator::comma;
+  return Separator::blanks;
+}
+
+std::string_view trim_blanks(std::string_view text) {
+  std::size_t begin = 0, end = text.size();
+  while (begin < end && blank(text[begin])) ++begin;
+  while (end > begin && blank(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+bool comment_or_blank(std::string_view line) {
+  const std::string_view text = trim_blanks(line);
+  return text.empty() || text.front() == '#';
+}
+
+void split_cells(std::string_view line, Separator separator, std::vector<std::string_view>& cells) {
+  cells.clear();
+  const char* p = line.data();
+  const char* const end = p + line.size();
+  if (separator == Separator::blanks) {
+    for (;;) {
+      while (p < end && blank(*p)) ++p;
+      if (p == end) return;
+      const char* start = p;
+      while (p < end && !blank(*p)) ++p;
+      cells.push_back(unquote(std::string_view(start, static_cast<std::size_t>(p - start))));
+    }
+  }
+  const char c = separator_char(separator);
+  for (;;) {
+    const void* found = std::memchr(p, c, static_cast<std::size_t>(end - p));
+    const char* stop = found ? static_cast<const char*>(found) : end;
+    cells.push_back(unquote(trim_blanks(std::string_view(p, static_cast<std::size_t>(stop - p)))));
+    if (!found) return;
+    p = stop + 1;
+  }
+}
+
+NameAndUnit split_name_unit(std::string_view cell) {
+  cell = trim_blanks(cell);
+  NameAndUnit result{cell, {}, false};
+  if (cell.empty()) return result;
+  const char close = cell.back();
+  if (close != ']' && close != ')') return result;
+  const std::size_t open = cell.rfind(close == ']' ? '[' : '(');
+  if (open == std::string_view::npos) return result;
+  result.name = trim_blanks(cell.substr(0, open));
+  result.unit = trim_blanks(cell.substr(open + 1, cell.size() - open - 2));
+  result.has_unit = true;
+  return result;
+}
+
+bool unit_cell(std::string_view cell, std::string_view& unit) {
+  cell = trim_blanks(cell);
+  if (cell.size() < 2) return false;
+  const char open = cell.front();
+  if (!((open == '[' && cell.back() == ']') || (open == '(' && cell.back() == ')'))) return false;
+  unit = trim_blanks(cell.substr(1, cell.size() - 2));
+  return true;
+}
+
+CellNumber read_number_cell(std::string_view cell, double& value) {
+  if (cell.empty()) {
+    value = std::numeric_limits<double>::quiet_NaN();
+    return CellNumber::empty;
+  }
+  const char* first = cell.data();
+  const char* const last = first + cell.size();
+  // from_chars takes no '+'; a second sign after it is no number.
+  if (*first == '+') {
+    ++first;
+    if (first == last || *first == '-' || *first == '+') return CellNumber::not_a_number;
+  }
+  const std::from_chars_result read = std::from_chars(first, last, value);
+  if (read.ptr != last) return CellNumber::not_a_number;
+  if (read.ec == std::errc()) return CellNumber::number;
+  if (read.ec != std::errc::result_out_of_range) return CellNumber::not_a_number;
+  const std::optional<double> near = out_of_range_value(cell);
+  if (!near) return CellNumber::out_of_range;
+  value = *near;
+  return CellNumber::number;
+}
+
+}  // namespace textio

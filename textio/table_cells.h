@@ -1,0 +1,54 @@
+#pragma once
+// The cells of a line of delimited text: where the delimiter is, what a cell
+// holds once the blanks and quotes around it are gone, and whether it is a
+// number, a unit or empty.
+#include <string_view>
+#include <vector>
+
+namespace textio {
+
+enum class Separator { comma, semicolon, tab, blanks };
+
+// The separator of a header line: a tab, else a semicolon, else a comma,
+// else runs of blanks.
+Separator detect_separator(std::string_view header);
+
+// The line without the blanks (spaces, tabs) around it.
+std::string_view trim_blanks(std::string_view text);
+
+// Whether a line is a comment ('#' after blanks) or blanks only.
+bool comment_or_blank(std::string_view line);
+
+// Replaces cells by the cells of the line, each without the blanks around it
+// and then without a pair of double quotes around it. Blanks as separator:
+// runs of blanks and tabs part the cells, and blanks at either end make no
+// cell (a line of blanks has none).
+void split_cells(std::string_view line, Separator separator, std::vector<std::string_view>& cells);
+
+// A header cell parted into its name and the unit in brackets or
+// parentheses that ends it ("engine speed [rpm]", "n(1/min)").
+struct NameAndUnit {
+  std::string_view name;  // without the blanks around it
+  std::string_view unit;  // inside the brackets, without the blanks around it
+  bool has_unit = false;  // brackets or parentheses end the cell
+};
+NameAndUnit split_name_unit(std::string_view cell);
+
+// Whether a cell is wholly a unit in brackets or parentheses; unit gets
+// what is inside (without the blanks around it).
+bool unit_cell(std::string_view cell, std::string_view& unit);
+
+enum class CellNumber {
+  number,        // value holds the nearest double
+  empty,         // value holds a quiet NaN
+  not_a_number,  // the cell holds other text
+  out_of_range,  // a number beyond the largest double
+};
+
+// The value of a number cell (blanks and quotes already removed): a decimal
+// number with an optional sign ('+' or '-'), point and exponent, or inf,
+// infinity, nan in any case (with a sign). A number below the smallest
+// subnormal reads as zero of its sign.
+CellNumber read_number_cell(std::string_view cell, double& value);
+
+}  // namespace textio
