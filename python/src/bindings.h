@@ -8,5 +8,6 @@ void bind_fuel_map(pybind11::module_& module);
 void bind_check(pybind11::module_& module);
 void bind_cycle(pybind11::module_& module);
 void bind_points(pybind11::module_& module);
+void bind_units(pybind11::module_& module);
 
 }  // namespace fuelcalc_python
