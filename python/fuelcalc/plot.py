@@ -27,7 +27,8 @@ MAX_MARKERS = 5000
 DENSITY_BINS = (320, 240)
 DENSITY_HEXAGONS = 48
 OUTSIDE_COLOUR = "#d62728"
-INSIDE_COLOUR = "#1a1a1a"
+# Pink stands apart from every colour of the map's scale (viridis).
+INSIDE_COLOUR = "#f0027f"
 # Markers keep a white edge, so that they stand out on every colour of the map.
 EDGE_COLOUR = "white"
 # The region of the grid outside the measured map: grey and hatched.
@@ -367,7 +368,7 @@ def _draw_density(fig, ax, density: PointDensity) -> list:
     hexagons = ax.hexbin(cx[cells], cy[cells], C=100.0 * counts[cells] / total,
                          reduce_C_function=np.sum, gridsize=DENSITY_HEXAGONS,
                          extent=density.extent, bins="log", cmap="RdPu", linewidths=0.3,
-                         edgecolors=EDGE_COLOUR)
+                         edgecolors=EDGE_COLOUR, alpha=0.6)  # the map shows through
     hexagons.set_rasterized(True)
     fig.colorbar(hexagons, ax=ax, label="share of the time [%]", pad=0.01)
     return handles

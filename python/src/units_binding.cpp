@@ -21,8 +21,8 @@ using namespace pybind11::literals;
 using fuelcalc::Quantity;
 
 // In the order of Quantity's values, as Python callers name them.
-constexpr std::array<std::string_view, 6> kQuantities{"speed", "torque",         "fuel",
-                                                      "map_fuel", "time", "vehicle_speed"};
+constexpr std::array<std::string_view, 6> kQuantities{"speed",    "torque", "fuel",
+                                                      "map_fuel", "time",   "vehicle_speed"};
 constexpr std::array<std::string_view, 4> kOperations{"identity", "multiply", "divide", "bsfc"};
 
 Quantity parse_quantity(const std::string& name) {
