@@ -24,6 +24,7 @@ test_packages=(
   python3-pytest            # its tests
   python3-matplotlib        # fuelcalc.plot, fuelcalc-plot and fuelcalc-report
   chromium                  # the report's test opens the page in a headless browser
+  chromium-driver python3-selenium  # the report's hover test drives that browser by WebDriver
   python3-pandas python3-dask python3-distributed  # fuelcalc.dask and the fleet example
   python3-venv python3-pip python3-setuptools python3-wheel  # pip install into a fresh venv
   python3-build             # the sdist of the Python package (python3 -m build --sdist)

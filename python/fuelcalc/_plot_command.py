@@ -13,7 +13,7 @@ import matplotlib
 from ._errors import FuelMapError
 from ._files import replaced_source, rereadable
 from ._fuelcalc import FuelMap
-from .report import add_surface_options, map_figure, map_units
+from .report import add_surface_options, map_figure, map_header, map_name
 from .run_summary import stream
 
 FORMATS = (".svg", ".png")
@@ -38,7 +38,8 @@ def main(argv: list[str] | None = None) -> int:
                 rereadable(args.input) if args.input else nullcontext() as input_file:
             m = FuelMap.load(map_file, method=args.method, outside=args.outside)
             figures = stream(m, input_file) if input_file else None
-            figure = map_figure(m, input_file, figures, map_units(map_file))
+            title, units = map_header(map_file)
+            figure = map_figure(m, input_file, figures, units, map_name(args.map, title))
         svg = output.suffix.lower() == ".svg"
         # The same picture gives the same bytes: no date, fixed element ids.
         with matplotlib.rc_context({"svg.hashsalt": "fuelcalc"}):

@@ -23,26 +23,41 @@ class Cycle:
     """Fuel over the cycle in spans of `width` records each (the last may be
     shorter), spans starting at multiples of width: per span its last record
     number (1-based), the least, largest and summed finite fuel values and
-    their number, and the running sum at its end."""
+    their number, the running sum at its end, and the sums of the records'
+    speeds and torques (over the records whose both are finite, counted in
+    `points`)."""
 
-    NAMES = ("last", "low", "high", "total", "finite", "running")
+    NAMES = ("last", "low", "high", "total", "finite", "running", "speed", "torque", "points")
 
     def __init__(self) -> None:
         self.width = 1
         self.last = np.zeros(0, dtype=np.int64)
         self.finite = np.zeros(0, dtype=np.int64)
+        self.points = np.zeros(0, dtype=np.int64)
         self.low, self.high, self.total, self.running = (np.zeros(0) for _ in range(4))
+        self.speed, self.torque = np.zeros(0), np.zeros(0)
+
+    def means(self, name: str) -> np.ndarray:
+        """The mean speed or torque of each span (NaN for a span without one)."""
+        with np.errstate(invalid="ignore", divide="ignore"):
+            return np.where(self.points > 0, getattr(self, name) / np.maximum(self.points, 1),
+                            np.nan)
 
     @property
     def mean(self) -> np.ndarray:
         with np.errstate(invalid="ignore", divide="ignore"):
             return np.where(self.finite > 0, self.total / np.maximum(self.finite, 1), np.nan)
 
-    def add(self, first: int, fuel: np.ndarray, running: np.ndarray) -> None:
+    def add(self, first: int, fuel: np.ndarray, running: np.ndarray,
+            speed: np.ndarray | None = None, torque: np.ndarray | None = None) -> None:
         """Appends records first + 1 ... first + fuel.size; running holds the
-        running sum at each."""
+        running sum at each, speed and torque (when given) their points."""
         n = fuel.size
         finite = np.isfinite(fuel)
+        if speed is None or torque is None:
+            speed = torque = np.full(n, np.nan)
+        point = np.isfinite(speed) & np.isfinite(torque)
+        speed, torque = np.where(point, speed, 0.0), np.where(point, torque, 0.0)
         start = 0
         if self.last.size and self.last[-1] % self.width:
             # Complete the last span.
@@ -55,6 +70,9 @@ class Cycle:
                 self.finite[-1] += f.size
             self.last[-1] = first + start
             self.running[-1] = running[start - 1]
+            self.speed[-1] += speed[:start].sum()
+            self.torque[-1] += torque[:start].sum()
+            self.points[-1] += int(point[:start].sum())
         if start < n:
             cuts = np.arange(start, n, self.width)
             ends = np.append(cuts[1:], n)
@@ -67,6 +85,9 @@ class Cycle:
                 "total": np.add.reduceat(np.where(ok, f, 0.0), at),
                 "finite": np.add.reduceat(ok.astype(np.int64), at),
                 "running": running[ends - 1],
+                "speed": np.add.reduceat(speed[start:], at),
+                "torque": np.add.reduceat(torque[start:], at),
+                "points": np.add.reduceat(point[start:].astype(np.int64), at),
             }
             none = spans["finite"] == 0
             spans["low"][none] = np.nan
@@ -89,6 +110,9 @@ class Cycle:
         self.high = np.fmax(self.high[0::2], self.high[1::2])
         self.total = np.nansum([self.total[0::2], self.total[1::2]], axis=0)
         self.finite = self.finite[0::2] + self.finite[1::2]
+        self.points = self.points[0::2] + self.points[1::2]
+        self.speed = np.nansum([self.speed[0::2], self.speed[1::2]], axis=0)
+        self.torque = np.nansum([self.torque[0::2], self.torque[1::2]], axis=0)
         last, running = self.last[1::2], self.running[1::2]
         if odd:
             last[-1], running[-1] = self.last[-2], self.running[-2]
@@ -105,6 +129,9 @@ class RunFigures:
     # The running sum of the finite fuel values in record order, None before
     # the first: it starts at that value, as the checker's sum does.
     total: float | None = None
+    # The first and the last finite fuel value, None before the first.
+    first: float | None = None
+    final: float | None = None
 
 
 def stream(m, input_file, limit: int | None = None, block: int = BLOCK) -> RunFigures:
@@ -160,7 +187,10 @@ def _add(figures: RunFigures, m, speed: np.ndarray, torque: np.ndarray) -> None:
         running[finite] = sums
     # Records before the first finite value have a running sum of zero.
     previous = figures.cycle.running[-1] if figures.cycle.running.size else 0.0
-    figures.cycle.add(first, fuel, _fill_forward(running, previous))
+    figures.cycle.add(first, fuel, _fill_forward(running, previous), speed, torque)
+    if values.size:
+        figures.first = float(values[0]) if figures.first is None else figures.first
+        figures.final = float(fuel[finite][-1])
 
 
 def _fill_forward(values: np.ndarray, start: float) -> np.ndarray:

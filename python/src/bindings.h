@@ -9,5 +9,6 @@ void bind_check(pybind11::module_& module);
 void bind_cycle(pybind11::module_& module);
 void bind_points(pybind11::module_& module);
 void bind_tables(pybind11::module_& module);
+void bind_units(pybind11::module_& module);
 
 }  // namespace fuelcalc_python

@@ -2,6 +2,7 @@
 surface, the page's numbers are the run's, the page renders in a real
 browser, and failures give a page, not a traceback."""
 
+import json
 import os
 import re
 import shutil
@@ -15,7 +16,7 @@ import pytest
 import fuelcalc
 import fuelcalc.run_summary as run_summary
 from conftest import EXAMPLE_INPUT, EXAMPLE_MAP, checker
-from fuelcalc.plot import fuel_map, fuel_mesh
+from fuelcalc.plot import bsfc, fuel_map, fuel_mesh, round_levels
 
 CHROMIUM = shutil.which("chromium")
 
@@ -57,8 +58,9 @@ def test_example_report_in_a_browser(tmp_path):
     assert result.returncode == 0, result.stderr
     page = tmp_path / "drive_cycle.html"  # INPUT's name, in the current folder
     text = page.read_text()
-    # No scripts, nothing fetched: every reference is within the page.
-    assert "<script" not in text and "<link" not in text
+    # One inline script (the map's hover), nothing fetched: every reference
+    # is within the page.
+    assert text.count("<script") == 1 and "<script>" in text and "<link" not in text
     assert not re.search(r'(src|href)="(?!#|data:)', text)
 
     dom = chromium("--dump-dom", page.as_uri(), tmp=tmp_path).stdout
@@ -90,7 +92,7 @@ def test_contours_pass_through_fuelcalc_values(method, where):
     i, j = where
     level = m.fuel(speed[i], torque[j])
     assert level == fuel[j, i]
-    ax = fuel_map(m, levels=[fuel.min(), level, fuel.max()]).axes[0]
+    ax = fuel_map(m, levels=[fuel.min(), level, fuel.max()], layer="fuel").axes[0]
     assert ax.get_title().startswith(f"{method} surface")
     vertices = np.concatenate([p.vertices for c in ax.collections for p in c.get_paths()])
     assert np.isclose(vertices, (speed[i], torque[j]), rtol=1e-12, atol=0).all(axis=1).any()
@@ -221,3 +223,103 @@ def test_an_output_that_is_a_source_is_refused(tmp_path):
     for copy in (map_file, svg_map):
         assert copy.read_bytes() == EXAMPLE_MAP.read_bytes()
     assert input_file.read_bytes() == EXAMPLE_INPUT.read_bytes()
+
+
+CYCLE = os.environ.get("FUELCALC_CYCLE")
+
+
+def cycle_json(map_file, input_file, *options):
+    if CYCLE is None:
+        pytest.skip("no fuelcalc-cycle (set FUELCALC_CYCLE)")
+    run = subprocess.run([CYCLE, map_file, input_file, "--cycle-format", "program", "--json",
+                          *options], capture_output=True, text=True, timeout=300)
+    assert run.returncode == 0, run.stderr
+    return json.loads(run.stdout)
+
+
+def test_contour_levels_of_the_example_map(example_map):
+    # Round levels in 1-2-5 steps over the measured values only (826.3 to
+    # 45 000 g/h inside; the extrapolated corner reaches higher).
+    assert list(round_levels(826.3, 45496.6)) == list(range(0, 50001, 5000))
+    assert list(round_levels(0.21, 0.99, 5)) == [0.2, 0.4, 0.6, 0.8, 1.0]
+    assert list(round_levels(-7.0, 7.0, 16)) == list(range(-7, 8))
+    bar = fuel_map(example_map, layer="fuel").axes[1]  # the colour bar's ticks are the levels
+    assert list(bar.get_yticks()) == list(range(0, 50001, 5000))
+    low = float(np.nanmin(bsfc(*example_map.points[:2], example_map.points[2])))
+    levels = fuel_map(example_map).axes[1].get_yticks()
+    assert levels[0] <= low < levels[1] and all(np.diff(levels) == levels[1] - levels[0])
+    # The full-load and lowest-torque curves are named; so is the engine.
+    texts = [t.get_text() for t in fuel_map(example_map, name="7.7L").axes[0].texts]
+    assert "full load" in texts and "lowest measured torque" in texts
+
+
+def scaled_map(tmp_path, factor: float, name: str = "after.dat"):
+    s, t, f = fuelcalc.FuelMap.load(EXAMPLE_MAP).points
+    path = tmp_path / name
+    fuelcalc.write_map(path, s, t, f * factor)
+    return path
+
+
+def test_compare_table_is_fuelcalc_cycle_of_each_map(tmp_path):
+    other = scaled_map(tmp_path, 1.03)
+    result = run_command("report", EXAMPLE_MAP, EXAMPLE_INPUT, "--compare", other, "-o",
+                         tmp_path / "r.html", "--method", "direct", "--outside", "bounded")
+    assert result.returncode == 0, result.stderr
+    page = (tmp_path / "r.html").read_text()
+    options = ("--step", "1", "--method", "direct", "--outside", "bounded")
+    first, second = (cycle_json(m, EXAMPLE_INPUT, *options) for m in (EXAMPLE_MAP, other))
+    rows = dict((key, (a, b, d, p)) for key, a, b, d, p in re.findall(
+        r'<tr id="compare-([\w-]+)"><th>[^<]*</th><td>[^<]*</td>'
+        r'<td class="number" data-value="([^"]*)">[^<]*</td>'
+        r'<td class="number" data-value="([^"]*)">[^<]*</td>'
+        r'<td class="number">([^<]*)</td><td class="number">([^<]*)</td>', page))
+    for key in ("fuel_g", "fuel_l", "co2_g", "work_positive_kwh", "bsfc_g_per_kwh",
+                "duration_s", "records"):
+        assert (float(rows[key][0]), float(rows[key][1])) == (first[key], second[key]), key
+    assert rows["fuel_g"][3] == f"{100 * (second['fuel_g'] / first['fuel_g'] - 1):+.1f} %"
+    assert rows["fuel_g"][2] == f"{second['fuel_g'] - first['fuel_g']:+.3f}"
+    assert rows["inside-fuel_g"][0] == repr(first["where"]["inside"]["fuel_g"])
+    assert "+3.0 %" in page and 'id="compare-figure"' in page
+    assert str(EXAMPLE_MAP) in page and str(other) in page
+
+
+def test_maps_that_cannot_be_compared_are_refused(tmp_path):
+    far = tmp_path / "far.dat"
+    s, t, f = fuelcalc.FuelMap.load(EXAMPLE_MAP).points
+    fuelcalc.write_map(far, s + 10000.0, t, f)
+    kg = tmp_path / "kg.dat"
+    kg.write_text("map\nSPEED[rpm] TORQUE[Nm] FUEL[l/h]\n"
+                  + "".join(f"{a} {b} {c / 830}\n" for a, b, c in zip(s, t, f)))
+    for other, message in ((far, "do not overlap"), (kg, "'l/h' is not one fuelcalc converts"),
+                           (tmp_path / "missing.dat", "cannot be used")):
+        result = run_command("report", EXAMPLE_MAP, EXAMPLE_INPUT, "--compare", other, "-o",
+                             tmp_path / "r.html")
+        assert result.returncode == 1 and message in result.stderr, result.stderr
+        assert "Traceback" not in result.stderr and not (tmp_path / "r.html").exists()
+
+
+def test_totals_of_a_map_in_other_units(tmp_path):
+    # The same map in kg/h gives the same totals (converted), and draws BSFC.
+    s, t, f = fuelcalc.FuelMap.load(EXAMPLE_MAP).points
+    kg = tmp_path / "kg.dat"
+    kg.write_text("map in kg/h\nSPEED[rpm] TORQUE[Nm] FUEL[kg/h]\n"
+                  + "".join(f"{a!r} {b!r} {c / 1000!r}\n" for a, b, c in zip(s, t, f)))
+    pages = []
+    for map_file in (EXAMPLE_MAP, kg):
+        result = run_command("report", map_file, EXAMPLE_INPUT, "-o", tmp_path / "r.html",
+                             "--method", "direct")
+        assert result.returncode == 0, result.stderr
+        pages.append((tmp_path / "r.html").read_text())
+    fuel = [float(re.search(r'id="totals-fuel_g"><th>fuel</th><td class="number" '
+                            r'data-value="([^"]*)"', p).group(1)) for p in pages]
+    assert fuel[1] == pytest.approx(fuel[0], rel=1e-12)
+    assert "BSFC [g/kWh]" in pages[1] and "fuel flow only" not in pages[1]
+
+
+@pytest.mark.parametrize("records, note", [(0, "no records"), (1, "one record")])
+def test_a_cycle_of_no_or_one_record_says_so(tmp_path, records, note):
+    input_file = tmp_path / "few.dat"
+    input_file.write_text("SPEED TORQUE\n" + "1000 300\n" * records)
+    run_command("report", EXAMPLE_MAP, input_file, "-o", tmp_path / "r.html")
+    page = (tmp_path / "r.html").read_text()
+    assert note in re.search(r'<p id="totals-note">([^<]*)</p>', page).group(1)
