@@ -237,6 +237,13 @@ def _partition_runs(part: pd.DataFrame, m: FuelMap, index: int, by: str, options
     return found
 
 
+def _runs_frame(part: pd.DataFrame, m: FuelMap, by: str, options: dict,
+                partition_info=None) -> pd.DataFrame:
+    index = partition_info["number"] if partition_info else 0
+    found = pd.Series([_partition_runs(part, m, index, by, options)], dtype=object)
+    return pd.DataFrame({"found": found})
+
+
 def _vehicle_runs(found: list[dict]) -> tuple[dict, list]:
     """Each vehicle's runs in time order (its files by their first time,
     each file's blocks in order), the files skipped left out; overlapping
@@ -297,11 +304,10 @@ def cycle_totals(frame: dd.DataFrame, m: FuelMap, by: str = "vehicle", *,
     """
     options = {"vehicle_speed": vehicle_speed, "max_gap": max_gap, "fuel": fuel,
                "density": density, "co2_factor": co2_factor}
-    shipped = _shipped(m)
-    tasks = [dask.delayed(_partition_runs, pure=True)(part, shipped, index, by, options)
-             for index, part in enumerate(frame.to_delayed())]
-    found = dask.compute(*tasks)
-    ordered, skipped = _vehicle_runs(list(found))
+    # Fused with the partition's reading: only the partial totals travel.
+    runs = frame.map_partitions(_runs_frame, _shipped(m), by, options,
+                                meta=pd.DataFrame({"found": pd.Series(dtype=object)}))
+    ordered, skipped = _vehicle_runs(runs.compute()["found"].tolist())
     rows = {}
     for name in sorted(ordered):
         totals = _cycle_merge(m, ordered[name], vehicle_speed=vehicle_speed, max_gap=max_gap,
