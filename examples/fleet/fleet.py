@@ -1,17 +1,20 @@
 #!/usr/bin/python3
 """A fleet's fuel on a Dask cluster.
 
-    fleet.py write DIR [--vehicles 200] [--seconds 3600]
-        writes a synthetic fleet: one CSV file per vehicle (vehicle, time,
-        speed, torque), a 1 Hz log over the example map's operating range,
-        with some points outside it (motoring, overspeed, over full load).
+    fleet.py write DIR [--vehicles 200] [--seconds 3600] [--files 1]
+        writes a synthetic fleet: per vehicle, --files CSV files
+        (vehicle_NNNNN_K.csv, columns time, speed, torque) splitting a 1 Hz
+        log over the example map's operating range, with some points
+        outside it (motoring, overspeed, over full load).
     fleet.py run DIR [--workers 2 | --scheduler tcp://HOST:8786] [-o totals.csv]
-        reads DIR/vehicle_*.csv with dask.dataframe, computes the fuel at every
-        point on a local cluster of worker processes (or on the cluster behind
-        the scheduler's address, whose workers see DIR and have fuelcalc), and
-        writes each vehicle's total fuel (g), share of extrapolated points, and
-        number of points whose fuel value is not finite (left out of the
-        total, as fuelcalc-check leaves them out of its sum).
+            [--errors raise|skip] [--max-gap 60] [--blocksize 64MiB]
+        reads DIR/vehicle_*.csv with fuelcalc.dask.read_logs and writes each
+        vehicle's totals of fuelcalc-cycle (fuel g, L, CO2, work, BSFC,
+        time outside the map, gaps), integrated over its own time across
+        its files, on a local cluster of worker processes or on the cluster
+        behind the scheduler's address (whose workers see DIR and have
+        fuelcalc). The map is evaluated as fuelcalc-cycle evaluates it
+        (--method direct, --outside bounded).
 """
 
 from __future__ import annotations
@@ -21,7 +24,6 @@ import sys
 import time
 from pathlib import Path
 
-import dask.dataframe as dd
 import numpy as np
 import pandas as pd
 from distributed import Client, LocalCluster
@@ -30,7 +32,8 @@ import fuelcalc
 import fuelcalc.dask
 
 EXAMPLE_MAP = Path(__file__).resolve().parents[1] / "torque_map.dat"
-COLUMNS = {"vehicle": "int64", "time": "int64", "speed": "float64", "torque": "float64"}
+# The vehicle id in a log's file name: vehicle_00007_2.csv is vehicle 00007's second file.
+VEHICLE = r"^vehicle_(?P<vehicle>[^_]+)_"
 
 
 def drive(rng: np.random.Generator, seconds: int, m: fuelcalc.FuelMap) -> tuple:
@@ -54,69 +57,43 @@ def drive(rng: np.random.Generator, seconds: int, m: fuelcalc.FuelMap) -> tuple:
     return np.round(speed, 1), np.round(torque, 1)
 
 
-def write_fleet(folder: Path, vehicles: int, seconds: int, m: fuelcalc.FuelMap, seed: int) -> None:
+def write_fleet(folder: Path, vehicles: int, seconds: int, files: int, m: fuelcalc.FuelMap,
+                seed: int) -> None:
     folder.mkdir(parents=True, exist_ok=True)
     rng = np.random.default_rng(seed)
     for vehicle in range(vehicles):
         speed, torque = drive(rng, seconds, m)
-        log = pd.DataFrame({"vehicle": vehicle, "time": np.arange(seconds),
-                            "speed": speed, "torque": torque})
-        log.to_csv(folder / f"vehicle_{vehicle:05d}.csv", index=False, float_format="%.1f")
+        log = pd.DataFrame({"time": np.arange(seconds), "speed": speed, "torque": torque})
+        for k, part in enumerate(np.array_split(np.arange(seconds), files)):
+            log.iloc[part].to_csv(folder / f"vehicle_{vehicle:05d}_{k + 1}.csv", index=False,
+                                  float_format="%.1f")
 
 
-def finite_sum(fuel: np.ndarray) -> float:
-    """The finite values summed one at a time in record order (np.cumsum adds
-    left to right), as fuelcalc-check sums; 0.0 without one."""
-    finite = fuel[np.isfinite(fuel)]
-    return float(np.cumsum(finite)[-1]) if finite.size else 0.0
+def fleet_totals(folder: Path, m: fuelcalc.FuelMap, errors: str, max_gap: float,
+                 blocksize: str) -> tuple[pd.DataFrame, pd.DataFrame]:
+    """Each vehicle's totals, and the files left out under errors="skip"."""
+    logs = fuelcalc.dask.read_logs(str(folder / "vehicle_*.csv"), vehicle_pattern=VEHICLE,
+                                   blocksize=blocksize, errors=errors)
+    return fuelcalc.dask.cycle_totals(logs, m, max_gap=max_gap)
 
 
-def log_totals(log: pd.DataFrame) -> pd.DataFrame:
-    """Per vehicle of one partition: points, the finite fuel values summed as
-    fuelcalc-check sums them (not pandas' compensated sum), the values left
-    out, points outside."""
-    groups = log.groupby("vehicle", sort=False)
-    return pd.DataFrame({
-        "points": groups.size().astype("int64"),
-        "fuel": groups["fuel"].agg(lambda f: finite_sum(f.to_numpy())),
-        "nonfinite": groups["fuel"].agg(lambda f: int((~np.isfinite(f.to_numpy())).sum()))
-                                   .astype("int64"),
-        "outside": groups["outside"].sum().astype("int64")})
-
-
-def fleet_totals(folder: Path, m: fuelcalc.FuelMap) -> dd.DataFrame:
-    """Per vehicle: points, total fuel (g/h summed over 1 s samples), points
-    whose fuel is not finite, points outside."""
-    # One partition per file, so each vehicle's log is summed whole, in order.
-    frame = dd.read_csv(str(folder / "vehicle_*.csv"), dtype=COLUMNS, blocksize=None)
-    frame = fuelcalc.dask.fuel(frame, m, where="where")
-    frame = frame.assign(outside=(frame["where"] != 0).astype("int64"))
-    meta = pd.DataFrame({"points": pd.Series(dtype="int64"), "fuel": pd.Series(dtype="float64"),
-                         "nonfinite": pd.Series(dtype="int64"),
-                         "outside": pd.Series(dtype="int64")},
-                        index=pd.Index([], dtype="int64", name="vehicle"))
-    return frame.map_partitions(log_totals, meta=meta)
-
-
-def run(folder: Path, m: fuelcalc.FuelMap, client: Client, output: Path) -> None:
+def run(args: argparse.Namespace, m: fuelcalc.FuelMap, client: Client) -> int:
     workers = len(client.scheduler_info()["workers"])
     start = time.perf_counter()
-    totals = client.compute(fleet_totals(folder, m)).result()
+    try:
+        totals, skipped = fleet_totals(args.folder, m, args.errors, args.max_gap,
+                                       args.blocksize)
+    except (ValueError, OSError) as error:
+        print(f"fleet.py: {error}", file=sys.stderr)
+        return 1
     elapsed = time.perf_counter() - start
-    if not totals.index.is_unique:
-        raise SystemExit("fleet.py: a vehicle's log is spread over more than one file")
-    points = totals["points"]
-    result = pd.DataFrame({"points": points, "fuel_g": totals["fuel"] / 3600.0,
-                           "outside_share": totals["outside"] / points,
-                           "nonfinite": totals["nonfinite"]}).sort_index()
-    result.to_csv(output)
-    n = int(points.sum())
-    print(f"{n} points of {len(result)} vehicles on {workers} workers: {elapsed:.2f} s "
-          f"({n / elapsed / 1e6:.2f} M points/s); totals in {output}")
-    left_out = int(result["nonfinite"].sum())
-    if left_out:
-        print(f"{left_out} points without a finite fuel value are left out of the totals "
-              "(column nonfinite)")
+    totals.to_csv(args.output)
+    n = int(totals["records"].sum()) if len(totals) else 0
+    print(f"{n} points of {len(totals)} vehicles on {workers} workers: {elapsed:.2f} s "
+          f"({n / elapsed / 1e6:.2f} M points/s); totals in {args.output}")
+    for entry in skipped.itertuples():
+        print(f"left out: {entry.reason}", file=sys.stderr)
+    return 0
 
 
 def main(argv: list[str] | None = None) -> int:
@@ -127,6 +104,7 @@ def main(argv: list[str] | None = None) -> int:
     write.add_argument("folder", type=Path)
     write.add_argument("--vehicles", type=int, default=200)
     write.add_argument("--seconds", type=int, default=3600, help="log length per vehicle")
+    write.add_argument("--files", type=int, default=1, help="files per vehicle")
     write.add_argument("--seed", type=int, default=20240607)
     run_parser = commands.add_parser("run", help="compute the fleet's fuel")
     run_parser.add_argument("folder", type=Path)
@@ -134,6 +112,11 @@ def main(argv: list[str] | None = None) -> int:
     where.add_argument("--workers", type=int, default=2, help="local worker processes")
     where.add_argument("--scheduler", help="address of a running scheduler, tcp://HOST:PORT")
     run_parser.add_argument("-o", "--output", type=Path, default=Path("fleet_totals.csv"))
+    run_parser.add_argument("--errors", choices=("raise", "skip"), default="raise",
+                            help="a bad file ends the run (raise) or is left out and named")
+    run_parser.add_argument("--max-gap", type=float, default=60.0,
+                            help="longest interval integrated, s")
+    run_parser.add_argument("--blocksize", default="64MiB", help="partition size of a large file")
     args = parser.parse_args(argv)
 
     if args.command == "run":
@@ -141,18 +124,19 @@ def main(argv: list[str] | None = None) -> int:
             parser.error("--workers: at least 1")
         if not any(args.folder.glob("vehicle_*.csv")):
             parser.error(f"no vehicle_*.csv logs in {args.folder}")
-    m = fuelcalc.FuelMap.load(args.map)
     if args.command == "write":
-        write_fleet(args.folder, args.vehicles, args.seconds, m, args.seed)
+        if args.files < 1 or args.files > args.seconds:
+            parser.error("--files: from 1 to --seconds")
+        write_fleet(args.folder, args.vehicles, args.seconds, args.files,
+                    fuelcalc.FuelMap.load(args.map), args.seed)
         return 0
+    m = fuelcalc.FuelMap.load(args.map, method="direct", outside="bounded")
     if args.scheduler:
         with Client(args.scheduler, timeout=60) as client:
-            run(args.folder, m, client, args.output)
-    else:
-        with LocalCluster(n_workers=args.workers, threads_per_worker=1, processes=True,
-                          dashboard_address=None) as cluster, Client(cluster, timeout=60) as client:
-            run(args.folder, m, client, args.output)
-    return 0
+            return run(args, m, client)
+    with LocalCluster(n_workers=args.workers, threads_per_worker=1, processes=True,
+                      dashboard_address=None) as cluster, Client(cluster, timeout=60) as client:
+        return run(args, m, client)
 
 
 if __name__ == "__main__":

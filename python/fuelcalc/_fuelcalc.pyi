@@ -17,7 +17,8 @@ def version() -> str: ...
 
 def _read_table(file: _Path, columns: Optional[list[Union[str, int]]] = None,
                 text: Optional[list[Union[str, int]]] = None, delimiter: Optional[str] = None,
-                allow_empty: bool = False) -> dict[str, Any]: ...
+                allow_empty: bool = False, start: Optional[int] = None,
+                end: Optional[int] = None, lines: bool = False) -> dict[str, Any]: ...
 
 class FuelMap:
     @staticmethod
@@ -113,6 +114,14 @@ def cycle_totals(m: FuelMap, *, time: Optional[npt.ArrayLike] = None, speed: npt
                  torque: npt.ArrayLike, vehicle_speed: Optional[npt.ArrayLike] = None,
                  phase: Optional[Any] = None, step: Optional[float] = None, max_gap: float = 60.0,
                  fuel: Literal["diesel", "petrol"] = "diesel", density: Optional[float] = None,
+                 co2_factor: Optional[float] = None) -> dict[str, Any]: ...
+def _cycle_run(m: FuelMap, *, time: npt.ArrayLike, speed: npt.ArrayLike,
+               torque: npt.ArrayLike, vehicle_speed: Optional[npt.ArrayLike] = None,
+               max_gap: float = 60.0, fuel: Literal["diesel", "petrol"] = "diesel",
+               density: Optional[float] = None, co2_factor: Optional[float] = None) -> bytes: ...
+def _cycle_merge(m: FuelMap, runs: list[bytes], *, vehicle_speed: bool = False,
+                 max_gap: float = 60.0, fuel: Literal["diesel", "petrol"] = "diesel",
+                 density: Optional[float] = None,
                  co2_factor: Optional[float] = None) -> dict[str, Any]: ...
 def exact_sum(values: npt.ArrayLike) -> float: ...
 

@@ -38,22 +38,27 @@ def test_fleet_example_on_two_workers(tmp_path):
                               capture_output=True, text=True)
         assert done.returncode == status and "Traceback" not in done.stderr, done.stderr
 
-    fleet("write", tmp_path / "logs", "--vehicles", 5, "--seconds", 700)
+    fleet("write", tmp_path / "logs", "--vehicles", 5, "--seconds", 700, "--files", 3)
     fleet("run", tmp_path / "logs", "--workers", 2, "-o", tmp_path / "totals.csv")
-    totals = pd.read_csv(tmp_path / "totals.csv", index_col="vehicle",
+    totals = pd.read_csv(tmp_path / "totals.csv", index_col="vehicle", dtype={"vehicle": str},
                          float_precision="round_trip")
 
-    # Each vehicle's figures are fuelcalc-check's over its points, summed in
-    # record order.
-    assert totals["points"].tolist() == [700] * 5
-    for vehicle, log in enumerate(sorted((tmp_path / "logs").glob("vehicle_*.csv"))):
-        frame = pd.read_csv(log)
-        fuelcalc.write_points(tmp_path / "points.dat", frame["speed"], frame["torque"])
-        summary = fuelcalc.check_input(EXAMPLE_MAP, tmp_path / "points.dat").summary
-        assert totals["fuel_g"][vehicle] == summary["fuel"]["sum"] / 3600.0
-        assert totals["outside_share"][vehicle] == \
-            (summary["records"] - summary["inside"]) / summary["records"]
+    # Each vehicle's figures are the cycle totals over its three files joined,
+    # in time order, computed in memory as fuelcalc-cycle computes them.
+    assert totals["records"].tolist() == [700] * 5
+    bounded = fuelcalc.FuelMap.load(EXAMPLE_MAP, method="direct", outside="bounded")
+    for vehicle in range(5):
+        files = sorted((tmp_path / "logs").glob(f"vehicle_{vehicle:05d}_*.csv"))
+        assert len(files) == 3
+        log = pd.concat([pd.read_csv(f, float_precision="round_trip") for f in files])
+        whole = fuelcalc.cycle_totals(bounded, time=log["time"], speed=log["speed"],
+                                      torque=log["torque"])
+        row = totals.loc[f"{vehicle:05d}"]
+        for key in ("fuel_g", "duration_s", "work_positive_kwh", "co2_g"):
+            assert row[key] == whole[key], key
+        assert row["where.inside.records"] == whole["where"]["inside"]["records"]
+    outside_share = 1.0 - totals["where.inside.records"] / totals["records"]
     # Plausible mistakes are usage errors: no workers, a folder without logs.
     fleet("run", tmp_path / "logs", "--workers", 0, status=2)
     fleet("run", tmp_path, "-o", tmp_path / "t.csv", status=2)
-    assert 0.0 < totals["outside_share"].min() < 0.5
+    assert 0.0 < outside_share.min() < 0.5

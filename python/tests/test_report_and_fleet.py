@@ -1,6 +1,6 @@
 """fuelcalc-report and the fleet example where they once lost data or
 reported a failure as success: a signal while the report copies a piped
-input, vehicles with infinite fuel values or large ids."""
+input, vehicles with points beyond the map or large ids."""
 
 import os
 import signal
@@ -61,27 +61,28 @@ def test_report_ended_while_copying_a_pipe_leaves_no_copy(tmp_path, ending):
         list(temporary.iterdir())
 
 
-def test_fleet_totals_skip_nonfinite_fuel_and_keep_large_ids(tmp_path):
-    # As the checker sums: finite values only, in record order, the others
-    # counted; vehicle ids beyond 32 bits kept whole.
+def test_fleet_totals_keep_nonfinite_points_and_large_ids(tmp_path):
+    # Points beyond the map (an infinite torque, 1e308) are counted as
+    # fuelcalc-cycle counts them; vehicle ids beyond 32 bits kept whole.
     logs = tmp_path / "logs"
     logs.mkdir()
     torque = {4294967299: [300.0, float("inf"), 500.0, 1e308, 700.0], 7: [200.0, 400.0, 600.0]}
     for vehicle, values in torque.items():
-        pd.DataFrame({"vehicle": vehicle, "time": range(len(values)),
-                      "speed": 1400.0, "torque": values}).to_csv(
-            logs / f"vehicle_{vehicle}.csv", index=False)
+        pd.DataFrame({"time": range(len(values)), "speed": 1400.0, "torque": values}).to_csv(
+            logs / f"vehicle_{vehicle}_1.csv", index=False)
     run = subprocess.run([sys.executable, FLEET, "run", logs, "--workers", "1", "-o",
                           tmp_path / "totals.csv"], capture_output=True, text=True, timeout=300)
     assert run.returncode == 0, run.stderr
-    totals = pd.read_csv(tmp_path / "totals.csv", index_col="vehicle",
+    totals = pd.read_csv(tmp_path / "totals.csv", index_col="vehicle", dtype={"vehicle": str},
                          float_precision="round_trip")
-    assert sorted(totals.index) == sorted(torque)
+    assert sorted(totals.index) == sorted(map(str, torque))
+    bounded = fuelcalc.FuelMap.load(EXAMPLE_MAP, method="direct", outside="bounded")
     for vehicle, values in torque.items():
-        fuelcalc.write_points(tmp_path / "p.dat", [1400.0] * len(values), values)
-        summary = fuelcalc.check_input(EXAMPLE_MAP, tmp_path / "p.dat").summary
-        row = totals.loc[vehicle]
-        assert (row["points"], row["nonfinite"]) == (len(values), summary["nonfinite"])
-        assert row["fuel_g"] == summary["fuel"]["sum"] / 3600.0
-    assert totals.loc[4294967299, "nonfinite"] == 2
-    assert "2 points without a finite fuel value" in run.stdout
+        whole = fuelcalc.cycle_totals(bounded, time=range(len(values)),
+                                      speed=[1400.0] * len(values), torque=values)
+        row = totals.loc[str(vehicle)]
+        assert row["records"] == len(values)
+        assert row["fuel_g"] == whole["fuel_g"]
+        assert row["time_without_value_s"] == whole["time_without_value_s"]
+        assert row["where.above.records"] == whole["where"]["above"]["records"]
+    assert totals.loc["4294967299", "where.above.records"] == 2
