@@ -6,6 +6,7 @@ import os
 import signal
 import subprocess
 import sys
+import time
 
 import pandas as pd
 import pytest
@@ -47,9 +48,11 @@ def test_report_ended_while_copying_a_pipe_leaves_no_copy(tmp_path, ending):
     try:
         report.stdin.write(EXAMPLE_INPUT.read_bytes()[:20000])
         report.stdin.flush()
-        for _ in range(100000):  # until the copy is open
+        deadline = time.monotonic() + 120  # until the copy is open, however busy the machine
+        while time.monotonic() < deadline:
             if copies_open(report.pid, temporary) or report.poll() is not None:
                 break
+            os.sched_yield()
         assert copies_open(report.pid, temporary), "the report made no copy"
         report.send_signal(ending)
         assert report.wait(timeout=60) != 0
