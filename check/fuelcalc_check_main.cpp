@@ -3,7 +3,9 @@
 // 2 for wrong usage.
 #include <CLI/CLI.hpp>
 
+#include <array>
 #include <charconv>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <iostream>
@@ -29,6 +31,27 @@ const CLI::Validator kZeroOrMore(
       const auto [stop, error] = std::from_chars(text.data(), end, value);
       return error == std::errc() && stop == end && value >= 0.0 ? std::string()
                                                                  : "not a number of zero or more";
+    },
+    "");
+
+// LOW,HIGH (two finite numbers, LOW below HIGH) into range; false for any
+// other text.
+bool percent_range(const std::string& text, std::array<double, 2>& range) {
+  const std::size_t comma = text.find(',');
+  if (comma == std::string::npos) return false;
+  const char* const end = text.data() + text.size();
+  const auto low = std::from_chars(text.data(), text.data() + comma, range[0]);
+  const auto high = std::from_chars(text.data() + comma + 1, end, range[1]);
+  return low.ec == std::errc() && low.ptr == text.data() + comma && high.ec == std::errc() &&
+         high.ptr == end && std::isfinite(range[0]) && std::isfinite(range[1]) &&
+         range[0] < range[1];
+}
+
+const CLI::Validator kPercentRange(
+    [](const std::string& text) {
+      std::array<double, 2> range{};
+      return percent_range(text, range) ? std::string()
+                                        : "not LOW,HIGH in percent with LOW below HIGH";
     },
     "");
 
@@ -83,7 +106,8 @@ int main(int argc, char** argv) {
   CLI::App app{"Checks a fuel map, and an input file against it, before a fuelcalc run.",
                "fuelcalc-check"};
   std::string map_file, input_file, snap_file;
-  double speed_tolerance = 0.0, grid_percent = 1.0;
+  double speed_tolerance = 0.0, grid_percent = 1.0, outside_share = 0.5;
+  std::string result_range;
   std::string outside_policy = "extrapolate";
   bool json = false, werror = false;
   app.add_option("MAP", map_file, "the TORQUE MAP file")->required();
@@ -104,6 +128,16 @@ int main(int argc, char** argv) {
       ->option_text("POLICY")
       ->check(CLI::IsMember(
           std::vector<std::string>{"extrapolate", "clamp", "nan", "error", "bounded"}));
+  app.add_option("--outside-share", outside_share,
+                 "warn when more than SHARE of the points lie outside the measured map "
+                 "(from 0 to 1; default: 0.5)")
+      ->option_text("SHARE")
+      ->check(kZeroOrMore & CLI::Range(0.0, 1.0));
+  app.add_option("--result-range", result_range,
+                 "warn at results below LOW or above HIGH percent of the largest measured fuel "
+                 "value (default: -10,150)")
+      ->option_text("LOW,HIGH")
+      ->check(kPercentRange);
   app.add_option("--snap", snap_file, "write the map with near-equal speeds snapped to their mean")
       ->option_text("OUT");
   app.add_flag("--werror", werror, "exit with status 1 on warnings too");
@@ -117,6 +151,9 @@ int main(int argc, char** argv) {
   fuelcalc::CheckOptions options;
   if (app.count("--speed-tolerance") > 0) options.speed_tolerance = speed_tolerance;
   options.grid_tolerance = grid_percent / 100.0;
+  options.outside_share = outside_share;
+  if (std::array<double, 2> percent{}; percent_range(result_range, percent))
+    options.result_range = {percent[0] / 100.0, percent[1] / 100.0};
   for (const fuelcalc::Outside outside : {fuelcalc::Outside::clamp, fuelcalc::Outside::nan,
                                           fuelcalc::Outside::error, fuelcalc::Outside::bounded})
     if (outside_policy == check::outside_name(outside)) options.outside = outside;

@@ -9,9 +9,11 @@
 #include <string_view>
 
 #include "checks/check_findings.h"
+#include "checks/check_header_words.h"
 #include "checks/check_layout.h"
 #include "checks/check_reading.h"
 #include "checks/check_summary.h"
+#include "checks/check_time_column.h"
 #include "fuelcalc/check.hpp"
 #include "textio/list_input.h"
 
@@ -42,6 +44,7 @@ bool read_header(TracedFile& file, FindingLog& log) {
     return false;
   }
   checks::header_findings(log, "input-header-numeric", file, kPointValues.size());
+  checks::input_header_columns(log, file.lines(), file.trace().last_record);
   return true;
 }
 
@@ -127,7 +130,8 @@ InputCheck check_input(const std::filesystem::path& path, const MapCheck& map) {
   }
   std::optional<checks::SummaryBuilder> summary;
   const bool header_read = read_header(file, log);
-  if (header_read && map.map) summary.emplace(*map.map);
+  if (header_read && map.map) summary.emplace(*map.map, map.options);
+  checks::TimeColumnWatch time_column;
   // Carriage returns inside the header record, and no record after it: the
   // lines end in CR alone, which the reading rules take for a blank, not for
   // a line end.
@@ -168,6 +172,7 @@ InputCheck check_input(const std::filesystem::path& path, const MapCheck& map) {
       break;
     }
     if (summary) summary->add(speed, torque, line);
+    time_column.add(speed, line);
     ++records;
   }
 
@@ -175,11 +180,14 @@ InputCheck check_input(const std::filesystem::path& path, const MapCheck& map) {
     log.warning("cr-line-ends", header_line, std::nullopt,
                 "the lines end in a carriage return alone: the program reads the whole file as "
                 "one record, its header, and gives no results (end the lines with LF or CR LF)");
+  // A first column of time is the cause a swap of the columns would not mend.
+  const bool time_first = time_column.finish(log);
   if (summary) {
     result.summary = summary->finish();
     if (summary->first_refused()) refused_finding(*summary->first_refused(), *result.summary, log);
+    summary->result_findings(*result.summary, log);
     const std::size_t inside = result.summary->inside, swapped = summary->swapped_inside();
-    if (swapped > 2 * inside && 4 * swapped >= result.summary->records)
+    if (!time_first && swapped > 2 * inside && 4 * swapped >= result.summary->records)
       log.warning("columns-swapped", std::nullopt, std::nullopt,
                   "with its two columns swapped " + std::to_string(swapped) + " of the " +
                       std::to_string(result.summary->records) +

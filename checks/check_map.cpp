@@ -10,9 +10,11 @@
 
 #include "checks/check_findings.h"
 #include "checks/check_grid_deviation.h"
+#include "checks/check_header_words.h"
 #include "checks/check_layout.h"
 #include "checks/check_map_points.h"
 #include "checks/check_reading.h"
+#include "checks/check_results.h"
 #include "fuelcalc/check.hpp"
 #include "textio/list_input.h"
 
@@ -48,6 +50,8 @@ bool read_headers(TracedFile& file, FindingLog& log) {
       return false;
     }
     checks::header_findings(log, "map-header-numeric", file, kPointValues.size());
+    // The second record names the columns (the first is the map's title).
+    if (header == 1) checks::map_header_order(log, file.lines(), file.trace().last_record);
   }
   return true;
 }
@@ -215,7 +219,9 @@ MapCheck check_map(const std::filesystem::path& path, const CheckOptions& option
     throw Error(ErrorKind::invalid_argument, "the grid tolerance " +
                                                  checks::number_text(options.grid_tolerance) +
                                                  " is not a fraction of zero or more");
+  checks::check_result_options(options);
   MapCheck result;
+  result.options = options;
   FindingLog log(path.string());
   TracedFile file;
   if (const std::string reason = file.open(path); !reason.empty()) {
