@@ -331,6 +331,11 @@ TEST(FuelcalcCheck, ExitStatusesAndJsonShape) {
     for (const char* bad : {"-1", "nan", "x", "1x"})
       EXPECT_EQ(run_check({option, bad, map}).status, 2) << option << ' ' << bad;
   EXPECT_EQ(run_check({"--outside", "wrap", map}).status, 2);
+  for (const char* bad : {"-0.1", "1.5", "nan", "x"})
+    EXPECT_EQ(run_check({"--outside-share", bad, map}).status, 2) << bad;
+  for (const char* bad : {"150,-10", "0,0", "1", "-10,inf", "nan,150", "-10,150x", ",150"})
+    EXPECT_EQ(run_check({"--result-range", bad, map}).status, 2) << bad;
+  EXPECT_EQ(run_check({"--outside-share", "1", "--result-range", "-1e3,1e3", map}).status, 0);
   EXPECT_EQ(run_check({map, input, "extra"}).status, 2);
   const RunResult help = run_check({"--help"});
   EXPECT_EQ(help.status, 0);
@@ -351,13 +356,15 @@ TEST(FuelcalcCheck, ExitStatusesAndJsonShape) {
   EXPECT_EQ(doc["format"], 1);
   EXPECT_EQ(doc["input"], input);
   const auto& s = doc["summary"];
-  for (const char* count :
-       {"records", "inside", "below", "above", "beyond_speed", "nan", "negative", "nonfinite"})
+  for (const char* count : {"records", "inside", "below", "above", "beyond_speed", "nan",
+                            "negative", "nonfinite", "far_outside", "near_zero_speed",
+                            "out_of_range"})
     EXPECT_TRUE(s[count].is_number_unsigned()) << count;
   EXPECT_EQ(s["records"], 1);
   EXPECT_EQ(s["inside"], 1);
   EXPECT_NEAR(s["fuel"]["sum"].get<double>(), 30.0, 1e-9);  // linear between the corners
-  for (const char* where : {"below", "above", "beyond_speed", "nan"})
+  for (const char* where :
+       {"below", "above", "beyond_speed", "nan", "far_outside", "near_zero_speed", "out_of_range"})
     EXPECT_TRUE(s["first_lines"][where].is_array() && s["first_lines"][where].empty());
 }
 

@@ -104,10 +104,12 @@ class CheckResult:
 
 def check_map(map: _Path, *, speed_tolerance: Optional[float] = None,
               grid_tolerance: float = 0.01, method: _Method = "grid",
-              outside: _Outside = "extrapolate") -> CheckResult: ...
+              outside: _Outside = "extrapolate", outside_share: float = 0.5,
+              result_range: tuple[float, float] = (-0.1, 1.5)) -> CheckResult: ...
 def check_input(map: _Path, input: _Path, *, speed_tolerance: Optional[float] = None,
                 grid_tolerance: float = 0.01, method: _Method = "grid",
-                outside: _Outside = "extrapolate") -> CheckResult: ...
+                outside: _Outside = "extrapolate", outside_share: float = 0.5,
+                result_range: tuple[float, float] = (-0.1, 1.5)) -> CheckResult: ...
 
 def cycle_totals(m: FuelMap, *, time: Optional[npt.ArrayLike] = None, speed: npt.ArrayLike,
                  torque: npt.ArrayLike, vehicle_speed: Optional[npt.ArrayLike] = None,
