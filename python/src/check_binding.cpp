@@ -190,6 +190,14 @@ with nonzero fuel, as fractions; None without such a point or a map.)")
           "MAP INPUT does, the input in one pass in bounded memory; returns a "
           "CheckResult.\n") +
       kOptionsDoc;
+  py::list codes;
+  for (const fuelcalc::FindingCode& entry : fuelcalc::finding_codes())
+    codes.append(py::make_tuple(std::string(entry.code),
+                                std::string(fuelcalc::to_string(entry.severity)),
+                                std::string(entry.meaning)));
+  // The registry of finding codes, in the order of docs/checks.md.
+  module.attr("FINDING_CODES") = py::tuple(codes);
+
   const fuelcalc::CheckOptions defaults;
   module.def("check_map", &check_map, "map"_a, py::kw_only(), "speed_tolerance"_a = py::none(),
              "grid_tolerance"_a = defaults.grid_tolerance, "method"_a = "grid",
