@@ -55,6 +55,15 @@ const CLI::Validator kPercentRange(
     },
     "");
 
+// The registry of finding codes, one line each: CODE<TAB>severity<TAB>meaning.
+int list_codes() {
+  for (const fuelcalc::FindingCode& entry : fuelcalc::finding_codes())
+    std::cout << entry.code << '\t' << fuelcalc::to_string(entry.severity) << '\t' << entry.meaning
+              << '\n';
+  std::cout.flush();
+  return std::cout ? 0 : 1;
+}
+
 // Whether two names reach one file (its device and inode).
 bool same_file(const std::string& a, const std::string& b) {
   std::error_code error;
@@ -109,7 +118,7 @@ int main(int argc, char** argv) {
   double speed_tolerance = 0.0, grid_percent = 1.0, outside_share = 0.5;
   std::string result_range;
   std::string outside_policy = "extrapolate";
-  bool json = false, werror = false;
+  bool json = false, werror = false, listing = false;
   app.add_option("MAP", map_file, "the TORQUE MAP file")->required();
   app.add_option("INPUT", input_file, "an input file of operating points to check against the map");
   app.add_flag("--json", json, "write one JSON document instead of lines and a summary");
@@ -141,10 +150,19 @@ int main(int argc, char** argv) {
   app.add_option("--snap", snap_file, "write the map with near-equal speeds snapped to their mean")
       ->option_text("OUT");
   app.add_flag("--werror", werror, "exit with status 1 on warnings too");
+  app.add_flag_callback(
+         "--list-codes",
+         [&listing] {
+           listing = true;
+           throw CLI::Success();
+         },
+         "print the finding codes, their severities and meanings, and exit")
+      ->trigger_on_parse();
   app.set_version_flag("--version", "fuelcalc-check " + std::string(fuelcalc::version()));
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
+    if (listing) return list_codes();
     return app.exit(error) == 0 ? 0 : 2;
   }
 

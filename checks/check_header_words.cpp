@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "checks/check_reading.h"
+#include "checks/finding_codes.h"
 #include "fuelcalc/table.hpp"
 #include "textio/table_cells.h"
 
@@ -58,19 +59,19 @@ void map_header_order(FindingLog& log, std::size_t line, std::string_view record
     }
   }
   if (in_order || said.size() < 2) return;
-  log.warning("map-header-order", line, std::nullopt,
-              "the header names the columns in the order " + listed(said) +
-                  ": the program reads every point as speed, torque, fuel value, whatever the "
-                  "header says (put the columns in that order)");
+  log.add(code("map-header-order"), line, std::nullopt,
+          "the header names the columns in the order " + listed(said) +
+              ": the program reads every point as speed, torque, fuel value, whatever the "
+              "header says (put the columns in that order)");
 }
 
 void input_header_columns(FindingLog& log, std::size_t line, std::string_view record) {
   const std::vector<std::string> names = column_names(record);
   if (names.size() <= 2) return;
-  log.warning("input-header-columns", line, std::nullopt,
-              std::to_string(names.size()) + " columns named " + listed(names) +
-                  ": the program reads the first two values of a record, " + names[0] +
-                  " as speed and " + names[1] + " as torque");
+  log.add(code("input-header-columns"), line, std::nullopt,
+          std::to_string(names.size()) + " columns named " + listed(names) +
+              ": the program reads the first two values of a record, " + names[0] +
+              " as speed and " + names[1] + " as torque");
 }
 
 }  // namespace fuelcalc::checks

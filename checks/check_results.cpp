@@ -6,6 +6,8 @@
 #include <numbers>
 #include <string>
 
+#include "checks/finding_codes.h"
+
 namespace fuelcalc::checks {
 namespace {
 
@@ -149,22 +151,22 @@ void ResultWatch::finish(Summary& summary) const {
 void ResultWatch::findings(const Summary& s, FindingLog& log) const {
   if (s.records == 0) return;
   if (s.negative > 0) {
-    log.warning("negative-results", negative_lines_.front(), std::nullopt,
-                count_of(s.negative, s.records, "results") + " are negative, down to " +
-                    fuel_text(lowest_) + " on line " + std::to_string(lowest_line_) + "; " +
-                    first_lines_text(negative_lines_) +
-                    ": a fuel flow is never negative (the outside policy bounded keeps the "
-                    "values outside the measured map at 0 or more: --outside bounded, or clamp)");
+    log.add(code("negative-results"), negative_lines_.front(), std::nullopt,
+            count_of(s.negative, s.records, "results") + " are negative, down to " +
+                fuel_text(lowest_) + " on line " + std::to_string(lowest_line_) + "; " +
+                first_lines_text(negative_lines_) +
+                ": a fuel flow is never negative (the outside policy bounded keeps the "
+                "values outside the measured map at 0 or more: --outside bounded, or clamp)");
   }
   if (out_of_range_.count > 0) {
-    log.warning("results-out-of-range", out_of_range_.first_lines.front(), std::nullopt,
-                count_of(out_of_range_.count, s.records, "results") + " lie outside " +
-                    rounded_text(100.0 * options_.result_range[0]) + " % to " +
-                    rounded_text(100.0 * options_.result_range[1]) +
-                    " % of the largest measured fuel value " + fuel_text(largest_fuel_) +
-                    " (from " + fuel_text(low_) + " to " + fuel_text(high_) + "), from " +
-                    fuel_text(out_lowest_) + " to " + fuel_text(out_highest_) + "; " +
-                    first_lines_text(out_of_range_.first_lines));
+    log.add(code("results-out-of-range"), out_of_range_.first_lines.front(), std::nullopt,
+            count_of(out_of_range_.count, s.records, "results") + " lie outside " +
+                rounded_text(100.0 * options_.result_range[0]) + " % to " +
+                rounded_text(100.0 * options_.result_range[1]) +
+                " % of the largest measured fuel value " + fuel_text(largest_fuel_) + " (from " +
+                fuel_text(low_) + " to " + fuel_text(high_) + "), from " + fuel_text(out_lowest_) +
+                " to " + fuel_text(out_highest_) + "; " +
+                first_lines_text(out_of_range_.first_lines));
   }
   const std::size_t outside = s.below.count + s.above.count + s.beyond_speed.count;
   if (static_cast<double>(outside) > options_.outside_share * static_cast<double>(s.records)) {
@@ -173,30 +175,30 @@ void ResultWatch::findings(const Summary& s, FindingLog& log) const {
     lines.insert(lines.end(), s.beyond_speed.first_lines.begin(), s.beyond_speed.first_lines.end());
     std::sort(lines.begin(), lines.end());
     lines.resize(std::min(lines.size(), kFirstLines));
-    log.warning("mostly-outside", lines.front(), std::nullopt,
-                count_of(outside, s.records, "points") + " lie outside the measured map (" +
-                    std::to_string(s.below.count) + " below, " + std::to_string(s.above.count) +
-                    " above the measured torques, " + std::to_string(s.beyond_speed.count) +
-                    " beyond the measured speeds); " + first_lines_text(lines) +
-                    ": their fuel values are not measured but extrapolated, or as the outside "
-                    "policy gives them");
+    log.add(code("mostly-outside"), lines.front(), std::nullopt,
+            count_of(outside, s.records, "points") + " lie outside the measured map (" +
+                std::to_string(s.below.count) + " below, " + std::to_string(s.above.count) +
+                " above the measured torques, " + std::to_string(s.beyond_speed.count) +
+                " beyond the measured speeds); " + first_lines_text(lines) +
+                ": their fuel values are not measured but extrapolated, or as the outside "
+                "policy gives them");
   }
   if (far_.count > 0) {
-    log.warning("far-outside", far_.first_lines.front(), std::nullopt,
-                count_of(far_.count, s.records, "points") + " lie more than " +
-                    rounded_text(speed_margin_) + " (10 % of the measured speed range) beyond " +
-                    "the measured speeds or more than " + rounded_text(torque_margin_) +
-                    " (10 % of the measured torque range) beyond the measured torques at their "
-                    "speed; " +
-                    first_lines_text(far_.first_lines) +
-                    ": values extrapolated that far are meaningless");
+    log.add(code("far-outside"), far_.first_lines.front(), std::nullopt,
+            count_of(far_.count, s.records, "points") + " lie more than " +
+                rounded_text(speed_margin_) + " (10 % of the measured speed range) beyond " +
+                "the measured speeds or more than " + rounded_text(torque_margin_) +
+                " (10 % of the measured torque range) beyond the measured torques at their "
+                "speed; " +
+                first_lines_text(far_.first_lines) +
+                ": values extrapolated that far are meaningless");
   }
   if (near_zero_.count > 0) {
-    log.warning("near-zero-speed", near_zero_.first_lines.front(), std::nullopt,
-                count_of(near_zero_.count, s.records, "points") + " have a speed below " +
-                    rounded_text(0.5 * lowest_speed_) + ", half the lowest measured speed " +
-                    rounded_text(lowest_speed_) + "; " + first_lines_text(near_zero_.first_lines) +
-                    ": an engine off or cranking gets an extrapolated fuel value");
+    log.add(code("near-zero-speed"), near_zero_.first_lines.front(), std::nullopt,
+            count_of(near_zero_.count, s.records, "points") + " have a speed below " +
+                rounded_text(0.5 * lowest_speed_) + ", half the lowest measured speed " +
+                rounded_text(lowest_speed_) + "; " + first_lines_text(near_zero_.first_lines) +
+                ": an engine off or cranking gets an extrapolated fuel value");
   }
   // The conversion that puts most points inside, when more than half then
   // lie inside and no more than half as given.
@@ -204,10 +206,10 @@ void ResultWatch::findings(const Summary& s, FindingLog& log) const {
   for (const UnitGuess& guess : guesses_)
     if (!best || guess.inside > best->inside) best = &guess;
   if (2 * s.inside <= s.records && 2 * best->inside > s.records) {
-    log.warning("units-hint", best->first_line, std::nullopt,
-                std::string(best->says) + ": " + share_text(best->inside, s.records) +
-                    " of the points lie inside after x " + best->factor + " (" +
-                    share_text(s.inside, s.records) + " as given)");
+    log.add(code("units-hint"), best->first_line, std::nullopt,
+            std::string(best->says) + ": " + share_text(best->inside, s.records) +
+                " of the points lie inside after x " + best->factor + " (" +
+                share_text(s.inside, s.records) + " as given)");
   }
 }
 

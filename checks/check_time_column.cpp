@@ -4,6 +4,8 @@
 #include <cmath>
 #include <string>
 
+#include "checks/finding_codes.h"
+
 namespace fuelcalc::checks {
 namespace {
 
@@ -47,12 +49,12 @@ bool TimeColumnWatch::finish(FindingLog& log) {
   }
   // At least 90 % of the steps rise regularly.
   if (!(*median_ > 0.0) || 10 * regular_ < 9 * steps_) return false;
-  log.warning("input-time-column", first_line_, std::nullopt,
-              "the first column rises by a near-constant step of " + rounded_text(*median_) +
-                  " in " + std::to_string(regular_) + " of the " + std::to_string(steps_) +
-                  " steps between records: it looks like time, but the program reads the "
-                  "first two values of a record as speed and torque (give speed and torque "
-                  "only)");
+  log.add(code("input-time-column"), first_line_, std::nullopt,
+          "the first column rises by a near-constant step of " + rounded_text(*median_) + " in " +
+              std::to_string(regular_) + " of the " + std::to_string(steps_) +
+              " steps between records: it looks like time, but the program reads the "
+              "first two values of a record as speed and torque (give speed and torque "
+              "only)");
   return true;
 }
 

@@ -356,9 +356,9 @@ TEST(FuelcalcCheck, ExitStatusesAndJsonShape) {
   EXPECT_EQ(doc["format"], 1);
   EXPECT_EQ(doc["input"], input);
   const auto& s = doc["summary"];
-  for (const char* count : {"records", "inside", "below", "above", "beyond_speed", "nan",
-                            "negative", "nonfinite", "far_outside", "near_zero_speed",
-                            "out_of_range"})
+  for (const char* count :
+       {"records", "inside", "below", "above", "beyond_speed", "nan", "negative", "nonfinite",
+        "far_outside", "near_zero_speed", "out_of_range"})
     EXPECT_TRUE(s[count].is_number_unsigned()) << count;
   EXPECT_EQ(s["records"], 1);
   EXPECT_EQ(s["inside"], 1);

@@ -10,14 +10,31 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "fuelcalc/error.hpp"
 #include "fuelcalc/export.hpp"
 #include "fuelcalc/fuel_map.hpp"
 
 namespace fuelcalc {
 
 enum class Severity { error, warning };
+
+// "error", "warning".
+FUELCALC_API std::string_view to_string(Severity severity);
+
+// One entry of the registry of finding codes: every finding a check or a
+// tool reports carries one of these codes, with its severity.
+struct FindingCode {
+  std::string_view code;     // stable, e.g. "map-header-numeric"
+  Severity severity;         // of every finding of the code (but see error_finding)
+  std::string_view meaning;  // one line, plain English
+};
+
+// The registry, in the order docs/checks.md lists the codes (fuelcalc-check
+// --list-codes prints it).
+FUELCALC_API std::span<const FindingCode> finding_codes();
 
 struct Finding {
   Severity severity = Severity::warning;
@@ -152,6 +169,12 @@ FUELCALC_API MapCheck check_map(const std::filesystem::path& file,
 FUELCALC_API InputCheck check_input(const std::filesystem::path& file, const MapCheck& map);
 
 FUELCALC_API bool has_errors(std::span<const Finding> findings);
+
+// The finding of an Error that stopped a run over file (a tool's cycle run):
+// always an error, its code by the error's kind (file-unopenable,
+// outside-refused, map-unusable, output-unwritable, else cycle-unreadable),
+// at the error's line.
+FUELCALC_API Finding error_finding(const Error& error, const std::string& file);
 
 // Writes map.header (two lines of its own when empty), then the map's points
 // in file order with their snapped speeds, in the program's map format.

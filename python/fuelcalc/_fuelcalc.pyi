@@ -90,6 +90,9 @@ class Finding(TypedDict):
     column: Optional[int]
     message: str
 
+# (code, severity, meaning) of every finding code, in the order of docs/checks.md.
+FINDING_CODES: tuple[tuple[str, Literal["error", "warning"], str], ...]
+
 class CheckResult:
     @property
     def findings(self) -> list[Finding]: ...

@@ -59,15 +59,15 @@ py::dict summary_dict(const fuelcalc::Summary& s) {
   return py::dict(
       "records"_a = s.records, "inside"_a = s.inside, "below"_a = s.below.count,
       "above"_a = s.above.count, "beyond_speed"_a = s.beyond_speed.count, "nan"_a = s.nan.count,
-      "negative"_a = s.negative, "nonfinite"_a = s.nonfinite,
-      "far_outside"_a = s.far_outside.count, "near_zero_speed"_a = s.near_zero_speed.count,
-      "out_of_range"_a = s.out_of_range.count, "fuel"_a = fuel,
-      "first_lines"_a = py::dict(
-          "below"_a = s.below.first_lines, "above"_a = s.above.first_lines,
-          "beyond_speed"_a = s.beyond_speed.first_lines, "nan"_a = s.nan.first_lines,
-          "far_outside"_a = s.far_outside.first_lines,
-          "near_zero_speed"_a = s.near_zero_speed.first_lines,
-          "out_of_range"_a = s.out_of_range.first_lines));
+      "negative"_a = s.negative, "nonfinite"_a = s.nonfinite, "far_outside"_a = s.far_outside.count,
+      "near_zero_speed"_a = s.near_zero_speed.count, "out_of_range"_a = s.out_of_range.count,
+      "fuel"_a = fuel,
+      "first_lines"_a =
+          py::dict("below"_a = s.below.first_lines, "above"_a = s.above.first_lines,
+                   "beyond_speed"_a = s.beyond_speed.first_lines, "nan"_a = s.nan.first_lines,
+                   "far_outside"_a = s.far_outside.first_lines,
+                   "near_zero_speed"_a = s.near_zero_speed.first_lines,
+                   "out_of_range"_a = s.out_of_range.first_lines));
 }
 
 // The thresholds of the results' findings.
@@ -136,8 +136,8 @@ CheckResult check_map(py::handle file, std::optional<double> speed_tolerance, do
 
 CheckResult check_input(py::handle map_file, py::handle input_file,
                         std::optional<double> speed_tolerance, double grid_tolerance,
-                        const std::string& method, const std::string& outside,
-                        double outside_share, std::array<double, 2> result_range) {
+                        const std::string& method, const std::string& outside, double outside_share,
+                        std::array<double, 2> result_range) {
   const auto options = parse_options(speed_tolerance, grid_tolerance, method, outside,
                                      {outside_share, result_range});
   const auto map_path = to_path(map_file);
@@ -222,6 +222,14 @@ with nonzero fuel, as fractions; None without such a point or a map.)")
           "MAP INPUT does, the input in one pass in bounded memory; returns a "
           "CheckResult.\n") +
       kOptionsDoc;
+  py::list codes;
+  for (const fuelcalc::FindingCode& entry : fuelcalc::finding_codes())
+    codes.append(py::make_tuple(std::string(entry.code),
+                                std::string(fuelcalc::to_string(entry.severity)),
+                                std::string(entry.meaning)));
+  // The registry of finding codes, in the order of docs/checks.md.
+  module.attr("FINDING_CODES") = py::tuple(codes);
+
   const fuelcalc::CheckOptions defaults;
   module.def("check_map", &check_map, "map"_a, py::kw_only(), "speed_tolerance"_a = py::none(),
              "grid_tolerance"_a = defaults.grid_tolerance, "method"_a = "grid",

@@ -11,7 +11,7 @@ import numpy as np
 import pytest
 
 import fuelcalc
-from conftest import EXAMPLE_INPUT, EXAMPLE_MAP, ROOT, checker
+from conftest import CHECKER, EXAMPLE_INPUT, EXAMPLE_MAP, ROOT, checker
 
 MAPS = {
     "example": EXAMPLE_MAP,
@@ -83,6 +83,21 @@ def test_speed_tolerance_and_options(tmp_path):
                 {"method": "spline"}, {"outside": "wrap"}):
         with pytest.raises(ValueError):
             fuelcalc.check_map(map_file, **bad)
+
+
+def test_finding_codes_are_the_checkers(tmp_path):
+    """FINDING_CODES is fuelcalc-check --list-codes, and every finding's code is in it."""
+    registry = {code: severity for code, severity, _ in fuelcalc.FINDING_CODES}
+    assert len(registry) == len(fuelcalc.FINDING_CODES)
+    for map_name in ("warnings", "one speed", "missing"):
+        r = fuelcalc.check_input(path(tmp_path, MAPS, map_name), path(tmp_path, INPUTS, "warnings"))
+        for f in r.findings:
+            assert registry[f["code"]] == f["severity"], f
+    if not CHECKER.exists():
+        pytest.skip(f"no fuelcalc-check at {CHECKER} (set FUELCALC_CHECK)")
+    run = subprocess.run([CHECKER, "--list-codes"], capture_output=True, text=True, timeout=120)
+    assert run.returncode == 0
+    assert run.stdout == "".join("\t".join(entry) + "\n" for entry in fuelcalc.FINDING_CODES)
 
 
 @pytest.mark.parametrize("method, outside", [("direct", "extrapolate"), ("grid", "clamp"),
