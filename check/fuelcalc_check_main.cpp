@@ -3,7 +3,9 @@
 // 2 for wrong usage.
 #include <CLI/CLI.hpp>
 
+#include <array>
 #include <charconv>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <iostream>
@@ -31,6 +33,36 @@ const CLI::Validator kZeroOrMore(
                                                                  : "not a number of zero or more";
     },
     "");
+
+// LOW,HIGH (two finite numbers, LOW below HIGH) into range; false for any
+// other text.
+bool percent_range(const std::string& text, std::array<double, 2>& range) {
+  const std::size_t comma = text.find(',');
+  if (comma == std::string::npos) return false;
+  const char* const end = text.data() + text.size();
+  const auto low = std::from_chars(text.data(), text.data() + comma, range[0]);
+  const auto high = std::from_chars(text.data() + comma + 1, end, range[1]);
+  return low.ec == std::errc() && low.ptr == text.data() + comma && high.ec == std::errc() &&
+         high.ptr == end && std::isfinite(range[0]) && std::isfinite(range[1]) &&
+         range[0] < range[1];
+}
+
+const CLI::Validator kPercentRange(
+    [](const std::string& text) {
+      std::array<double, 2> range{};
+      return percent_range(text, range) ? std::string()
+                                        : "not LOW,HIGH in percent with LOW below HIGH";
+    },
+    "");
+
+// The registry of finding codes, one line each: CODE<TAB>severity<TAB>meaning.
+int list_codes() {
+  for (const fuelcalc::FindingCode& entry : fuelcalc::finding_codes())
+    std::cout << entry.code << '\t' << fuelcalc::to_string(entry.severity) << '\t' << entry.meaning
+              << '\n';
+  std::cout.flush();
+  return std::cout ? 0 : 1;
+}
 
 // Whether two names reach one file (its device and inode).
 bool same_file(const std::string& a, const std::string& b) {
@@ -83,9 +115,10 @@ int main(int argc, char** argv) {
   CLI::App app{"Checks a fuel map, and an input file against it, before a fuelcalc run.",
                "fuelcalc-check"};
   std::string map_file, input_file, snap_file;
-  double speed_tolerance = 0.0, grid_percent = 1.0;
+  double speed_tolerance = 0.0, grid_percent = 1.0, outside_share = 0.5;
+  std::string result_range;
   std::string outside_policy = "extrapolate";
-  bool json = false, werror = false;
+  bool json = false, werror = false, listing = false;
   app.add_option("MAP", map_file, "the TORQUE MAP file")->required();
   app.add_option("INPUT", input_file, "an input file of operating points to check against the map");
   app.add_flag("--json", json, "write one JSON document instead of lines and a summary");
@@ -104,19 +137,41 @@ int main(int argc, char** argv) {
       ->option_text("POLICY")
       ->check(CLI::IsMember(
           std::vector<std::string>{"extrapolate", "clamp", "nan", "error", "bounded"}));
+  app.add_option("--outside-share", outside_share,
+                 "warn when more than SHARE of the points lie outside the measured map "
+                 "(from 0 to 1; default: 0.5)")
+      ->option_text("SHARE")
+      ->check(kZeroOrMore & CLI::Range(0.0, 1.0));
+  app.add_option("--result-range", result_range,
+                 "warn at results below LOW or above HIGH percent of the largest measured fuel "
+                 "value (default: -10,150)")
+      ->option_text("LOW,HIGH")
+      ->check(kPercentRange);
   app.add_option("--snap", snap_file, "write the map with near-equal speeds snapped to their mean")
       ->option_text("OUT");
   app.add_flag("--werror", werror, "exit with status 1 on warnings too");
+  app.add_flag_callback(
+         "--list-codes",
+         [&listing] {
+           listing = true;
+           throw CLI::Success();
+         },
+         "print the finding codes, their severities and meanings, and exit")
+      ->trigger_on_parse();
   app.set_version_flag("--version", "fuelcalc-check " + std::string(fuelcalc::version()));
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
+    if (listing) return list_codes();
     return app.exit(error) == 0 ? 0 : 2;
   }
 
   fuelcalc::CheckOptions options;
   if (app.count("--speed-tolerance") > 0) options.speed_tolerance = speed_tolerance;
   options.grid_tolerance = grid_percent / 100.0;
+  options.outside_share = outside_share;
+  if (std::array<double, 2> percent{}; percent_range(result_range, percent))
+    options.result_range = {percent[0] / 100.0, percent[1] / 100.0};
   for (const fuelcalc::Outside outside : {fuelcalc::Outside::clamp, fuelcalc::Outside::nan,
                                           fuelcalc::Outside::error, fuelcalc::Outside::bounded})
     if (outside_policy == check::outside_name(outside)) options.outside = outside;

@@ -35,12 +35,18 @@ Json summary_json(const fuelcalc::Summary& s) {
           {"nan", s.nan.count},
           {"negative", s.negative},
           {"nonfinite", s.nonfinite},
+          {"far_outside", s.far_outside.count},
+          {"near_zero_speed", s.near_zero_speed.count},
+          {"out_of_range", s.out_of_range.count},
           {"fuel", fuel},
           {"first_lines",
            {{"below", s.below.first_lines},
             {"above", s.above.first_lines},
             {"beyond_speed", s.beyond_speed.first_lines},
-            {"nan", s.nan.first_lines}}}};
+            {"nan", s.nan.first_lines},
+            {"far_outside", s.far_outside.first_lines},
+            {"near_zero_speed", s.near_zero_speed.first_lines},
+            {"out_of_range", s.out_of_range.first_lines}}}};
 }
 
 Json deviation_json(const fuelcalc::GridDeviation& d) {

@@ -65,6 +65,10 @@ void write_summary(std::ostream& out, const Report& report, const fuelcalc::Summ
   write_class(out, "not a number", s.nan.count, s.records, &s.nan.first_lines);
   write_class(out, "negative fuel", s.negative, s.records);
   write_class(out, "not finite", s.nonfinite, s.records);
+  write_class(out, "far outside", s.far_outside.count, s.records, &s.far_outside.first_lines);
+  write_class(out, "near 0 speed", s.near_zero_speed.count, s.records,
+              &s.near_zero_speed.first_lines);
+  write_class(out, "out of range", s.out_of_range.count, s.records, &s.out_of_range.first_lines);
   if (s.fuel)
     out << "  fuel           min " << formatted("%.3f", s.fuel->min) << "  mean "
         << formatted("%.3f", s.fuel->mean) << "  max " << formatted("%.3f", s.fuel->max) << "  sum "

@@ -13,11 +13,12 @@ std::size_t line_key(const Finding& finding) { return finding.line.value_or(0); 
 
 }  // namespace
 
-void FindingLog::add(Severity severity, std::string_view code, std::optional<std::size_t> line,
+void FindingLog::add(const FindingCode& code, std::optional<std::size_t> line,
                      std::optional<std::size_t> column, std::string message) {
+  const Severity severity = code.severity;
   if (severity == Severity::error) ++errors_;
-  auto entry = codes_.find(code);
-  if (entry == codes_.end()) entry = codes_.emplace(std::string(code), Code{}).first;
+  auto entry = codes_.find(code.code);
+  if (entry == codes_.end()) entry = codes_.emplace(std::string(code.code), Code{}).first;
   Code& same = entry->second;
   // After the kept ones with a line not greater: a later finding on one line
   // stays after an earlier one.
@@ -37,7 +38,7 @@ void FindingLog::add(Severity severity, std::string_view code, std::optional<std
   }
   same.kept.insert(
       same.kept.begin() + index,
-      {{severity, std::string(code), file_, line, column, std::move(message)}, found_++});
+      {{severity, std::string(code.code), file_, line, column, std::move(message)}, found_++});
 }
 
 std::vector<Finding> FindingLog::close() {

@@ -126,8 +126,8 @@ void check_grid_deviation(MapCheck& result, const FuelMap& program_map, double t
                " of the largest measured fuel value";
   }
   message += "; the direct method (Method::direct) gives every measured point its measured value";
-  log.warning("grid-deviation", over > 0 ? worst.point->line : zero->point->line, std::nullopt,
-              std::move(message));
+  log.add(code("grid-deviation"), over > 0 ? worst.point->line : zero->point->line, std::nullopt,
+          std::move(message));
 }
 
 }  // namespace fuelcalc::checks

@@ -28,7 +28,7 @@ std::string joined(const std::vector<std::string>& texts) {
 }  // namespace
 
 // A header record holding only numbers is most likely a point.
-void header_findings(FindingLog& log, std::string_view code, const TracedFile& file,
+void header_findings(FindingLog& log, const FindingCode& code, const TracedFile& file,
                      std::size_t point_values) {
   const textio::StatementTrace& trace = file.trace();
   if (trace.marks.empty() || trace.marks[0].kind != textio::ValueMark::Kind::Value ||
@@ -42,10 +42,10 @@ void header_findings(FindingLog& log, std::string_view code, const TracedFile& f
                         " but is read as a header";
   message +=
       numbers.size() == point_values ? ": that point is not used" : ": is a header record missing?";
-  log.warning(code, line, std::nullopt, message);
+  log.add(code, line, std::nullopt, message);
 }
 
-void layout_findings(FindingLog& log, std::string_view code, const TracedFile& file,
+void layout_findings(FindingLog& log, const FindingCode& code, const TracedFile& file,
                      const ValueLayout& layout, std::span<const std::string_view> names) {
   if (layout.last_record == layout.first_record && layout.dropped == 0) return;
   const std::size_t items = names.size();
@@ -62,12 +62,12 @@ void layout_findings(FindingLog& log, std::string_view code, const TracedFile& f
           (layout.dropped == 1 ? std::string(", and the other value")
                                : ", and the other " + std::to_string(layout.dropped) + " values") +
           " of line " + std::to_string(last) + (layout.dropped == 1 ? " is" : " are") + " lost";
-    log.warning(code, line, std::nullopt, message + "; reading goes on at the line after it");
+    log.add(code, line, std::nullopt, message + "; reading goes on at the line after it");
   } else if (layout.dropped > 0) {
-    log.warning(code, line, layout.dropped_column + 1,
-                holds + (layout.dropped == 1 ? ": the last value is not read"
-                                             : ": the last " + std::to_string(layout.dropped) +
-                                                   " values are not read"));
+    log.add(code, line, layout.dropped_column + 1,
+            holds + (layout.dropped == 1 ? ": the last value is not read"
+                                         : ": the last " + std::to_string(layout.dropped) +
+                                               " values are not read"));
   }
 }
 

@@ -10,15 +10,18 @@
 
 #include "checks/check_findings.h"
 #include "checks/check_grid_deviation.h"
+#include "checks/check_header_words.h"
 #include "checks/check_layout.h"
 #include "checks/check_map_points.h"
 #include "checks/check_reading.h"
+#include "checks/check_results.h"
 #include "fuelcalc/check.hpp"
 #include "textio/list_input.h"
 
 namespace fuelcalc {
 namespace {
 
+using checks::code;
 using checks::FindingLog;
 using checks::TracedFile;
 
@@ -32,22 +35,24 @@ bool read_headers(TracedFile& file, FindingLog& log) {
     textio::FixedText text = textio::blank_text();
     const int status = file.read_text(text);
     if (status == textio::kReadEnd) {
-      log.error("map-empty", std::nullopt, std::nullopt,
-                std::string(header == 0 ? "the file is empty" : "the file holds one record") +
-                    ": a map needs two header records before its points (the program stops with "
-                    "end-of-file during read, exit status 24)");
+      log.add(code("map-empty"), std::nullopt, std::nullopt,
+              std::string(header == 0 ? "the file is empty" : "the file holds one record") +
+                  ": a map needs two header records before its points (the program stops with "
+                  "end-of-file during read, exit status 24)");
       return false;
     }
     if (status != 0) {
       const textio::StatementTrace& trace = file.trace();
-      log.error("map-unreadable", file.lines(), std::nullopt,
-                "header record: " +
-                    checks::unreadable_reason(status, trace.last_record, trace.failed.column,
-                                              file.os_error()) +
-                    std::string(kRefused));
+      log.add(code("map-unreadable"), file.lines(), std::nullopt,
+              "header record: " +
+                  checks::unreadable_reason(status, trace.last_record, trace.failed.column,
+                                            file.os_error()) +
+                  std::string(kRefused));
       return false;
     }
-    checks::header_findings(log, "map-header-numeric", file, kPointValues.size());
+    checks::header_findings(log, code("map-header-numeric"), file, kPointValues.size());
+    // The second record names the columns (the first is the map's title).
+    if (header == 1) checks::map_header_order(log, file.lines(), file.trace().last_record);
   }
   return true;
 }
@@ -64,9 +69,9 @@ void report_short_point(const TracedFile& file, FindingLog& log, int stored) {
     column = mark.column;
     break;
   }
-  log.error("map-unreadable", file.line_of(record), column + 1,
-            what + ": the point has " + std::to_string(stored) + " of its 3 values" +
-                std::string(kRefused));
+  log.add(code("map-unreadable"), file.line_of(record), column + 1,
+          what + ": the point has " + std::to_string(stored) + " of its 3 values" +
+              std::string(kRefused));
 }
 
 void read_points(TracedFile& file, FindingLog& log, std::vector<MapPoint>& points) {
@@ -78,23 +83,23 @@ void read_points(TracedFile& file, FindingLog& log, std::vector<MapPoint>& point
     const textio::StatementTrace& trace = file.trace();
     if (status == textio::kReadEnd) {
       if (stored > 0)
-        log.warning("map-values-per-record", file.line_of(trace.marks[0].record), std::nullopt,
-                    "the last point has only " + std::to_string(stored) +
-                        " of its 3 values before the end of the file: it is not used");
+        log.add(code("map-values-per-record"), file.line_of(trace.marks[0].record), std::nullopt,
+                "the last point has only " + std::to_string(stored) +
+                    " of its 3 values before the end of the file: it is not used");
       return;
     }
     if (status != 0) {
       if (status == textio::kReadFailure) {
-        log.error("map-unreadable", std::nullopt, std::nullopt,
-                  checks::unreadable_reason(status, {}, 0, file.os_error()));
+        log.add(code("map-unreadable"), std::nullopt, std::nullopt,
+                checks::unreadable_reason(status, {}, 0, file.os_error()));
         return;
       }
       // The statement's value stands in its last record unless a quoted
       // value ran on over records.
       const textio::ValueMark& failed = trace.failed;
       const bool in_last = failed.record + 1 == trace.records;
-      log.error(
-          "map-unreadable", file.line_of(failed.record), failed.column + 1,
+      log.add(
+          code("map-unreadable"), file.line_of(failed.record), failed.column + 1,
           checks::unreadable_reason(status, in_last ? trace.last_record : "", failed.column, 0) +
               std::string(kRefused));
       continue;  // the next statement starts at the next record, as a fixed file would
@@ -104,7 +109,7 @@ void read_points(TracedFile& file, FindingLog& log, std::vector<MapPoint>& point
       continue;
     }
     const checks::ValueLayout layout = checks::value_layout(trace, kPointValues.size());
-    checks::layout_findings(log, "map-values-per-record", file, layout, kPointValues);
+    checks::layout_findings(log, code("map-values-per-record"), file, layout, kPointValues);
     points.push_back({speed, torque, fuel, file.line_of(layout.first_record)});
   }
 }
@@ -175,9 +180,9 @@ ProgramBuild build_as_program(const Columns& c) {
 
 void report_stop(const std::vector<MapPoint>& points, checks::ProgramStop stop, FindingLog& log) {
   const std::vector<std::size_t> lines = failure_lines(points, stop.code);
-  log.error("map-interpolation", lines.front(), std::nullopt,
-            checks::interpolation_words(stop, points) + " (" + lines_text(lines) + "; " +
-                checks::stop_text(stop) + ")");
+  log.add(code("map-interpolation"), lines.front(), std::nullopt,
+          checks::interpolation_words(stop, points) + " (" + lines_text(lines) + "; " +
+              checks::stop_text(stop) + ")");
 }
 
 // The findings on the points, then the program's failure in plain words at
@@ -215,20 +220,22 @@ MapCheck check_map(const std::filesystem::path& path, const CheckOptions& option
     throw Error(ErrorKind::invalid_argument, "the grid tolerance " +
                                                  checks::number_text(options.grid_tolerance) +
                                                  " is not a fraction of zero or more");
+  checks::check_result_options(options);
   MapCheck result;
+  result.options = options;
   FindingLog log(path.string());
   TracedFile file;
   if (const std::string reason = file.open(path); !reason.empty()) {
-    log.error(
-        "map-open", std::nullopt, std::nullopt,
+    log.add(
+        code("map-open"), std::nullopt, std::nullopt,
         "cannot be opened: " + reason + " (the program stops: \"Cannot open TORQUE MAP file\")");
   } else if (read_headers(file, log)) {
     result.header = file.bytes_taken();
     read_points(file, log, result.points);
     if (!log.has_errors() && result.points.empty()) {
-      log.error("map-empty", std::nullopt, std::nullopt,
-                "the map holds no points after its two header records (the program stops: "
-                "interpolation failure, code 1, ierr -1)");
+      log.add(code("map-empty"), std::nullopt, std::nullopt,
+              "the map holds no points after its two header records (the program stops: "
+              "interpolation failure, code 1, ierr -1)");
     }
     // Points after an unreadable one are not what the program would see.
     if (!log.has_errors()) check_built_map(result, options, log);

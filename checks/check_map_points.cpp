@@ -28,15 +28,15 @@ std::string lines_text(const std::vector<std::size_t>& lines) {
 void check_values(const std::vector<MapPoint>& points, FindingLog& log) {
   for (const MapPoint& p : points) {
     if (!finite(p)) {
-      log.warning("map-nonfinite", p.line, std::nullopt,
-                  "the point (" + number_text(p.speed) + ", " + number_text(p.torque) + ", " +
-                      number_text(p.fuel) +
-                      ") holds a value that is not finite: the grid and every result near it "
-                      "become infinite or not a number");
+      log.add(code("map-nonfinite"), p.line, std::nullopt,
+              "the point (" + number_text(p.speed) + ", " + number_text(p.torque) + ", " +
+                  number_text(p.fuel) +
+                  ") holds a value that is not finite: the grid and every result near it "
+                  "become infinite or not a number");
     } else if (p.fuel < 0) {
-      log.warning("map-negative-fuel", p.line, std::nullopt,
-                  "fuel value " + number_text(p.fuel) + " at speed " + number_text(p.speed) +
-                      ", torque " + number_text(p.torque) + " is negative");
+      log.add(code("map-negative-fuel"), p.line, std::nullopt,
+              "fuel value " + number_text(p.fuel) + " at speed " + number_text(p.speed) +
+                  ", torque " + number_text(p.torque) + " is negative");
     }
   }
 }
@@ -55,12 +55,12 @@ int group_ierr(std::span<const MapPoint* const> group) {
 void check_group(std::span<const MapPoint* const> group, FindingLog& log, const std::string& stop) {
   const MapPoint& first = *group.front();
   if (group.size() == 1) {
-    log.error("map-single-point-speed", first.line, std::nullopt,
-              "speed " + number_text(first.speed) + " has a single point (torque " +
-                  number_text(first.torque) +
-                  "): each speed needs at least two, and a speed must repeat exactly to form a "
-                  "group" +
-                  stop);
+    log.add(code("map-single-point-speed"), first.line, std::nullopt,
+            "speed " + number_text(first.speed) + " has a single point (torque " +
+                number_text(first.torque) +
+                "): each speed needs at least two, and a speed must repeat exactly to form a "
+                "group" +
+                stop);
     return;
   }
   bool repeated = false;
@@ -71,10 +71,10 @@ void check_group(std::span<const MapPoint* const> group, FindingLog& log, const 
       repeated = true;
       std::vector<std::size_t> lines;
       for (std::size_t k = i; k < end; ++k) lines.push_back(group[k]->line);
-      log.error("map-repeated-torque", group[i + 1]->line, std::nullopt,
-                "torque " + number_text(group[i]->torque) + " appears " + std::to_string(end - i) +
-                    " times at speed " + number_text(first.speed) + " (" + lines_text(lines) +
-                    "): a torque may appear once at each speed" + stop);
+      log.add(code("map-repeated-torque"), group[i + 1]->line, std::nullopt,
+              "torque " + number_text(group[i]->torque) + " appears " + std::to_string(end - i) +
+                  " times at speed " + number_text(first.speed) + " (" + lines_text(lines) +
+                  "): a torque may appear once at each speed" + stop);
     }
     i = end;
   }
@@ -97,12 +97,12 @@ void check_group(std::span<const MapPoint* const> group, FindingLog& log, const 
   if (first_fall == 0) return;
   const MapPoint& high = *group[first_fall];
   const MapPoint& low = *group[first_fall - 1];
-  log.warning("fuel-direction-change", high.line, std::nullopt,
-              "at speed " + number_text(first.speed) + " fuel falls as torque rises, from " +
-                  number_text(low.fuel) + " at torque " + number_text(low.torque) + " (line " +
-                  std::to_string(low.line) + ") to " + number_text(high.fuel) + " at torque " +
-                  number_text(high.torque) + "; it changes direction " + std::to_string(changes) +
-                  (changes == 1 ? " time" : " times") + " along the torques of this speed");
+  log.add(code("fuel-direction-change"), high.line, std::nullopt,
+          "at speed " + number_text(first.speed) + " fuel falls as torque rises, from " +
+              number_text(low.fuel) + " at torque " + number_text(low.torque) + " (line " +
+              std::to_string(low.line) + ") to " + number_text(high.fuel) + " at torque " +
+              number_text(high.torque) + "; it changes direction " + std::to_string(changes) +
+              (changes == 1 ? " time" : " times") + " along the torques of this speed");
 }
 
 // Why a cluster of near-equal speeds is not snapped, or empty: snapping
@@ -179,11 +179,10 @@ void check_near_speeds(MapCheck& result, const std::vector<const MapPoint*>& sor
     const std::string mean = number_text(sum[c] / static_cast<double>(count[c]));
     const std::string held = held_reason(members, c == 0 && end == speeds.size(), mean);
     snapped[c] = held.empty();
-    log.warning("speed-near-equal", first_line[c], std::nullopt,
-                "speeds " + named + " lie closer together than " + rounded_text(tolerance) +
-                    " but form " + std::to_string(end - c) +
-                    " groups, as a speed must repeat exactly" +
-                    (held.empty() ? ": snap them to their mean " + mean + " (--snap)" : held));
+    log.add(code("speed-near-equal"), first_line[c], std::nullopt,
+            "speeds " + named + " lie closer together than " + rounded_text(tolerance) +
+                " but form " + std::to_string(end - c) + " groups, as a speed must repeat exactly" +
+                (held.empty() ? ": snap them to their mean " + mean + " (--snap)" : held));
   }
 
   result.snapped_speeds.clear();
@@ -209,13 +208,13 @@ void check_small_values(const std::vector<MapPoint>& points, FindingLog& log) {
     return std::max(0, static_cast<int>(std::floor(std::log10(value))) + 1 + 3);
   };
   const char* const unit = factor == 1000.0 ? "g instead of kg" : "mg instead of kg";
-  log.warning("small-values", std::nullopt, std::nullopt,
-              "the largest fuel value is " + number_text(largest) +
-                  ": with the three decimals of the output the results keep at most " +
-                  count_text(digits(largest), "significant digit") +
-                  ", and small ones print as 0.000; in a unit " +
-                  std::to_string(static_cast<long long>(factor)) + " times smaller (" + unit +
-                  ", for example) they would keep " + std::to_string(digits(largest * factor)));
+  log.add(code("small-values"), std::nullopt, std::nullopt,
+          "the largest fuel value is " + number_text(largest) +
+              ": with the three decimals of the output the results keep at most " +
+              count_text(digits(largest), "significant digit") +
+              ", and small ones print as 0.000; in a unit " +
+              std::to_string(static_cast<long long>(factor)) + " times smaller (" + unit +
+              ", for example) they would keep " + std::to_string(digits(largest * factor)));
 }
 
 std::size_t distinct(std::vector<double> values) {
@@ -231,11 +230,11 @@ void check_columns(const std::vector<const MapPoint*>& sorted, FindingLog& log) 
   }
   const std::size_t first = distinct(std::move(speeds)), second = distinct(std::move(torques));
   if (first <= second) return;
-  log.warning("columns-swapped", std::nullopt, std::nullopt,
-              "the first column holds " + std::to_string(first) +
-                  " distinct values and the second only " + std::to_string(second) +
-                  ": a map is measured at a few speeds with many torques each; are the columns "
-                  "in the order torque, speed?");
+  log.add(code("columns-swapped"), std::nullopt, std::nullopt,
+          "the first column holds " + std::to_string(first) +
+              " distinct values and the second only " + std::to_string(second) +
+              ": a map is measured at a few speeds with many torques each; are the columns "
+              "in the order torque, speed?");
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 
 namespace fuelcalc::checks {
 
-SummaryBuilder::SummaryBuilder(const FuelMap& map)
-    : map_(map), refuses_outside_(map.outside() == Outside::error) {
+SummaryBuilder::SummaryBuilder(const FuelMap& map, const CheckOptions& options)
+    : map_(map), refuses_outside_(map.outside() == Outside::error), results_(map, options) {
   for (auto* block : {&speed_, &torque_, &fuel_, &inside_speed_, &inside_torque_, &inside_fuel_})
     block->reserve(kBlock);
   line_.reserve(kBlock);
@@ -26,11 +26,12 @@ void SummaryBuilder::count(Where where, std::size_t line) {
 }
 
 // Finite results only, summed in record order.
-void SummaryBuilder::add_fuel(double fuel) {
+void SummaryBuilder::add_fuel(double fuel, std::size_t line) {
   if (!std::isfinite(fuel)) {
     ++summary_.nonfinite;
     return;
   }
+  results_.result(fuel, line);
   if (fuel < 0) ++summary_.negative;
   if (finite_++ == 0) {
     figures_ = {fuel, 0.0, fuel, fuel};
@@ -85,6 +86,7 @@ void SummaryBuilder::flush() {
     evaluate_inside();
   else
     evaluate(speed_, torque_, fuel_);
+  results_.points(speed_, torque_, where_, line_);
   for (std::size_t i = 0; i < n; ++i) {
     count(where_[i], line_[i]);
     swapped_inside_ += swapped_[i] == Where::inside;
@@ -93,7 +95,7 @@ void SummaryBuilder::flush() {
         refused_ = Refused{speed_[i], torque_[i], where_[i], line_[i], summary_.records + i};
       continue;
     }
-    add_fuel(fuel_[i]);
+    add_fuel(fuel_[i], line_[i]);
   }
   summary_.records += n;
   speed_.clear();
@@ -105,6 +107,7 @@ Summary SummaryBuilder::finish() {
   flush();
   summary_.method = map_.method();
   summary_.outside = map_.outside();
+  results_.finish(summary_);
   if (finite_ > 0) {
     figures_.mean = figures_.sum / static_cast<double>(finite_);
     summary_.fuel = figures_;

@@ -31,19 +31,6 @@ const std::vector<std::pair<std::string, fuelcalc::Outside>> kOutside = {
     {"nan", fuelcalc::Outside::nan},
     {"error", fuelcalc::Outside::error}};
 
-// The finding of an Error that stopped the run.
-fuelcalc::Finding finding_of(const fuelcalc::Error& error, const std::string& file) {
-  const char* code = "cycle-unreadable";
-  switch (error.kind()) {
-    case fuelcalc::ErrorKind::open: code = "file-unopenable"; break;
-    case fuelcalc::ErrorKind::outside: code = "outside-refused"; break;
-    case fuelcalc::ErrorKind::interpolation: code = "map-unusable"; break;
-    case fuelcalc::ErrorKind::write: code = "output-unwritable"; break;
-    default: break;
-  }
-  return {fuelcalc::Severity::error, code, file, error.line(), std::nullopt, error.what()};
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -162,7 +149,7 @@ int main(int argc, char** argv) {
   report.fuel = options.fuel;
   int status = 0;
   const auto stop = [&](const fuelcalc::Error& error, const std::string& file) {
-    report.findings.push_back(finding_of(error, file));
+    report.findings.push_back(fuelcalc::error_finding(error, file));
     std::cerr << "fuelcalc-cycle: " << error.what() << '\n';
     status = 1;
   };

@@ -22,19 +22,6 @@ std::string lowered(std::string_view text) {
   return out;
 }
 
-// Whether a header name says it holds the role's values (role 0 speed,
-// 1 torque, 2 fuel).
-bool names_role(std::size_t role, std::string_view name) {
-  const std::string n = lowered(name);
-  switch (role) {
-    case 0: return n.find("speed") != std::string::npos || n == "n" || n == "rpm";
-    case 1: return n.find("torque") != std::string::npos || n == "me" || n == "t" || n == "tq";
-    default:
-      return n.find("fuel") != std::string::npos || n.find("bsfc") != std::string::npos ||
-             n == "fc";
-  }
-}
-
 constexpr std::array<Quantity, 3> kQuantities = {Quantity::speed, Quantity::torque,
                                                  Quantity::map_fuel};
 
@@ -96,7 +83,7 @@ void read_points(TableReader& reader, const MapTableOptions& options, MapTable& 
     for (std::size_t i = 0; i < all.size() && !picked[role]; ++i) {
       bool taken = false;
       for (std::size_t other = 0; other < 3; ++other) taken |= picked[other] && index[other] == i;
-      if (!taken && names_role(role, all[i].name)) {
+      if (!taken && textio::names_map_column(role, all[i].name)) {
         index[role] = i;
         picked[role] = true;
       }

@@ -61,6 +61,9 @@ struct FindingCase {
   std::string severity;
   int line;    // 0: null
   int column;  // 0: null
+  // The other codes the files give: a point far outside is outside too, and
+  // so on. None of them is the code of the case.
+  std::vector<std::string> also = {};
 };
 
 class Finds : public ::testing::TestWithParam<FindingCase> {};
@@ -79,11 +82,17 @@ TEST_P(Finds, CodeAtLineAndColumn) {
   const Json doc = Json::parse(run.out);
   std::vector<std::string> codes;
   const Json* found = nullptr;
+  std::size_t of_the_code = 0;
   for (const Json& f : doc["findings"]) {
-    codes.push_back(f["code"]);
+    if (f["code"] != c.code) codes.push_back(f["code"]);
     if (f["code"] == c.code && !found) found = &f;
+    of_the_code += f["code"] == c.code;
   }
-  ASSERT_EQ(codes.size(), 1u) << run.out;
+  EXPECT_EQ(of_the_code, 1u) << run.out;
+  std::vector<std::string> also = c.also;
+  std::sort(codes.begin(), codes.end());
+  std::sort(also.begin(), also.end());
+  EXPECT_EQ(codes, also) << run.out;
   ASSERT_NE(found, nullptr) << run.out;
   EXPECT_EQ((*found)["severity"], c.severity);
   EXPECT_EQ((*found)["file"], c.code.starts_with("map") || c.input.empty() ? map : input);
@@ -153,10 +162,60 @@ INSTANTIATE_TEST_SUITE_P(
         FindingCase{"slash", kMap, "x y\n1000 10\n1500 /\n", "empty-value", "warning", 3, 6},
         FindingCase{"last_record_dropped", kMap, "x y\n1000 10\n1000 2x\n",
                     "input-last-record-dropped", "warning", 3, 6},
-        FindingCase{"input_swapped", kMap, "x y\n50 1000\n20 1500\n", "columns-swapped", "warning",
-                    0, 0},
+        FindingCase{"input_swapped",
+                    kMap,
+                    "x y\n50 1000\n20 1500\n",
+                    "columns-swapped",
+                    "warning",
+                    0,
+                    0,
+                    {"mostly-outside", "far-outside", "near-zero-speed"}},
         FindingCase{"input_not_a_number", kMap, "x y\n1000 10\nnan 10\n", "input-interpolation",
-                    "error", 3, 0}),
+                    "error", 3, 0},
+        // The results' warnings: two points inside, a third where the results
+        // go wrong.
+        FindingCase{"negative_results",
+                    "m\nh\n1000 0 1\n1000 50 30\n1000 100 40\n2000 0 2\n2000 50 40\n2000 100 60\n",
+                    "x y\n1500 50\n1500 60\n1500 -5\n", "negative-results", "warning", 4, 0},
+        FindingCase{"results_out_of_range",
+                    "m\nh\n1000 0 1\n1000 50 300\n1000 100 400\n2000 0 2\n2000 50 400\n2000 100 "
+                    "600\n",
+                    "x y\n1500 50\n1500 60\n1500 -9\n",
+                    "results-out-of-range",
+                    "warning",
+                    4,
+                    0,
+                    {"negative-results"}},
+        FindingCase{"far_outside", kMap, "x y\n1500 50\n1500 60\n1500 111\n", "far-outside",
+                    "warning", 4, 0},
+        FindingCase{"near_zero_speed",
+                    "m\nh\n100 0 10\n100 50 20\n100 100 30\n1000 0 20\n1000 50 40\n1000 100 60\n",
+                    "x y\n500 50\n600 60\n40 50\n", "near-zero-speed", "warning", 4, 0},
+        FindingCase{"mostly_outside", kMap, "x y\n1500 50\n2050 50\n2050 60\n", "mostly-outside",
+                    "warning", 3, 0},
+        FindingCase{"units_hint",
+                    kMap,
+                    "x y\n150 50\n160 60\n170 50\n",
+                    "units-hint",
+                    "warning",
+                    2,
+                    0,
+                    {"mostly-outside", "far-outside", "near-zero-speed"}},
+        // Time in the first column: its swap with the second would put the
+        // points inside, but columns-swapped is not the cause.
+        FindingCase{"input_time_column",
+                    kMap,
+                    "t n\n0 1500\n5 1500\n10 1500\n15 1500\n20 1500\n25 1500\n30 1500\n35 "
+                    "1500\n40 1500\n45 1500\n50 1500\n",
+                    "input-time-column",
+                    "warning",
+                    2,
+                    0,
+                    {"negative-results", "mostly-outside", "far-outside", "near-zero-speed"}},
+        FindingCase{"input_header_columns", kMap, "t n Me\n1500 50\n", "input-header-columns",
+                    "warning", 1, 0},
+        FindingCase{"map_header_order", map_with(2, "torque,speed,fuel"), "", "map-header-order",
+                    "warning", 2, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A map the program refuses: the stop the checker names (code, ierr) is the
@@ -272,6 +331,11 @@ TEST(FuelcalcCheck, ExitStatusesAndJsonShape) {
     for (const char* bad : {"-1", "nan", "x", "1x"})
       EXPECT_EQ(run_check({option, bad, map}).status, 2) << option << ' ' << bad;
   EXPECT_EQ(run_check({"--outside", "wrap", map}).status, 2);
+  for (const char* bad : {"-0.1", "1.5", "nan", "x"})
+    EXPECT_EQ(run_check({"--outside-share", bad, map}).status, 2) << bad;
+  for (const char* bad : {"150,-10", "0,0", "1", "-10,inf", "nan,150", "-10,150x", ",150"})
+    EXPECT_EQ(run_check({"--result-range", bad, map}).status, 2) << bad;
+  EXPECT_EQ(run_check({"--outside-share", "1", "--result-range", "-1e3,1e3", map}).status, 0);
   EXPECT_EQ(run_check({map, input, "extra"}).status, 2);
   const RunResult help = run_check({"--help"});
   EXPECT_EQ(help.status, 0);
@@ -293,12 +357,14 @@ TEST(FuelcalcCheck, ExitStatusesAndJsonShape) {
   EXPECT_EQ(doc["input"], input);
   const auto& s = doc["summary"];
   for (const char* count :
-       {"records", "inside", "below", "above", "beyond_speed", "nan", "negative", "nonfinite"})
+       {"records", "inside", "below", "above", "beyond_speed", "nan", "negative", "nonfinite",
+        "far_outside", "near_zero_speed", "out_of_range"})
     EXPECT_TRUE(s[count].is_number_unsigned()) << count;
   EXPECT_EQ(s["records"], 1);
   EXPECT_EQ(s["inside"], 1);
   EXPECT_NEAR(s["fuel"]["sum"].get<double>(), 30.0, 1e-9);  // linear between the corners
-  for (const char* where : {"below", "above", "beyond_speed", "nan"})
+  for (const char* where :
+       {"below", "above", "beyond_speed", "nan", "far_outside", "near_zero_speed", "out_of_range"})
     EXPECT_TRUE(s["first_lines"][where].is_array() && s["first_lines"][where].empty());
 }
 
@@ -640,8 +706,13 @@ TEST(FuelcalcCheck, SummaryUnderEachOutsidePolicy) {
       expected["max"] = std::max(expected["max"].get<double>(), f);
       expected["negative"] = expected["negative"].get<int>() + (f < 0);
     }
-    // Under error the run stops at the first point outside, on line 3.
+    // Under error the run stops at the first point outside, on line 3. Four
+    // of the six points lie outside, two of them far (lines 3 and 4); the
+    // extrapolated value at line 3 is negative.
     if (policy == error) expected["findings"] = Json::array({{"outside-refused", 3}});
+    if (policy == extrapolate) expected["findings"].push_back({"negative-results", 3});
+    expected["findings"].push_back({"mostly-outside", 3});
+    expected["findings"].push_back({"far-outside", 3});
     const RunResult run = run_check({"--json", "--outside", name, map, input});
     const Json doc = Json::parse(run.out), &s = doc["summary"];
     Json found = {{"sum", s["fuel"]["sum"]},     {"min", s["fuel"]["min"]},

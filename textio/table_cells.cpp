@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <string>
 #include <system_error>
 
 #include "textio/decimal_to_double.h"
@@ -177,6 +178,19 @@ CellNumber read_number_cell_reference(std::string_view cell, double& value) {
   if (!near) return CellNumber::out_of_range;
   value = *near;
   return CellNumber::number;
+}
+
+bool names_map_column(std::size_t column, std::string_view name) {
+  std::string n(name);
+  for (char& c : n)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  switch (column) {
+    case 0: return n.find("speed") != std::string::npos || n == "n" || n == "rpm";
+    case 1: return n.find("torque") != std::string::npos || n == "me" || n == "t" || n == "tq";
+    default:
+      return n.find("fuel") != std::string::npos || n.find("bsfc") != std::string::npos ||
+             n == "fc";
+  }
 }
 
 }  // namespace textio

@@ -10,14 +10,31 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "fuelcalc/error.hpp"
 #include "fuelcalc/export.hpp"
 #include "fuelcalc/fuel_map.hpp"
 
 namespace fuelcalc {
 
 enum class Severity { error, warning };
+
+// "error", "warning".
+FUELCALC_API std::string_view to_string(Severity severity);
+
+// One entry of the registry of finding codes: every finding a check or a
+// tool reports carries one of these codes, with its severity.
+struct FindingCode {
+  std::string_view code;     // stable, e.g. "map-header-numeric"
+  Severity severity;         // of every finding of the code (but see error_finding)
+  std::string_view meaning;  // one line, plain English
+};
+
+// The registry, in the order docs/checks.md lists the codes (fuelcalc-check
+// --list-codes prints it).
+FUELCALC_API std::span<const FindingCode> finding_codes();
 
 struct Finding {
   Severity severity = Severity::warning;
@@ -55,8 +72,17 @@ struct Summary {
   // program stops at the first, so a run's summary ends before it
   // (input-interpolation).
   PointClass nan;
-  std::size_t negative = 0;         // finite results below zero
-  std::size_t nonfinite = 0;        // infinite or not-a-number results
+  std::size_t negative = 0;   // finite results below zero
+  std::size_t nonfinite = 0;  // infinite or not-a-number results
+  // Points more than a tenth of the measured speed range beyond the measured
+  // speeds, or more than a tenth of the measured torque range beyond the
+  // envelope at their speed (far-outside).
+  PointClass far_outside;
+  // Points at a speed below half the lowest measured speed (near-zero-speed).
+  PointClass near_zero_speed;
+  // Finite results outside CheckOptions::result_range times the largest
+  // measured fuel value (results-out-of-range).
+  PointClass out_of_range;
   std::optional<FuelFigures> fuel;  // empty when no result is finite
   // The map's method and outside policy the fuel values were computed with
   // (CheckOptions). Under Outside::error a point outside gives no result: the
@@ -78,6 +104,13 @@ struct CheckOptions {
   // (the grid, extrapolating) whatever they are.
   Method method = Method::grid;
   Outside outside = Outside::extrapolate;
+  // mostly-outside warns when more than this share of an input's points lie
+  // outside the measured map. From 0 to 1.
+  double outside_share = 0.5;
+  // results-out-of-range warns at results below the first or above the
+  // second of these fractions of the largest measured fuel value (-0.1:
+  // -10 %). Finite, the first below the second.
+  std::array<double, 2> result_range = {-0.1, 1.5};
 };
 
 // A map point as read, with the line its first value stands on.
@@ -115,6 +148,8 @@ struct MapCheck {
   double speed_tolerance = 0.0;  // as used for speed-near-equal
   // Each point's speed with near-equal speeds replaced by their group's mean.
   std::vector<double> snapped_speeds;
+  // The options of the check, which the input check goes on with.
+  CheckOptions options;
 };
 
 struct InputCheck {
@@ -123,7 +158,9 @@ struct InputCheck {
 };
 
 // Throws Error (invalid_argument) when options.grid_tolerance is negative or
-// not a number; every fault of the file is a finding.
+// not a number, options.outside_share not from 0 to 1, or options.result_range
+// not two finite fractions, the first below the second; every fault of the
+// file is a finding.
 FUELCALC_API MapCheck check_map(const std::filesystem::path& file,
                                 const CheckOptions& options = {});
 
@@ -132,6 +169,12 @@ FUELCALC_API MapCheck check_map(const std::filesystem::path& file,
 FUELCALC_API InputCheck check_input(const std::filesystem::path& file, const MapCheck& map);
 
 FUELCALC_API bool has_errors(std::span<const Finding> findings);
+
+// The finding of an Error that stopped a run over file (a tool's cycle run):
+// always an error, its code by the error's kind (file-unopenable,
+// outside-refused, map-unusable, output-unwritable, else cycle-unreadable),
+// at the error's line.
+FUELCALC_API Finding error_finding(const Error& error, const std::string& file);
 
 // Writes map.header (two lines of its own when empty), then the map's points
 // in file order with their snapped speeds, in the program's map format.

@@ -91,6 +91,9 @@ class Finding(TypedDict):
     column: Optional[int]
     message: str
 
+# (code, severity, meaning) of every finding code, in the order of docs/checks.md.
+FINDING_CODES: tuple[tuple[str, Literal["error", "warning"], str], ...]
+
 class CheckResult:
     @property
     def findings(self) -> list[Finding]: ...
@@ -105,10 +108,12 @@ class CheckResult:
 
 def check_map(map: _Path, *, speed_tolerance: Optional[float] = None,
               grid_tolerance: float = 0.01, method: _Method = "grid",
-              outside: _Outside = "extrapolate") -> CheckResult: ...
+              outside: _Outside = "extrapolate", outside_share: float = 0.5,
+              result_range: tuple[float, float] = (-0.1, 1.5)) -> CheckResult: ...
 def check_input(map: _Path, input: _Path, *, speed_tolerance: Optional[float] = None,
                 grid_tolerance: float = 0.01, method: _Method = "grid",
-                outside: _Outside = "extrapolate") -> CheckResult: ...
+                outside: _Outside = "extrapolate", outside_share: float = 0.5,
+                result_range: tuple[float, float] = (-0.1, 1.5)) -> CheckResult: ...
 
 def cycle_totals(m: FuelMap, *, time: Optional[npt.ArrayLike] = None, speed: npt.ArrayLike,
                  torque: npt.ArrayLike, vehicle_speed: Optional[npt.ArrayLike] = None,

@@ -134,9 +134,10 @@ def _fuel(value: float | None) -> str:
 # A run with no summary from the check (the input has no header record or
 # cannot be opened) writes no result line.
 NO_RECORDS = {"records": 0, "inside": 0, "below": 0, "above": 0, "beyond_speed": 0, "nan": 0,
-              "negative": 0, "nonfinite": 0,
-              "fuel": {"min": None, "mean": None, "max": None, "sum": 0.0},
-              "first_lines": {"below": [], "above": [], "beyond_speed": [], "nan": []}}
+              "negative": 0, "nonfinite": 0, "far_outside": 0, "near_zero_speed": 0,
+              "out_of_range": 0, "fuel": {"min": None, "mean": None, "max": None, "sum": 0.0},
+              "first_lines": {"below": [], "above": [], "beyond_speed": [], "nan": [],
+                              "far_outside": [], "near_zero_speed": [], "out_of_range": []}}
 
 
 def _lines(lines: list[int], count: int) -> str:
@@ -149,8 +150,8 @@ def summary_table(s: dict, fuel_unit: str) -> str:
     share of the records and the lines of its first points."""
     records, first = s["records"], s["first_lines"]
 
-    def outside(key: str, label: str):
-        return (key, f"&nbsp;&nbsp;{label}",
+    def outside(key: str, label: str, indent: str = "&nbsp;&nbsp;"):
+        return (key, f"{indent}{label}",
                 _count(s[key], records) + _lines(first[key], s[key]))
 
     rows = [("records", "records", _count(records)),
@@ -161,7 +162,10 @@ def summary_table(s: dict, fuel_unit: str) -> str:
             outside("beyond_speed", "beyond the measured speeds"),
             outside("nan", "a speed or torque not a number"),
             ("negative", "negative fuel values", _count(s["negative"])),
-            ("nonfinite", "infinite or not-a-number results", _count(s["nonfinite"]))]
+            ("nonfinite", "infinite or not-a-number results", _count(s["nonfinite"])),
+            outside("far_outside", "far outside the measured map", ""),
+            outside("near_zero_speed", "below half the lowest measured speed", ""),
+            outside("out_of_range", "results out of the expected range", "")]
     # The sum adds one value per record: its unit is the value's times a
     # record (over 1 Hz records in g/h, sum / 3600 is grams).
     unit = html.escape(fuel_unit)

@@ -3,6 +3,8 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <array>
+#include <cmath>
 #include <optional>
 #include <string>
 #include <utility>
@@ -57,14 +59,26 @@ py::dict summary_dict(const fuelcalc::Summary& s) {
   return py::dict(
       "records"_a = s.records, "inside"_a = s.inside, "below"_a = s.below.count,
       "above"_a = s.above.count, "beyond_speed"_a = s.beyond_speed.count, "nan"_a = s.nan.count,
-      "negative"_a = s.negative, "nonfinite"_a = s.nonfinite, "fuel"_a = fuel,
+      "negative"_a = s.negative, "nonfinite"_a = s.nonfinite, "far_outside"_a = s.far_outside.count,
+      "near_zero_speed"_a = s.near_zero_speed.count, "out_of_range"_a = s.out_of_range.count,
+      "fuel"_a = fuel,
       "first_lines"_a =
           py::dict("below"_a = s.below.first_lines, "above"_a = s.above.first_lines,
-                   "beyond_speed"_a = s.beyond_speed.first_lines, "nan"_a = s.nan.first_lines));
+                   "beyond_speed"_a = s.beyond_speed.first_lines, "nan"_a = s.nan.first_lines,
+                   "far_outside"_a = s.far_outside.first_lines,
+                   "near_zero_speed"_a = s.near_zero_speed.first_lines,
+                   "out_of_range"_a = s.out_of_range.first_lines));
 }
 
+// The thresholds of the results' findings.
+struct ResultOptions {
+  double outside_share;
+  std::array<double, 2> result_range;
+};
+
 fuelcalc::CheckOptions parse_options(std::optional<double> speed_tolerance, double grid_tolerance,
-                                     const std::string& method, const std::string& outside) {
+                                     const std::string& method, const std::string& outside,
+                                     const ResultOptions& results) {
   if (speed_tolerance && !(*speed_tolerance >= 0.0))
     throw py::value_error("speed_tolerance must be a number >= 0");
   if (!(grid_tolerance >= 0.0))
@@ -74,6 +88,15 @@ fuelcalc::CheckOptions parse_options(std::optional<double> speed_tolerance, doub
   options.grid_tolerance = grid_tolerance;
   options.method = parse_method(method);
   options.outside = parse_outside(outside);
+  if (!(results.outside_share >= 0.0 && results.outside_share <= 1.0))
+    throw py::value_error("outside_share must be a number from 0 to 1");
+  const auto [low, high] = results.result_range;
+  if (!(std::isfinite(low) && std::isfinite(high) && low < high))
+    throw py::value_error(
+        "result_range must be two finite fractions, the first below the second (-0.1, 1.5: "
+        "-10 % to 150 %)");
+  options.outside_share = results.outside_share;
+  options.result_range = results.result_range;
   return options;
 }
 
@@ -99,8 +122,10 @@ CheckResult result(fuelcalc::MapCheck& map, const fuelcalc::InputCheck* input) {
 }
 
 CheckResult check_map(py::handle file, std::optional<double> speed_tolerance, double grid_tolerance,
-                      const std::string& method, const std::string& outside) {
-  const auto options = parse_options(speed_tolerance, grid_tolerance, method, outside);
+                      const std::string& method, const std::string& outside, double outside_share,
+                      std::array<double, 2> result_range) {
+  const auto options = parse_options(speed_tolerance, grid_tolerance, method, outside,
+                                     {outside_share, result_range});
   const auto path = to_path(file);
   fuelcalc::MapCheck map = [&] {
     py::gil_scoped_release release;
@@ -111,8 +136,10 @@ CheckResult check_map(py::handle file, std::optional<double> speed_tolerance, do
 
 CheckResult check_input(py::handle map_file, py::handle input_file,
                         std::optional<double> speed_tolerance, double grid_tolerance,
-                        const std::string& method, const std::string& outside) {
-  const auto options = parse_options(speed_tolerance, grid_tolerance, method, outside);
+                        const std::string& method, const std::string& outside, double outside_share,
+                        std::array<double, 2> result_range) {
+  const auto options = parse_options(speed_tolerance, grid_tolerance, method, outside,
+                                     {outside_share, result_range});
   const auto map_path = to_path(map_file);
   const auto input_path = to_path(input_file);
   fuelcalc::MapCheck map;
@@ -148,6 +175,11 @@ may miss it by before the finding grid-deviation. method ('grid' or
 'direct') and outside ('extrapolate', 'clamp', 'nan', 'error' or 'bounded') choose how
 the map computes the summary's fuel values, as in FuelMap.load; the findings
 about the map are the program's (the grid, extrapolating) whatever they are.
+outside_share: mostly-outside warns when more than this share of the
+input's points lie outside the measured map. result_range: (low, high),
+results-out-of-range warns at results below low or above high times the
+largest measured fuel value (fractions; fuelcalc-check's --result-range is in
+percent).
 
 Files that cannot be opened or read are findings, not exceptions.)";
 
@@ -163,8 +195,8 @@ None) and message, as in fuelcalc-check --json.)")
       .def_property_readonly("summary", field(&CheckResult::summary),
                              R"(What a run of the input over the map gives, a dict shaped as the
 "summary" of fuelcalc-check --json (records, inside, below, above,
-beyond_speed, nan, negative, nonfinite, fuel {min, mean, max, sum},
-first_lines);
+beyond_speed, nan, negative, nonfinite, far_outside, near_zero_speed,
+out_of_range, fuel {min, mean, max, sum}, first_lines);
 None without an input, a map the program would build, or a readable header.)")
       .def_property_readonly("has_errors", field(&CheckResult::has_errors),
                              "Whether a finding is an error (the program would refuse the files).")
@@ -190,13 +222,24 @@ with nonzero fuel, as fractions; None without such a point or a map.)")
           "MAP INPUT does, the input in one pass in bounded memory; returns a "
           "CheckResult.\n") +
       kOptionsDoc;
+  py::list codes;
+  for (const fuelcalc::FindingCode& entry : fuelcalc::finding_codes())
+    codes.append(py::make_tuple(std::string(entry.code),
+                                std::string(fuelcalc::to_string(entry.severity)),
+                                std::string(entry.meaning)));
+  // The registry of finding codes, in the order of docs/checks.md.
+  module.attr("FINDING_CODES") = py::tuple(codes);
+
   const fuelcalc::CheckOptions defaults;
   module.def("check_map", &check_map, "map"_a, py::kw_only(), "speed_tolerance"_a = py::none(),
              "grid_tolerance"_a = defaults.grid_tolerance, "method"_a = "grid",
-             "outside"_a = "extrapolate", map_doc.c_str());
+             "outside"_a = "extrapolate", "outside_share"_a = defaults.outside_share,
+             "result_range"_a = defaults.result_range, map_doc.c_str());
   module.def("check_input", &check_input, "map"_a, "input"_a, py::kw_only(),
              "speed_tolerance"_a = py::none(), "grid_tolerance"_a = defaults.grid_tolerance,
-             "method"_a = "grid", "outside"_a = "extrapolate", input_doc.c_str());
+             "method"_a = "grid", "outside"_a = "extrapolate",
+             "outside_share"_a = defaults.outside_share, "result_range"_a = defaults.result_range,
+             input_doc.c_str());
 }
 
 }  // namespace fuelcalc_python

@@ -11,7 +11,7 @@ import numpy as np
 import pytest
 
 import fuelcalc
-from conftest import EXAMPLE_INPUT, EXAMPLE_MAP, ROOT, checker
+from conftest import CHECKER, EXAMPLE_INPUT, EXAMPLE_MAP, ROOT, checker
 
 MAPS = {
     "example": EXAMPLE_MAP,
@@ -85,6 +85,21 @@ def test_speed_tolerance_and_options(tmp_path):
             fuelcalc.check_map(map_file, **bad)
 
 
+def test_finding_codes_are_the_checkers(tmp_path):
+    """FINDING_CODES is fuelcalc-check --list-codes, and every finding's code is in it."""
+    registry = {code: severity for code, severity, _ in fuelcalc.FINDING_CODES}
+    assert len(registry) == len(fuelcalc.FINDING_CODES)
+    for map_name in ("warnings", "one speed", "missing"):
+        r = fuelcalc.check_input(path(tmp_path, MAPS, map_name), path(tmp_path, INPUTS, "warnings"))
+        for f in r.findings:
+            assert registry[f["code"]] == f["severity"], f
+    if not CHECKER.exists():
+        pytest.skip(f"no fuelcalc-check at {CHECKER} (set FUELCALC_CHECK)")
+    run = subprocess.run([CHECKER, "--list-codes"], capture_output=True, text=True, timeout=120)
+    assert run.returncode == 0
+    assert run.stdout == "".join("\t".join(entry) + "\n" for entry in fuelcalc.FINDING_CODES)
+
+
 @pytest.mark.parametrize("method, outside", [("direct", "extrapolate"), ("grid", "clamp"),
                                              ("direct", "nan")])
 def test_summary_of_the_chosen_surface(method, outside):
@@ -97,7 +112,42 @@ def test_summary_of_the_chosen_surface(method, outside):
     finite = fuel[~(fuel != fuel)].tolist()
     assert r.summary["fuel"]["sum"] == reduce(lambda a, b: a + b, finite)
     assert r.summary["nonfinite"] == len(fuel) - len(finite)
-    assert repr(r) == "CheckResult(0 errors, 0 warnings, 3000 records)"
+    # 50 points lie far outside the map; extrapolated, 140 results are negative.
+    codes = {f["code"] for f in r.findings}
+    assert codes == {"far-outside"} | ({"negative-results"} if outside == "extrapolate" else set())
+    assert repr(r) == f"CheckResult(0 errors, {len(codes)} warning{'s' * (len(codes) > 1)}, " \
+        "3000 records)"
+
+
+def test_results_warnings_and_their_thresholds(tmp_path):
+    # The keywords are the checker's options (result_range in fractions where
+    # it takes percent); each new summary key and finding is the checker's.
+    r = fuelcalc.check_input(EXAMPLE_MAP, EXAMPLE_INPUT, outside_share=0.05,
+                             result_range=(-0.01, 0.5))
+    expected, status = checker("--outside-share", "0.05", "--result-range", "-1,50", EXAMPLE_MAP,
+                               EXAMPLE_INPUT)
+    assert (r.findings, r.summary, status) == (expected["findings"], expected["summary"], 0)
+    codes = [f["code"] for f in r.findings]
+    assert sorted(codes) == ["far-outside", "mostly-outside", "negative-results",
+                             "results-out-of-range"]
+    s = r.summary
+    assert s["far_outside"] == 50 and s["near_zero_speed"] == 0 and s["out_of_range"] > 140
+    assert s["first_lines"]["far_outside"] == [773, 774, 775, 776, 777]
+    negative = next(f for f in r.findings if f["code"] == "negative-results")
+    assert negative["line"] == 168 and "down to -1026.18 on line 1869" in negative["message"]
+    # A cycle in rad/s: every point beyond the measured speeds.
+    speed, torque = fuelcalc.read_points(EXAMPLE_INPUT)
+    file = tmp_path / "rad_per_s.dat"
+    file.write_text("SPEED[rad/s] TORQUE[Nm]\n" +
+                    "".join(f"{s * np.pi / 30} {t}\n" for s, t in zip(speed, torque)))
+    hint = next(f for f in fuelcalc.check_input(EXAMPLE_MAP, file).findings
+                if f["code"] == "units-hint")
+    assert hint["message"].startswith("the speeds look like rad/s: 89.") and \
+        "after x 60/2pi" in hint["message"]
+    for bad in ({"outside_share": 1.5}, {"outside_share": float("nan")},
+                {"result_range": (1.5, -0.1)}, {"result_range": (0.0, float("inf"))}):
+        with pytest.raises(ValueError):
+            fuelcalc.check_input(EXAMPLE_MAP, EXAMPLE_INPUT, **bad)
 
 
 @pytest.mark.parametrize("name", ["example", "motoring", "heavy_duty", "twelve points"])

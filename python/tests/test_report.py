@@ -30,7 +30,8 @@ def page_numbers(summary: dict) -> dict:
     """A summary dict of the checker as the page shows it: counts as plain
     integers, fuel figures with three decimals."""
     counts = {k: summary[k] for k in ("records", "inside", "below", "above", "beyond_speed",
-                                      "nan", "negative", "nonfinite")}
+                                      "nan", "negative", "nonfinite", "far_outside",
+                                      "near_zero_speed", "out_of_range")}
     counts["outside"] = summary["records"] - summary["inside"]
     return {**{k: str(v) for k, v in counts.items()},
             **{k: f"{v:.3f}" for k, v in summary["fuel"].items()}}

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "checks/finding_codes.h"
 #include "fuelcalc/check.hpp"
 
 namespace fuelcalc::checks {
@@ -23,23 +24,16 @@ class FindingLog {
  public:
   explicit FindingLog(std::string file) : file_(std::move(file)) {}
 
-  void error(std::string_view code, std::optional<std::size_t> line,
-             std::optional<std::size_t> column, std::string message) {
-    add(Severity::error, code, line, column, std::move(message));
-  }
-  void warning(std::string_view code, std::optional<std::size_t> line,
-               std::optional<std::size_t> column, std::string message) {
-    add(Severity::warning, code, line, column, std::move(message));
-  }
+  // A finding of the registry's entry (checks::code("map-empty")), with its
+  // severity.
+  void add(const FindingCode& code, std::optional<std::size_t> line,
+           std::optional<std::size_t> column, std::string message);
   bool has_errors() const { return errors_ > 0; }
   // The findings in line order (those of the whole file first), in the order
   // they were found within a line.
   std::vector<Finding> close();
 
  private:
-  void add(Severity severity, std::string_view code, std::optional<std::size_t> line,
-           std::optional<std::size_t> column, std::string message);
-
   struct Kept {
     Finding finding;
     std::size_t found;  // the order of finding, for findings on one line

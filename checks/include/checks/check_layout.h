@@ -12,12 +12,12 @@
 namespace fuelcalc::checks {
 
 // `names` holds one noun per value of a point ("speed", "torque", ...).
-void layout_findings(FindingLog& log, std::string_view code, const TracedFile& file,
+void layout_findings(FindingLog& log, const FindingCode& code, const TracedFile& file,
                      const ValueLayout& layout, std::span<const std::string_view> names);
 
 // A header record that holds only numbers (`point_values` of them make a
 // point that is lost).
-void header_findings(FindingLog& log, std::string_view code, const TracedFile& file,
+void header_findings(FindingLog& log, const FindingCode& code, const TracedFile& file,
                      std::size_t point_values);
 
 }  // namespace fuelcalc::checks

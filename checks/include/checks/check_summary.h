@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "checks/check_results.h"
 #include "fuelcalc/check.hpp"
 
 namespace fuelcalc::checks {
@@ -21,7 +22,8 @@ struct Refused {
 
 class SummaryBuilder {
  public:
-  explicit SummaryBuilder(const FuelMap& map);
+  // The options' thresholds for the results' findings.
+  SummaryBuilder(const FuelMap& map, const CheckOptions& options);
   // A record's point, in record order, with the line it stands on.
   void add(double speed, double torque, std::size_t line) {
     speed_.push_back(speed);
@@ -33,12 +35,16 @@ class SummaryBuilder {
   // Points that would lie inside the map with their two values swapped.
   std::size_t swapped_inside() const { return swapped_inside_; }
   const std::optional<Refused>& first_refused() const { return refused_; }
+  // The findings on the results, after finish().
+  void result_findings(const Summary& summary, FindingLog& log) const {
+    results_.findings(summary, log);
+  }
 
  private:
   static constexpr std::size_t kBlock = 4096;
   void flush();
   void count(Where where, std::size_t line);
-  void add_fuel(double fuel);
+  void add_fuel(double fuel, std::size_t line);
   void evaluate(std::span<const double> speed, std::span<const double> torque,
                 std::span<double> fuel) const;
   void evaluate_inside();
@@ -54,6 +60,7 @@ class SummaryBuilder {
   std::size_t swapped_inside_ = 0;
   std::optional<Refused> refused_;
   FuelFigures figures_;
+  ResultWatch results_;
 };
 
 }  // namespace fuelcalc::checks

@@ -2,6 +2,7 @@
 // The cells of a line of delimited text: where the delimiter is, what a cell
 // holds once the blanks and quotes around it are gone, and whether it is a
 // number, a unit or empty.
+#include <cstddef>
 #include <string_view>
 #include <vector>
 
@@ -37,6 +38,12 @@ NameAndUnit split_name_unit(std::string_view cell);
 // Whether a cell is wholly a unit in brackets or parentheses; unit gets
 // what is inside (without the blanks around it).
 bool unit_cell(std::string_view cell, std::string_view& unit);
+
+// Whether a header name (without its unit) says it holds a map's column
+// `column`: 0 speed (a name containing "speed", or "n", "rpm"), 1 torque
+// ("torque", or "me", "t", "tq"), 2 fuel ("fuel", "bsfc", or "fc"), letter
+// case aside.
+bool names_map_column(std::size_t column, std::string_view name);
 
 enum class CellNumber {
   number,        // value holds the nearest double
