@@ -11,7 +11,7 @@ fuelcalc.dask spreads the same over a Dask DataFrame.
 """
 
 from ._errors import FuelMapError, ReadError
-from ._fuelcalc import (CheckResult, FuelMap, PointReader, check_input, check_map, cycle_totals,
+from ._fuelcalc import (CheckResult, CycleTotals, FuelMap, PointReader, check_input, check_map, cycle_totals,
                         exact_sum, read_points, version, write_map, write_points)
 from ._tables import Table, read_table
 
@@ -19,6 +19,7 @@ __version__ = version()
 
 __all__ = [
     "CheckResult",
+    "CycleTotals",
     "FuelMap",
     "FuelMapError",
     "PointReader",

@@ -1,9 +1,11 @@
-// fuelcalc.cycle_totals and fuelcalc.exact_sum: the library's totals over a
-// cycle and its exact sum, computed with the GIL released.
+// fuelcalc.cycle_totals, fuelcalc.CycleTotals and fuelcalc.exact_sum: the
+// library's totals over a cycle (whole, or fed a block at a time) and its
+// exact sum, computed with the GIL released.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +16,7 @@
 #include "fuelcalc/cycle.hpp"
 #include "fuelcalc/exact_sum.hpp"
 #include "fuelcalc/version.hpp"
+#include "instances.h"
 #include "options.h"
 
 namespace fuelcalc_python {
@@ -60,18 +63,61 @@ std::size_t length_of(const Doubles& array, const char* name, std::size_t n) {
   return size;
 }
 
-py::dict cycle_totals(const fuelcalc::FuelMap& map, py::handle time, py::handle speed,
-                      py::handle torque, py::handle vehicle_speed, py::handle phase,
-                      std::optional<double> step, double max_gap, const std::string& fuel,
-                      std::optional<double> density, std::optional<double> co2_factor) {
+py::dict result_dict(const fuelcalc::FuelMap& map, const fuelcalc::CycleOptions& options,
+                     const fuelcalc::CycleResult& result) {
+  py::dict d;
+  d["version"] = std::string(fuelcalc::version());
+  d["format"] = 1;
+  d["map"] = py::none();
+  d["cycle"] = py::none();
+  d["method"] = method_name(map);
+  d["outside"] = outside_name(map);
+  d["units"] = py::dict(
+      "map"_a = py::dict("speed"_a = "rpm", "torque"_a = "Nm", "fuel"_a = "g/h"),
+      "cycle"_a = py::dict("time"_a = "s", "speed"_a = "rpm", "torque"_a = "Nm",
+                           "vehicle_speed"_a = options.vehicle_speed ? py::object(py::str("km/h"))
+                                                                     : py::object(py::none())),
+      "assumed"_a = py::list());
+  d["fuel_properties"] =
+      py::dict("name"_a = result.fuel.name, "density_kg_per_l"_a = result.fuel.density_kg_per_l,
+               "co2_g_per_g"_a = result.fuel.co2_g_per_g);
+  add_totals(d, result.totals);
+  if (result.phases) {
+    py::list list;
+    for (const fuelcalc::PhaseTotals& p : *result.phases) {
+      py::dict entry;
+      entry["phase"] = p.phase;
+      add_totals(entry, p.totals);
+      list.append(entry);
+    }
+    d["phases"] = list;
+  } else {
+    d["phases"] = py::none();
+  }
+  return d;
+}
+
+fuelcalc::CycleOptions cycle_options(std::optional<double> step, double max_gap,
+                                     const std::string& fuel, std::optional<double> density,
+                                     std::optional<double> co2_factor, bool vehicle_speed,
+                                     bool phases) {
   fuelcalc::CycleOptions options;
   options.step = step;
   options.max_gap = max_gap;
   options.fuel = fuelcalc::fuel_properties(fuel);
   if (density) options.fuel.density_kg_per_l = *density;
   if (co2_factor) options.fuel.co2_g_per_g = *co2_factor;
-  options.vehicle_speed = !vehicle_speed.is_none();
-  options.phases = !phase.is_none();
+  options.vehicle_speed = vehicle_speed;
+  options.phases = phases;
+  return options;
+}
+
+py::dict cycle_totals(const fuelcalc::FuelMap& map, py::handle time, py::handle speed,
+                      py::handle torque, py::handle vehicle_speed, py::handle phase,
+                      std::optional<double> step, double max_gap, const std::string& fuel,
+                      std::optional<double> density, std::optional<double> co2_factor) {
+  const fuelcalc::CycleOptions options = cycle_options(step, max_gap, fuel, density, co2_factor,
+                                                       !vehicle_speed.is_none(), !phase.is_none());
   if (time.is_none() == !step)
     throw py::value_error("give either time or step, not both or neither");
 
@@ -110,36 +156,87 @@ py::dict cycle_totals(const fuelcalc::FuelMap& map, py::handle time, py::handle 
                                     options);
   }
 
-  py::dict d;
-  d["version"] = std::string(fuelcalc::version());
-  d["format"] = 1;
-  d["map"] = py::none();
-  d["cycle"] = py::none();
-  d["method"] = method_name(map);
-  d["outside"] = outside_name(map);
-  d["units"] = py::dict(
-      "map"_a = py::dict("speed"_a = "rpm", "torque"_a = "Nm", "fuel"_a = "g/h"),
-      "cycle"_a = py::dict("time"_a = "s", "speed"_a = "rpm", "torque"_a = "Nm",
-                           "vehicle_speed"_a = options.vehicle_speed ? py::object(py::str("km/h"))
-                                                                     : py::object(py::none())),
-      "assumed"_a = py::list());
-  d["fuel_properties"] =
-      py::dict("name"_a = result.fuel.name, "density_kg_per_l"_a = result.fuel.density_kg_per_l,
-               "co2_g_per_g"_a = result.fuel.co2_g_per_g);
-  add_totals(d, result.totals);
-  if (result.phases) {
-    py::list list;
-    for (const fuelcalc::PhaseTotals& p : *result.phases) {
-      py::dict entry;
-      entry["phase"] = p.phase;
-      add_totals(entry, p.totals);
-      list.append(entry);
-    }
-    d["phases"] = list;
-  } else {
-    d["phases"] = py::none();
+  return result_dict(map, options, result);
+}
+
+// fuelcalc.CycleTotals: the totals of a cycle fed a block of records at a
+// time, so that a cycle of any length takes the memory of one block.
+struct CycleTotals {
+  fuelcalc::FuelMap map;
+  fuelcalc::CycleOptions options;
+  fuelcalc::CycleAccumulator accumulator;
+};
+
+CycleTotals make_totals(const fuelcalc::FuelMap& map, std::optional<double> step, double max_gap,
+                        const std::string& fuel, std::optional<double> density,
+                        std::optional<double> co2_factor, bool vehicle_speed, bool phases) {
+  fuelcalc::CycleOptions options =
+      cycle_options(step, max_gap, fuel, density, co2_factor, vehicle_speed, phases);
+  fuelcalc::CycleAccumulator accumulator(options);
+  return {map, std::move(options), std::move(accumulator)};
+}
+
+// The block's fuel values (g/h, NaN for none) and classes (int8, as
+// FuelMap.where), after adding it to the totals.
+py::tuple add_block(CycleTotals& totals, py::handle speed, py::handle torque, py::handle time,
+                    py::handle vehicle_speed, py::handle phase, py::handle line) {
+  const fuelcalc::CycleOptions& options = totals.options;
+  if (time.is_none() == !options.step)
+    throw py::value_error(options.step ? "the totals count time by their step: give no time"
+                                       : "the totals need each record's time");
+  if (vehicle_speed.is_none() == options.vehicle_speed)
+    throw py::value_error(options.vehicle_speed ? "the totals need each record's vehicle_speed"
+                                                : "the totals were made without vehicle_speed");
+  if (phase.is_none() == options.phases)
+    throw py::value_error(options.phases ? "the totals need each record's phase"
+                                         : "the totals were made without phases");
+  const Doubles s = as_doubles(speed, "speed");
+  const std::size_t n = static_cast<std::size_t>(s.size());
+  const Doubles t = as_doubles(torque, "torque");
+  length_of(t, "torque", n);
+  Doubles times, vehicle;
+  if (!options.step) length_of(times = as_doubles(time, "time"), "time", n);
+  if (options.vehicle_speed)
+    length_of(vehicle = as_doubles(vehicle_speed, "vehicle_speed"), "vehicle_speed", n);
+  std::vector<std::string> phases;
+  if (options.phases) {
+    for (py::handle p : phase) phases.push_back(py::str(p).cast<std::string>());
+    if (phases.size() != n)
+      throw py::value_error("phase holds " + std::to_string(phases.size()) + " values, speed " +
+                            std::to_string(n));
   }
-  return d;
+  std::vector<std::size_t> lines;
+  if (!line.is_none()) {
+    lines = line.cast<std::vector<std::size_t>>();
+    if (lines.size() != n)
+      throw py::value_error("line holds " + std::to_string(lines.size()) + " values, speed " +
+                            std::to_string(n));
+  }
+  py::array_t<double> fuel(static_cast<py::ssize_t>(n));
+  py::array_t<std::int8_t> where(static_cast<py::ssize_t>(n));
+  {
+    py::gil_scoped_release release;
+    std::vector<fuelcalc::Where> classes(n);
+    const std::span<double> values(fuel.mutable_data(), n);
+    try {
+      fuelcalc::evaluate_records(totals.map, elements(s), elements(t), values, classes);
+    } catch (fuelcalc::Error& error) {
+      if (error.index() && !lines.empty()) error.with_line(lines[*error.index()]);
+      throw;
+    }
+    const std::vector<std::string_view> views(phases.begin(), phases.end());
+    const std::span<const double> none;
+    totals.accumulator.add({options.step ? none : elements(times), elements(s), elements(t), values,
+                            classes, options.vehicle_speed ? elements(vehicle) : none, views,
+                            lines});
+    std::int8_t* codes = where.mutable_data();
+    for (std::size_t i = 0; i < n; ++i) codes[i] = static_cast<std::int8_t>(classes[i]);
+  }
+  return py::make_tuple(fuel, where);
+}
+
+py::dict totals_result(const CycleTotals& totals) {
+  return result_dict(totals.map, totals.options, totals.accumulator.result());
 }
 
 double exact_sum(py::handle values) {
@@ -162,6 +259,31 @@ void bind_cycle(py::module_& module) {
 records), speed in rpm, torque in Nm, vehicle_speed in km/h, phase a
 sequence of labels. Raises ReadError at a time that does not rise, with the
 record's index.)");
+  py::class_<CycleTotals>(module, "CycleTotals",
+                          R"(The totals of a cycle over the map m fed a block of records at a time,
+in order: the numbers of cycle_totals over all the records, in the memory
+of one block. step: seconds between records (then add() takes no time);
+vehicle_speed, phases: whether add() takes those columns.)")
+      .def(py::init(&make_totals), "m"_a, py::kw_only(), "step"_a = py::none(), "max_gap"_a = 60.0,
+           "fuel"_a = "diesel", "density"_a = py::none(), "co2_factor"_a = py::none(),
+           "vehicle_speed"_a = false, "phases"_a = false)
+      .def(
+          "add",
+          [](py::handle self, py::handle speed, py::handle torque, py::handle time,
+             py::handle vehicle_speed, py::handle phase, py::handle line) {
+            return add_block(built<CycleTotals>(self), speed, torque, time, vehicle_speed, phase,
+                             line);
+          },
+          "speed"_a, "torque"_a, py::kw_only(), "time"_a = py::none(),
+          "vehicle_speed"_a = py::none(), "phase"_a = py::none(), "line"_a = py::none(),
+          R"(Adds the next records (time in s, speed in rpm, torque in Nm,
+vehicle_speed in km/h, phase labels; line: each record's file line, for
+errors) and returns their fuel values (g/h, NaN for none) and classes (as
+FuelMap.where). Raises ReadError at a time that does not rise, after the
+records before it; FuelMapError for a point the map's policy refuses.)")
+      .def("result", method(&totals_result),
+           "The totals of the records added so far, as cycle_totals returns them.")
+      .def("__reduce__", &not_picklable);
   module.def("exact_sum", &exact_sum, "values"_a,
              R"(The exact sum of the values rounded once to the nearest float, as
 math.fsum gives it: the same bits whatever their order.)");
