@@ -8,34 +8,18 @@
 #include "fuelcalc/cycle.hpp"
 #include "fuelcalc/exact_sum.hpp"
 #include "fuelcalc/units.hpp"
+#include "library/cycle_state.h"
 #include "library/failure_messages.h"
 
 namespace fuelcalc {
 namespace {
-
-struct Sums {
-  std::size_t records = 0;
-  std::size_t gaps = 0;
-  ExactSum duration, gap, fuel, work_positive, work_negative, distance, without_value;
-  std::array<std::size_t, kWhereClasses> class_records{};
-  std::array<ExactSum, kWhereClasses> class_time, class_fuel;
-};
-
-// A record whose weight waits for the next record's time.
-struct Held {
-  double time = 0.0;
-  double low = 0.0;  // the previous record's time, or its own at a segment's start
-  double speed = 0.0, torque = 0.0, fuel = 0.0, vehicle_speed = 0.0;
-  Where where = Where::inside;
-  std::size_t phase = 0;
-};
 
 std::optional<double> quotient(double numerator, double denominator) {
   if (denominator == 0.0) return std::nullopt;
   return numerator / denominator;
 }
 
-CycleTotals totals_of(const Sums& sums, const CycleOptions& options) {
+CycleTotals totals_of(const CycleSums& sums, const CycleOptions& options) {
   CycleTotals t;
   t.records = sums.records;
   t.duration_s = sums.duration.value();
@@ -67,6 +51,8 @@ void check_options(const CycleOptions& options) {
   };
   if (options.step && !(std::isfinite(*options.step) && *options.step > 0.0))
     refuse("the step must be a finite number above 0, not " + number_text(*options.step));
+  if (options.open_start && (options.step || options.phases))
+    refuse("an open run of records takes neither a step nor phases");
   if (!(options.max_gap >= 0.0))
     refuse("the longest interval integrated must be 0 or more, not " +
            number_text(options.max_gap));
@@ -79,55 +65,6 @@ void check_options(const CycleOptions& options) {
 }
 
 }  // namespace
-
-struct CycleAccumulator::State {
-  CycleOptions options;
-  Sums whole;
-  std::vector<Sums> phase_sums;
-  std::vector<std::string> phase_names;
-  std::unordered_map<std::string, std::size_t> phase_index;
-  std::optional<Held> held;
-  std::size_t count = 0;
-
-  std::size_t phase_of(std::string_view name, const Held* before) {
-    // Records of one phase mostly follow each other.
-    if (before && phase_names[before->phase] == name) return before->phase;
-    auto [at, added] = phase_index.try_emplace(std::string(name), phase_names.size());
-    if (added) {
-      phase_names.emplace_back(name);
-      phase_sums.emplace_back();
-    }
-    return at->second;
-  }
-
-  // The held record's terms, its weight ending at high.
-  void close(const Held& r, double high) {
-    const double w = (high - r.low) / 2.0;
-    const bool has_fuel = !std::isnan(r.fuel);
-    const double fuel = (r.fuel * w) / 3600.0;
-    const double power = power_w(r.torque, r.speed);
-    const double work = (power * w) / 3.6e6;
-    const double distance = (r.vehicle_speed * w) / 3600.0;
-    const auto c = static_cast<std::size_t>(r.where);
-    const auto into = [&](Sums& s) {
-      ++s.records;
-      s.duration.add(w);
-      ++s.class_records[c];
-      s.class_time[c].add(w);
-      if (has_fuel) {
-        s.fuel.add(fuel);
-        s.class_fuel[c].add(fuel);
-      } else {
-        s.without_value.add(w);
-      }
-      if (power > 0.0) s.work_positive.add(work);
-      if (power < 0.0) s.work_negative.add(work);
-      if (options.vehicle_speed && !std::isnan(r.vehicle_speed)) s.distance.add(distance);
-    };
-    into(whole);
-    if (options.phases) into(phase_sums[r.phase]);
-  }
-};
 
 CycleAccumulator::CycleAccumulator(const CycleOptions& options)
     : state_(std::make_unique<State>()) {
@@ -160,7 +97,7 @@ void CycleAccumulator::add(const CycleBlock& b) {
   // The held record lives in a local for the block's loop (kept out of
   // memory between records) and goes back into the state at the end or at
   // an error.
-  std::optional<Held> held = s.held;
+  std::optional<HeldRecord> held = s.held;
   std::size_t count = s.count;
   const auto keep = [&] {
     s.held = held;
@@ -176,9 +113,9 @@ void CycleAccumulator::add(const CycleBlock& b) {
       throw error;
     };
     if (!std::isfinite(time)) refuse("the time " + number_text(time) + " is not a finite number");
-    Held next{time,        time,      b.speed[i],
-              b.torque[i], b.fuel[i], o.vehicle_speed ? b.vehicle_speed[i] : 0.0,
-              b.where[i],  0};
+    HeldRecord next{time,        time,      b.speed[i],
+                    b.torque[i], b.fuel[i], o.vehicle_speed ? b.vehicle_speed[i] : 0.0,
+                    b.where[i],  0,         o.open_start && count == 0};
     if (held && !(time > held->time))
       refuse("the time " + number_text(time) + " does not rise above the time before it, " +
              number_text(held->time));
@@ -186,9 +123,9 @@ void CycleAccumulator::add(const CycleBlock& b) {
     if (held) {
       const double interval = time - held->time;
       const bool gap = interval > o.max_gap;
-      s.close(*held, gap ? held->time : time);
+      s.finish(*held, gap ? held->time : time);
       if (gap) {
-        const auto count_gap = [&](Sums& sums) {
+        const auto count_gap = [&](CycleSums& sums) {
           ++sums.gaps;
           sums.gap.add(interval);
         };
@@ -206,6 +143,7 @@ void CycleAccumulator::add(const CycleBlock& b) {
 
 CycleResult CycleAccumulator::result() const {
   State closed = *state_;
+  if (closed.first) closed.close(*closed.first, closed.first_high);
   if (closed.held) closed.close(*closed.held, closed.held->time);
   CycleResult result{closed.options.fuel, totals_of(closed.whole, closed.options), std::nullopt};
   if (closed.options.phases) {

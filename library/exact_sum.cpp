@@ -3,6 +3,9 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <string>
+
+#include "fuelcalc/error.hpp"
 
 namespace fuelcalc {
 
@@ -25,6 +28,34 @@ void ExactSum::add(const ExactSum& other) noexcept {
   nan_ = nan_ || other.nan_;
   plus_infinity_ = plus_infinity_ || other.plus_infinity_;
   minus_infinity_ = minus_infinity_ || other.minus_infinity_;
+}
+
+std::array<std::int64_t, ExactSum::kWords> ExactSum::words() const noexcept {
+  Limbs limbs = limbs_;
+  settle(limbs);
+  std::array<std::int64_t, kWords> words{};
+  for (std::size_t i = 0; i < kLimbs; ++i) words[i] = limbs[i];
+  words[kLimbs] = (nan_ ? 1 : 0) | (plus_infinity_ ? 2 : 0) | (minus_infinity_ ? 4 : 0);
+  return words;
+}
+
+ExactSum ExactSum::from_words(std::span<const std::int64_t> words) {
+  if (words.size() != kWords)
+    throw Error(ErrorKind::invalid_argument, "an exact sum is " + std::to_string(kWords) +
+                                                 " words, not " + std::to_string(words.size()));
+  ExactSum sum;
+  // Settled limbs below the top lie in [0, 2^32), as settle leaves them.
+  for (std::size_t i = 0; i + 1 < kLimbs; ++i)
+    if (words[i] < 0 || words[i] >= (std::int64_t{1} << 32))
+      throw Error(ErrorKind::invalid_argument, "the words are no exact sum's");
+  if ((words[kLimbs] & ~std::int64_t{7}) != 0)
+    throw Error(ErrorKind::invalid_argument, "the words are no exact sum's");
+  for (std::size_t i = 0; i < kLimbs; ++i) sum.limbs_[i] = words[i];
+  sum.unsettled_ = 1;
+  sum.nan_ = (words[kLimbs] & 1) != 0;
+  sum.plus_infinity_ = (words[kLimbs] & 2) != 0;
+  sum.minus_infinity_ = (words[kLimbs] & 4) != 0;
+  return sum;
 }
 
 double ExactSum::value() const noexcept {

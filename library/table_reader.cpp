@@ -325,6 +325,19 @@ void TableReader::choose_columns(std::vector<ColumnChoice> columns,
   state.choose_columns();
 }
 
+void TableReader::read_rows_of(std::string_view text, std::size_t first_line) {
+  State& state = *state_;
+  if (state.rows > 0 || state.pending)
+    throw Error(ErrorKind::invalid_argument, "rows taken from a text after the first read");
+  if (first_line <= std::max(state.header_line, state.unit_line.value_or(0)))
+    throw Error(ErrorKind::invalid_argument, "rows taken from a text before the header's end");
+  state.memory = textio::source_from_bytes(text);
+  state.memory.records = first_line - 1;
+  state.source = &state.memory;
+  state.file.reset();
+  state.held = false;
+}
+
 std::size_t TableReader::read(TableBlock& block, std::size_t max_rows) {
   State& state = *state_;
   if (max_rows == 0) throw Error(ErrorKind::invalid_argument, "a block of no rows");

@@ -199,14 +199,29 @@ TEST(CycleTotals, PhasesInOrderOfFirstAppearance) {
   EXPECT_EQ(result.totals.duration_s, 4.0);
 }
 
-// The same bits whether the records come in one block, one at a time, or in
-// blocks of any length.
-TEST(CycleTotals, BitsDoNotDependOnBlocks) {
-  std::mt19937_64 rng(7);
+void expect_same_bits(const fuelcalc::CycleTotals& a, const fuelcalc::CycleTotals& b) {
+  EXPECT_EQ(a.records, b.records);
+  EXPECT_EQ(a.gaps, b.gaps);
+  EXPECT_EQ(bits(a.duration_s), bits(b.duration_s));
+  EXPECT_EQ(bits(a.gap_s), bits(b.gap_s));
+  EXPECT_EQ(bits(a.fuel_g), bits(b.fuel_g));
+  EXPECT_EQ(bits(a.work_positive_kwh), bits(b.work_positive_kwh));
+  EXPECT_EQ(bits(a.work_negative_kwh), bits(b.work_negative_kwh));
+  EXPECT_EQ(bits(*a.distance_km), bits(*b.distance_km));
+  EXPECT_EQ(bits(a.time_without_value_s), bits(b.time_without_value_s));
+  for (std::size_t c = 0; c < fuelcalc::kWhereClasses; ++c) {
+    EXPECT_EQ(a.where[c].records, b.where[c].records);
+    EXPECT_EQ(bits(a.where[c].time_s), bits(b.where[c].time_s));
+    EXPECT_EQ(bits(a.where[c].fuel_g), bits(b.where[c].fuel_g));
+  }
+}
+
+// Records of varied values, a gap of 90 s after about one in a hundred.
+Records varied(std::size_t n, std::mt19937_64& rng) {
   std::uniform_real_distribution<double> u(0.0, 1.0);
   Records r;
   double time = 0.0;
-  for (std::size_t i = 0; i < 2000; ++i) {
+  for (std::size_t i = 0; i < n; ++i) {
     time += u(rng) < 0.01 ? 90.0 : 0.1 + u(rng);
     r.time.push_back(time);
     r.speed.push_back(600.0 + 1800.0 * u(rng));
@@ -216,22 +231,17 @@ TEST(CycleTotals, BitsDoNotDependOnBlocks) {
     r.vehicle_speed.push_back(90.0 * u(rng));
     r.phase.push_back(i < 700 ? "low" : i < 1500 ? "high" : "low");
   }
+  return r;
+}
+
+// The same bits whether the records come in one block, one at a time, or in
+// blocks of any length.
+TEST(CycleTotals, BitsDoNotDependOnBlocks) {
+  std::mt19937_64 rng(7);
+  const Records r = varied(2000, rng);
   CycleOptions options;
   options.phases = options.vehicle_speed = true;
   const auto one = fuelcalc::cycle_totals(r.all(), options);
-  const auto same = [](const fuelcalc::CycleTotals& a, const fuelcalc::CycleTotals& b) {
-    EXPECT_EQ(bits(a.duration_s), bits(b.duration_s));
-    EXPECT_EQ(bits(a.gap_s), bits(b.gap_s));
-    EXPECT_EQ(bits(a.fuel_g), bits(b.fuel_g));
-    EXPECT_EQ(bits(a.work_positive_kwh), bits(b.work_positive_kwh));
-    EXPECT_EQ(bits(a.work_negative_kwh), bits(b.work_negative_kwh));
-    EXPECT_EQ(bits(*a.distance_km), bits(*b.distance_km));
-    EXPECT_EQ(bits(a.time_without_value_s), bits(b.time_without_value_s));
-    for (std::size_t c = 0; c < fuelcalc::kWhereClasses; ++c) {
-      EXPECT_EQ(bits(a.where[c].time_s), bits(b.where[c].time_s));
-      EXPECT_EQ(bits(a.where[c].fuel_g), bits(b.where[c].fuel_g));
-    }
-  };
   for (int trial = 0; trial < 5; ++trial) {
     CycleAccumulator accumulator(options);
     for (std::size_t first = 0; first < r.speed.size();) {
@@ -241,10 +251,53 @@ TEST(CycleTotals, BitsDoNotDependOnBlocks) {
       first += n;
     }
     const auto blocks = accumulator.result();
-    same(blocks.totals, one.totals);
+    expect_same_bits(blocks.totals, one.totals);
     ASSERT_EQ(blocks.phases->size(), 2u);
-    for (std::size_t p = 0; p < 2; ++p) same((*blocks.phases)[p].totals, (*one.phases)[p].totals);
+    for (std::size_t p = 0; p < 2; ++p)
+      expect_same_bits((*blocks.phases)[p].totals, (*one.phases)[p].totals);
   }
+}
+
+// Runs accumulated apart (each carried through its words, as between
+// processes) and appended in order have the bits of one pass: cuts beside a
+// gap, runs of one record, empty runs. A run that does not follow the one
+// before is refused at its first record.
+TEST(CycleTotals, RunsAppendedHaveTheBitsOfOnePass) {
+  std::mt19937_64 rng(11);
+  Records r = varied(400, rng);
+  r.phase.clear();
+  r.time[200] = r.time[199] + 61.0;  // a gap between runs when cut at 200
+  for (std::size_t i = 201; i < r.time.size(); ++i) r.time[i] = r.time[i - 1] + 0.5;
+  CycleOptions options;
+  options.vehicle_speed = true;
+  const auto one = fuelcalc::cycle_totals(r.all(), options);
+  CycleOptions open = options;
+  open.open_start = true;
+  const std::vector<std::vector<std::size_t>> cuts = {
+      {0, 400}, {0, 200, 400}, {0, 1, 2, 200, 201, 399, 400}, {0, 0, 150, 150, 400}};
+  for (const auto& cut : cuts) {
+    for (const bool first_open : {false, true}) {
+      CycleAccumulator total(first_open ? open : options);
+      for (std::size_t k = 0; k + 1 < cut.size(); ++k) {
+        CycleAccumulator run(open);
+        run.add(r.block(cut[k], cut[k + 1] - cut[k]));
+        total.append(CycleAccumulator::from_words(open, run.words()));
+      }
+      expect_same_bits(total.result().totals, one.totals);
+    }
+  }
+  CycleAccumulator before(options), after(open);
+  before.add(r.block(0, 10));
+  after.add(r.block(9, 10));
+  try {
+    before.append(after);
+    ADD_FAILURE();
+  } catch (const fuelcalc::Error& e) {
+    EXPECT_EQ(e.kind(), fuelcalc::ErrorKind::read);
+    EXPECT_EQ(e.index(), 10u);
+  }
+  EXPECT_THROW(CycleAccumulator::from_words(open, std::vector<std::int64_t>(5, 0)),
+               fuelcalc::Error);
 }
 
 TEST(CycleTotals, OptionsOutOfRangeAreRefused) {

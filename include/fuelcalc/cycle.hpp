@@ -17,6 +17,7 @@
 // the records nor on the blocks they come in.
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
@@ -63,6 +64,11 @@ struct CycleOptions {
   FuelProperties fuel = known_fuels()[0];
   bool vehicle_speed = false;  // the records carry a vehicle speed
   bool phases = false;         // the records carry a phase
+  // The records are a run of a longer cycle, others before them: the first
+  // record's weight waits for the record before it, which
+  // CycleAccumulator::append of this run after the one before brings
+  // (result() takes it for a segment's start). Not with a step or phases.
+  bool open_start = false;
 };
 
 // A block of consecutive records; the spans given have one length.
@@ -139,6 +145,23 @@ class CycleAccumulator {
   CycleResult result() const;
   // The records added so far.
   std::size_t records() const;
+
+  // Adds the records of a later run (options with open_start, the same
+  // others), as if they had been added here after this one's: the interval
+  // between the two runs is integrated or a gap by the same rule, and each
+  // record's terms are computed as add computes them, so the totals have
+  // the bits of one pass. Throws Error read when the later run's first time
+  // does not rise above this one's last, Error invalid_argument for
+  // accumulators with phases or a later one without open_start.
+  void append(const CycleAccumulator& later);
+
+  // The state as words, to carry a run's partial totals to another
+  // process; from_words with the same options gives it back. Throws Error
+  // invalid_argument with phases, or for words no accumulator with these
+  // options has.
+  std::vector<std::int64_t> words() const;
+  static CycleAccumulator from_words(const CycleOptions& options,
+                                     std::span<const std::int64_t> words);
 
  private:
   struct State;

@@ -7,7 +7,9 @@
 // at an intermediate overflow this still gives the rounded exact sum.
 #include <array>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace fuelcalc {
 
@@ -21,12 +23,20 @@ class ExactSum {
   // infinite, NaN for a NaN term or infinities of both signs.
   double value() const noexcept;
 
+  // The sum as words (the terms' integer, then the flags of NaN and
+  // infinite terms), to carry a partial sum to another process;
+  // from_words(words()) is the same sum. from_words throws Error
+  // invalid_argument for a span of another length or words no sum has.
+  static constexpr std::size_t kWords = 68;
+  std::array<std::int64_t, kWords> words() const noexcept;
+  static ExactSum from_words(std::span<const std::int64_t> words);
+
  private:
   // The finite terms as one integer in units of 2^-1074 (the smallest
   // subnormal): limb i holds digits of weight 2^(32 i), each term adding a
   // 32-bit digit to at most three limbs. Carries are settled before any limb
   // could overflow; the top limb keeps the sign.
-  static constexpr int kLimbs = 67;
+  static constexpr std::size_t kLimbs = kWords - 1;
   static constexpr std::uint32_t kSettleEvery = 1u << 24;
   using Limbs = std::array<std::int64_t, kLimbs>;
   static void settle(Limbs& limbs) noexcept;

@@ -112,6 +112,12 @@ class TableReader {
   // names); only before the first read (else Error invalid_argument).
   void choose_columns(std::vector<ColumnChoice> columns,
                       std::vector<ColumnChoice> text_columns = {});
+  // Reads on from the rows of `text` instead of the rest of the table:
+  // lines of the same table (a block of a large file cut at line ends), the
+  // first of them its line first_line (after the header and unit line). The
+  // header, the columns and the delimiter stay. Only before the first read
+  // (else Error invalid_argument).
+  void read_rows_of(std::string_view text, std::size_t first_line);
   // The 1-based lines of the header and of the unit line (if any).
   std::size_t header_line() const;
   std::optional<std::size_t> unit_line() const;

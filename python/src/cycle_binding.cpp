@@ -6,6 +6,7 @@
 #include <pybind11/stl.h>
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,6 +64,22 @@ std::size_t length_of(const Doubles& array, const char* name, std::size_t n) {
   return size;
 }
 
+fuelcalc::CycleOptions options_of(std::optional<double> step, double max_gap,
+                                  const std::string& fuel, std::optional<double> density,
+                                  std::optional<double> co2_factor, bool vehicle_speed,
+                                  bool phases) {
+  fuelcalc::CycleOptions options;
+  options.step = step;
+  options.max_gap = max_gap;
+  options.fuel = fuelcalc::fuel_properties(fuel);
+  if (density) options.fuel.density_kg_per_l = *density;
+  if (co2_factor) options.fuel.co2_g_per_g = *co2_factor;
+  options.vehicle_speed = vehicle_speed;
+  options.phases = phases;
+  return options;
+}
+
+// fuelcalc-cycle --json's document without the files and findings.
 py::dict result_dict(const fuelcalc::FuelMap& map, const fuelcalc::CycleOptions& options,
                      const fuelcalc::CycleResult& result) {
   py::dict d;
@@ -97,27 +114,12 @@ py::dict result_dict(const fuelcalc::FuelMap& map, const fuelcalc::CycleOptions&
   return d;
 }
 
-fuelcalc::CycleOptions cycle_options(std::optional<double> step, double max_gap,
-                                     const std::string& fuel, std::optional<double> density,
-                                     std::optional<double> co2_factor, bool vehicle_speed,
-                                     bool phases) {
-  fuelcalc::CycleOptions options;
-  options.step = step;
-  options.max_gap = max_gap;
-  options.fuel = fuelcalc::fuel_properties(fuel);
-  if (density) options.fuel.density_kg_per_l = *density;
-  if (co2_factor) options.fuel.co2_g_per_g = *co2_factor;
-  options.vehicle_speed = vehicle_speed;
-  options.phases = phases;
-  return options;
-}
-
 py::dict cycle_totals(const fuelcalc::FuelMap& map, py::handle time, py::handle speed,
                       py::handle torque, py::handle vehicle_speed, py::handle phase,
                       std::optional<double> step, double max_gap, const std::string& fuel,
                       std::optional<double> density, std::optional<double> co2_factor) {
-  const fuelcalc::CycleOptions options = cycle_options(step, max_gap, fuel, density, co2_factor,
-                                                       !vehicle_speed.is_none(), !phase.is_none());
+  const fuelcalc::CycleOptions options = options_of(step, max_gap, fuel, density, co2_factor,
+                                                    !vehicle_speed.is_none(), !phase.is_none());
   if (time.is_none() == !step)
     throw py::value_error("give either time or step, not both or neither");
 
@@ -155,8 +157,66 @@ py::dict cycle_totals(const fuelcalc::FuelMap& map, py::handle time, py::handle 
                                      {}},
                                     options);
   }
-
   return result_dict(map, options, result);
+}
+
+// One run of a longer cycle: its partial totals as the accumulator's words
+// (bytes), for _cycle_merge to append to the runs before it.
+py::bytes cycle_run(const fuelcalc::FuelMap& map, py::handle time, py::handle speed,
+                    py::handle torque, py::handle vehicle_speed, double max_gap,
+                    const std::string& fuel, std::optional<double> density,
+                    std::optional<double> co2_factor) {
+  fuelcalc::CycleOptions options =
+      options_of(std::nullopt, max_gap, fuel, density, co2_factor, !vehicle_speed.is_none(), false);
+  options.open_start = true;
+  const Doubles s = as_doubles(speed, "speed");
+  const std::size_t n = static_cast<std::size_t>(s.size());
+  const Doubles t = as_doubles(torque, "torque");
+  length_of(t, "torque", n);
+  const Doubles times = as_doubles(time, "time");
+  length_of(times, "time", n);
+  Doubles vehicle;
+  if (options.vehicle_speed)
+    length_of(vehicle = as_doubles(vehicle_speed, "vehicle_speed"), "vehicle_speed", n);
+  std::vector<std::int64_t> words;
+  {
+    py::gil_scoped_release release;
+    std::vector<double> values(n);
+    std::vector<fuelcalc::Where> where(n);
+    fuelcalc::evaluate_records(map, elements(s), elements(t), values, where);
+    fuelcalc::CycleAccumulator accumulator(options);
+    const std::span<const double> none;
+    accumulator.add({elements(times),
+                     elements(s),
+                     elements(t),
+                     values,
+                     where,
+                     options.vehicle_speed ? elements(vehicle) : none,
+                     {},
+                     {}});
+    words = accumulator.words();
+  }
+  return py::bytes(reinterpret_cast<const char*>(words.data()),
+                   words.size() * sizeof(std::int64_t));
+}
+
+// The totals of runs in time order, each appended to those before it.
+py::dict cycle_merge(const fuelcalc::FuelMap& map, const std::vector<py::bytes>& runs,
+                     bool vehicle_speed, double max_gap, const std::string& fuel,
+                     std::optional<double> density, std::optional<double> co2_factor) {
+  fuelcalc::CycleOptions options =
+      options_of(std::nullopt, max_gap, fuel, density, co2_factor, vehicle_speed, false);
+  fuelcalc::CycleAccumulator total(options);
+  options.open_start = true;
+  for (const py::bytes& run : runs) {
+    const std::string_view bytes(run);
+    if (bytes.size() % sizeof(std::int64_t) != 0)
+      throw py::value_error("a run's state is a whole number of 8-byte words");
+    std::vector<std::int64_t> words(bytes.size() / sizeof(std::int64_t));
+    std::memcpy(words.data(), bytes.data(), bytes.size());
+    total.append(fuelcalc::CycleAccumulator::from_words(options, words));
+  }
+  return result_dict(map, options, total.result());
 }
 
 // fuelcalc.CycleTotals: the totals of a cycle fed a block of records at a
@@ -171,7 +231,7 @@ CycleTotals make_totals(const fuelcalc::FuelMap& map, std::optional<double> step
                         const std::string& fuel, std::optional<double> density,
                         std::optional<double> co2_factor, bool vehicle_speed, bool phases) {
   fuelcalc::CycleOptions options =
-      cycle_options(step, max_gap, fuel, density, co2_factor, vehicle_speed, phases);
+      options_of(step, max_gap, fuel, density, co2_factor, vehicle_speed, phases);
   fuelcalc::CycleAccumulator accumulator(options);
   return {map, std::move(options), std::move(accumulator)};
 }
@@ -259,6 +319,14 @@ void bind_cycle(py::module_& module) {
 records), speed in rpm, torque in Nm, vehicle_speed in km/h, phase a
 sequence of labels. Raises ReadError at a time that does not rise, with the
 record's index.)");
+  module.def("_cycle_run", &cycle_run, "m"_a, py::kw_only(), "time"_a, "speed"_a, "torque"_a,
+             "vehicle_speed"_a = py::none(), "max_gap"_a = 60.0, "fuel"_a = "diesel",
+             "density"_a = py::none(), "co2_factor"_a = py::none(),
+             "One run of a longer cycle: its partial totals as bytes (fuelcalc.dask).");
+  module.def("_cycle_merge", &cycle_merge, "m"_a, "runs"_a, py::kw_only(),
+             "vehicle_speed"_a = false, "max_gap"_a = 60.0, "fuel"_a = "diesel",
+             "density"_a = py::none(), "co2_factor"_a = py::none(),
+             "The totals of runs of _cycle_run, in time order (fuelcalc.dask).");
   py::class_<CycleTotals>(module, "CycleTotals",
                           R"(The totals of a cycle over the map m fed a block of records at a time,
 in order: the numbers of cycle_totals over all the records, in the memory

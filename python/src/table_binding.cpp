@@ -4,6 +4,8 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -15,6 +17,7 @@
 #include "arrays.h"
 #include "bindings.h"
 #include "errors.h"
+#include "file_blocks.h"
 #include "fuelcalc/fuel_map.hpp"
 #include "fuelcalc/map_table.hpp"
 #include "fuelcalc/table.hpp"
@@ -67,9 +70,14 @@ const char* delimiter_text(fuelcalc::Delimiter delimiter) {
 
 // Every row of the table: the numbers straight into the arrays' storage,
 // the texts into strings, both while the GIL is released.
+// With a byte range, the rows of the lines that start in it (a partition of
+// a large file), and with lines the line of each row.
 py::dict read_table(py::handle file, const std::optional<std::vector<Choice>>& columns,
                     const std::optional<std::vector<Choice>>& text,
-                    const std::optional<std::string>& delimiter, bool allow_empty) {
+                    const std::optional<std::string>& delimiter, bool allow_empty,
+                    std::optional<std::uint64_t> start, std::optional<std::uint64_t> end,
+                    bool want_lines) {
+  if (start.has_value() != end.has_value()) throw py::value_error("give start and end, or neither");
   fuelcalc::TableOptions options;
   options.columns = choices_of(columns);
   options.text_columns = choices_of(text);
@@ -79,9 +87,15 @@ py::dict read_table(py::handle file, const std::optional<std::vector<Choice>>& c
   std::optional<fuelcalc::TableReader> reader;
   std::vector<std::unique_ptr<GrowingDoubles>> numbers;
   std::vector<std::vector<std::string>> texts;
+  std::vector<std::size_t> lines;
   const std::size_t rows = naming_file(file, [&] {
     py::gil_scoped_release release;
     reader.emplace(path, options);
+    if (start) {
+      const std::size_t after = std::max(reader->header_line(), reader->unit_line().value_or(0));
+      const LinesBlock block = lines_block(path, *start, *end, after);
+      reader->read_rows_of(block.text, std::max(block.first_line, after + 1));
+    }
     const auto& read = reader->columns();
     for (const auto& column : read) {
       (void)column;
@@ -100,6 +114,7 @@ py::dict read_table(py::handle file, const std::optional<std::vector<Choice>>& c
         if (out.capacity() < n + got) out.resize(2 * (n + got));
         std::memcpy(out.data() + n, block.numbers[k].data(), got * sizeof(double));
       }
+      if (want_lines) lines.insert(lines.end(), block.lines.begin(), block.lines.end());
       n += got;
     }
     return n;
@@ -121,9 +136,11 @@ py::dict read_table(py::handle file, const std::optional<std::vector<Choice>>& c
   }
   py::list comments;
   for (const auto& comment : reader->comments()) comments.append(comment);
+  py::array_t<std::int64_t> line_array(static_cast<py::ssize_t>(lines.size()));
+  std::copy(lines.begin(), lines.end(), line_array.mutable_data());
   return py::dict("names"_a = names, "arrays"_a = arrays, "units"_a = units, "empty"_a = empty,
                   "delimiter"_a = delimiter_text(reader->delimiter()), "comments"_a = comments,
-                  "rows"_a = rows);
+                  "rows"_a = rows, "lines"_a = line_array);
 }
 
 fuelcalc::FuelMap load_table(py::handle file, const std::optional<Choice>& speed,
@@ -167,7 +184,8 @@ fuelcalc::FuelMap load_table(py::handle file, const std::optional<Choice>& speed
 
 void bind_tables(py::module_& module) {
   module.def("_read_table", &read_table, "file"_a, "columns"_a = py::none(), "text"_a = py::none(),
-             "delimiter"_a = py::none(), "allow_empty"_a = false,
+             "delimiter"_a = py::none(), "allow_empty"_a = false, "start"_a = py::none(),
+             "end"_a = py::none(), "lines"_a = false,
              "The columns of a table as arrays (fuelcalc.read_table builds on it).");
   auto fuel_map = py::reinterpret_borrow<py::object>(py::type::of<fuelcalc::FuelMap>());
   fuel_map.attr("load_table") = py::staticmethod(py::cpp_function(
