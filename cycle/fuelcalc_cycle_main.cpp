@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "fuelcalc/cycle.hpp"
+#include "fuelcalc/cycle_files.hpp"
 #include "fuelcalc/error.hpp"
 #include "fuelcalc/version.hpp"
-#include "inputs.h"
 #include "read_ahead.h"
 #include "record_csv.h"
 #include "report.h"
@@ -36,8 +36,8 @@ const std::vector<std::pair<std::string, fuelcalc::Outside>> kOutside = {
 int main(int argc, char** argv) {
   CLI::App app{"Totals of a cycle over a fuel map: fuel, CO2, work, BSFC and distance.",
                "fuelcalc-cycle"};
-  cycle::MapChoice map;
-  cycle::CycleChoice cyc;
+  fuelcalc::MapFileChoice map;
+  fuelcalc::CycleFileChoice cyc;
   std::string map_format = "auto", cycle_format = "table", layout = "points", method = "direct";
   std::string outside = "bounded", fuel = "diesel", output;
   double step = 0.0, max_gap = 60.0, density = 0.0, co2 = 0.0;
@@ -98,14 +98,14 @@ int main(int argc, char** argv) {
     return app.exit(error) == 0 ? 0 : 2;
   }
 
-  map.format = map_format == "program" ? cycle::FileFormat::program
-               : map_format == "table" ? cycle::FileFormat::table
-                                       : cycle::FileFormat::automatic;
+  map.format = map_format == "program" ? fuelcalc::FileFormat::program
+               : map_format == "table" ? fuelcalc::FileFormat::table
+                                       : fuelcalc::FileFormat::automatic;
   map.layout = layout == "matrix" ? fuelcalc::MapLayout::matrix : fuelcalc::MapLayout::points;
   map.method = method == "grid" ? fuelcalc::Method::grid : fuelcalc::Method::direct;
   for (const auto& [name, policy] : kOutside)
     if (name == outside) map.outside = policy;
-  cyc.format = cycle_format == "program" ? cycle::FileFormat::program : cycle::FileFormat::table;
+  cyc.format = cycle_format == "program" ? fuelcalc::FileFormat::program : fuelcalc::FileFormat::table;
   cyc.step = app.count("--step") > 0;
   cyc.keep_cells = !output.empty();
 
@@ -120,9 +120,9 @@ int main(int argc, char** argv) {
     std::cerr << "fuelcalc-cycle: " << message << '\n';
     return 2;
   };
-  if (cyc.format == cycle::FileFormat::program && !cyc.step)
+  if (cyc.format == fuelcalc::FileFormat::program && !cyc.step)
     return usage("a cycle in the program's input format has no time column: give --step");
-  if (cyc.format == cycle::FileFormat::program && (options.vehicle_speed || options.phases))
+  if (cyc.format == fuelcalc::FileFormat::program && (options.vehicle_speed || options.phases))
     return usage("a cycle in the program's input format has only speed and torque");
   if (cyc.step) {
     try {
@@ -155,16 +155,16 @@ int main(int argc, char** argv) {
   };
   std::optional<fuelcalc::FuelMap> fuel_map;
   try {
-    fuel_map = cycle::load_map(map, report);
+    fuel_map = fuelcalc::load_map_file(map, report);
     if (!fuel_map) status = 1;
   } catch (const fuelcalc::Error& error) {
     if (error.kind() == fuelcalc::ErrorKind::invalid_argument) return usage(error.what());
     stop(error, map.file);
   }
   if (fuel_map) {
-    std::optional<cycle::CycleSource> source;
+    std::optional<fuelcalc::CycleFile> source;
     std::optional<cycle::RecordCsv> csv;
-    cycle::Records records;
+    fuelcalc::CycleRecords records;
     std::vector<double> values;
     std::vector<fuelcalc::Where> where;
     std::vector<std::string_view> phases;

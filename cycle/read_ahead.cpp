@@ -9,7 +9,7 @@ constexpr std::size_t kAhead = 2;
 
 }  // namespace
 
-ReadAhead::ReadAhead(CycleSource& source, std::size_t block_records)
+ReadAhead::ReadAhead(fuelcalc::CycleFile& source, std::size_t block_records)
     : source_(source), reader_([this, block_records] { run(block_records); }) {}
 
 ReadAhead::~ReadAhead() {
@@ -23,7 +23,7 @@ ReadAhead::~ReadAhead() {
 
 void ReadAhead::run(std::size_t block_records) {
   for (;;) {
-    Records block;
+    fuelcalc::CycleRecords block;
     {
       std::unique_lock lock(mutex_);
       changed_.wait(lock, [&] { return stopping_ || ready_.size() < kAhead; });
@@ -56,7 +56,7 @@ void ReadAhead::run(std::size_t block_records) {
   }
 }
 
-std::size_t ReadAhead::next(Records& records) {
+std::size_t ReadAhead::next(fuelcalc::CycleRecords& records) {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [&] { return !ready_.empty() || done_; });
   if (ready_.empty()) {

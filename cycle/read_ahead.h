@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-#include "inputs.h"
+#include "fuelcalc/cycle_files.hpp"
 
 namespace cycle {
 
@@ -17,7 +17,7 @@ class ReadAhead {
  public:
   // Starts reading blocks of up to block_records records from source, which
   // must outlive this.
-  ReadAhead(CycleSource& source, std::size_t block_records);
+  ReadAhead(fuelcalc::CycleFile& source, std::size_t block_records);
   // Stops the reader after the block it is reading and joins it.
   ~ReadAhead();
   ReadAhead(const ReadAhead&) = delete;
@@ -25,16 +25,16 @@ class ReadAhead {
 
   // The next block into records (replaced); 0 at the end of the cycle. The
   // reader's Error comes out of the call after the blocks before it.
-  std::size_t next(Records& records);
+  std::size_t next(fuelcalc::CycleRecords& records);
 
  private:
   void run(std::size_t block_records);
 
-  CycleSource& source_;
+  fuelcalc::CycleFile& source_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<Records> ready_;
-  std::deque<Records> spare_;  // taken blocks handed back, for their storage
+  std::deque<fuelcalc::CycleRecords> ready_;
+  std::deque<fuelcalc::CycleRecords> spare_;  // taken blocks handed back, for their storage
   std::exception_ptr error_;
   bool done_ = false;
   bool stopping_ = false;

@@ -2,6 +2,7 @@
 // The fuelcalc library: fuel maps, their evaluation, the program's files, and
 // totals over a cycle.
 #include "fuelcalc/cycle.hpp"
+#include "fuelcalc/cycle_files.hpp"
 #include "fuelcalc/error.hpp"
 #include "fuelcalc/exact_sum.hpp"
 #include "fuelcalc/fuel_map.hpp"

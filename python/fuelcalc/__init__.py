@@ -11,8 +11,9 @@ fuelcalc.dask spreads the same over a Dask DataFrame.
 """
 
 from ._errors import FuelMapError, ReadError
-from ._fuelcalc import (FINDING_CODES, CheckResult, FuelMap, PointReader, check_input, check_map,
-                        cycle_totals, exact_sum, read_points, version, write_map, write_points)
+from ._fuelcalc import (FINDING_CODES, CheckResult, CycleTotals, FuelMap, PointReader, check_input,
+                        check_map, cycle_totals, exact_sum, read_points, version, write_map,
+                        write_points)
 from ._tables import Table, read_table
 
 __version__ = version()
@@ -20,6 +21,7 @@ __version__ = version()
 __all__ = [
     "FINDING_CODES",
     "CheckResult",
+    "CycleTotals",
     "FuelMap",
     "FuelMapError",
     "PointReader",

@@ -12,7 +12,8 @@ import matplotlib
 
 from ._errors import FuelMapError
 from ._files import replaced_source, rereadable
-from ._fuelcalc import FuelMap
+from ._fuelcalc import FuelMap, read_points
+from .plot import MAX_MARKERS
 from .report import add_surface_options, map_figure, map_header, map_name
 from .run_summary import stream
 
@@ -38,8 +39,10 @@ def main(argv: list[str] | None = None) -> int:
                 rereadable(args.input) if args.input else nullcontext() as input_file:
             m = FuelMap.load(map_file, method=args.method, outside=args.outside)
             figures = stream(m, input_file) if input_file else None
+            few = figures is not None and figures.records <= MAX_MARKERS
+            points = read_points(input_file) if few else None
             title, units = map_header(map_file)
-            figure = map_figure(m, input_file, figures, units, map_name(args.map, title))
+            figure = map_figure(m, points, figures, units, map_name(args.map, title))
         svg = output.suffix.lower() == ".svg"
         # The same picture gives the same bytes: no date, fixed element ids.
         with matplotlib.rc_context({"svg.hashsalt": "fuelcalc"}):

@@ -1,9 +1,12 @@
-"""fuelcalc-report MAP INPUT [-o FILE.html] [--compare MAP2]: one self-contained
-HTML page of a run of INPUT over MAP (figures inline as SVG, one inline script
-that answers a hover over the map, nothing fetched): the findings and the
-summary of fuelcalc-check, the cycle's totals, the map with the operating
-points, and the cycle over time; with --compare, the totals over both maps,
-their difference and where on the map it comes from."""
+"""fuelcalc-report MAP CYCLE [-o FILE.html] [--compare MAP2]: one self-contained
+HTML page of a run of CYCLE over MAP (figures inline as SVG, one inline script
+that answers a hover over the map, nothing fetched): the findings (and, for
+the program's formats, the summary of fuelcalc-check), the cycle's totals as
+fuelcalc-cycle gives them, the map with the operating points, and the cycle
+over time; with --compare, the totals over both maps, their difference and
+where on the map it comes from. The files are read as fuelcalc-cycle reads
+them: tables or the program's formats, columns and units by the same
+options."""
 
 from __future__ import annotations
 
@@ -20,13 +23,16 @@ import matplotlib
 import numpy as np
 from matplotlib.figure import Figure
 
-from ._errors import FuelMapError
+from ._errors import FuelMapError, ReadError
 from ._files import replaced_source, rereadable, write_whole
-from ._fuelcalc import FuelMap, check_input, check_map, cycle_totals, read_points, to_base, version
-from .compare import comparable, compare_table, difference_figure
+from ._fuelcalc import (CycleTotals, FuelMap, _CycleFile, _cycle_looks_like_table,
+                        _load_map_file, _map_reads_as_table, check_input, check_map, to_base,
+                        version)
+from .compare import BASE_UNITS, comparable, compare_table, difference_figure
 from .hover import figure_attributes, node_table, plot_area, script
-from .plot import MAX_MARKERS, fuel_map, surface_title, units_known
-from .run_summary import RunFigures, stream
+from .plot import MAX_MARKERS, PointDensity, fuel_map, grid_extent, surface_map, surface_title, \
+    units_known
+from .run_summary import RunFigures, add_records
 from .totals import cycle_figure, totals_note, totals_table
 
 STYLE = """
@@ -76,19 +82,16 @@ def add_surface_options(parser: argparse.ArgumentParser) -> None:
                              "extrapolate, as the program does)")
 
 
-def map_figure(m: FuelMap, input_file, figures: RunFigures | None, units: dict,
+def map_figure(m: FuelMap, points, figures: RunFigures | None, units: dict,
                name: str | None = None) -> Figure:
-    """The map with the run's operating points: markers when few, else the
-    density counted while the figures were streamed."""
+    """The map with the run's operating points: markers when few (points:
+    the first records' speeds and torques), else the density counted while
+    the figures were streamed."""
     if figures is None or figures.records == 0:
         return fuel_map(m, **units, name=name)
-    if figures.records <= MAX_MARKERS:
-        try:
-            speed, torque = read_points(input_file)
-            return fuel_map(m, speed[:figures.records], torque[:figures.records], **units,
-                            name=name)
-        except (FuelMapError, OSError):
-            pass  # the records before a failed read are in the density
+    if figures.records <= MAX_MARKERS and points is not None:
+        speed, torque = points
+        return fuel_map(m, speed[:figures.records], torque[:figures.records], **units, name=name)
     return fuel_map(m, density=figures.density, **units, name=name)
 
 
@@ -206,105 +209,350 @@ def deviation_line(deviation: dict | None) -> str:
 
 
 
+# The options of the files, as fuelcalc-cycle names them: (flag, help).
+COLUMN_OPTIONS = (("--map-speed", "the map's speed column"),
+                  ("--map-torque", "the map's torque column"),
+                  ("--map-fuel", "the map's fuel column"), ("--time", "the cycle's time column"),
+                  ("--speed", "the cycle's engine speed column"),
+                  ("--torque", "the cycle's torque column"),
+                  ("--vehicle-speed", "the cycle's vehicle speed column"),
+                  ("--phase", "the cycle's phase column"))
+UNIT_OPTIONS = ("--map-speed-unit", "--map-torque-unit", "--map-fuel-unit", "--time-unit",
+                "--speed-unit", "--torque-unit", "--vehicle-speed-unit")
+
+
+def add_file_options(parser: argparse.ArgumentParser) -> None:
+    """The options of fuelcalc-cycle that say how to read the map and the
+    cycle: formats, layout, columns (a name or a 1-based position), units."""
+    parser.add_argument("--map-format", choices=("auto", "program", "table"), default="auto",
+                        help="the map's format: auto (default: a table when its first line holds "
+                             "no number and the next only numbers), program or table")
+    parser.add_argument("--map-layout", choices=("points", "matrix"), default="points",
+                        help="a map table's layout: points (default) or matrix")
+    parser.add_argument("--cycle-format", choices=("auto", "program", "table"), default="auto",
+                        help="the cycle's format: auto (default: a table when it looks like one "
+                             "and has a time column or a unit line, else the program's input "
+                             "format), program or table")
+    for flag, text in COLUMN_OPTIONS:
+        parser.add_argument(flag, default="", metavar="COLUMN",
+                            help=f"{text}: a name or a 1-based position")
+    for flag in UNIT_OPTIONS:
+        parser.add_argument(flag, default="", metavar="UNIT", help="overrides the file's unit")
+
+
+def add_totals_options(parser: argparse.ArgumentParser) -> None:
+    """--step, --max-gap and the fuel's properties, as fuelcalc-cycle takes them."""
+    parser.add_argument("--step", type=float, default=None, metavar="S",
+                        help="seconds between records (in --time-unit when given), for a cycle "
+                             "without a time column; a cycle in the program's input format "
+                             "takes 1 unless given")
+    parser.add_argument("--max-gap", type=float, default=60.0, metavar="S",
+                        help="intervals longer than S seconds are not integrated (60)")
+    parser.add_argument("--fuel", choices=("diesel", "petrol"), default="diesel",
+                        help="the fuel's density and CO2 factor (default diesel)")
+    parser.add_argument("--density", type=float, default=None, metavar="KG_PER_L",
+                        help="the fuel's density, kg/L")
+    parser.add_argument("--co2-factor", type=float, default=None, metavar="G_PER_G",
+                        help="grams of CO2 per gram of fuel")
+
+
+def file_options(args: argparse.Namespace) -> dict:
+    """The file options of args by their attribute names, for build()."""
+    names = [flag[2:].replace("-", "_") for flag, _ in COLUMN_OPTIONS]
+    names += [flag[2:].replace("-", "_") for flag in UNIT_OPTIONS]
+    names += ["map_format", "map_layout", "cycle_format"]
+    return {n: getattr(args, n) for n in names}
+
+
 def build(map_file, input_file, method: str = "grid", outside: str = "extrapolate",
-          step: float = 1.0, fuel: str = "diesel", compare_map=None) -> tuple[str, bool]:
-    """The page and whether the run is sound (no error found). The findings
-    and the summary are the checker's (fuelcalc.check_input, as
-    fuelcalc-check), the totals fuelcalc.cycle_totals' (as fuelcalc-cycle,
-    records step seconds apart); the figures stream the input once more (a
-    pipe is copied to a temporary file first). compare_map: a second map over
-    the same cycle; ValueError for one that cannot be compared."""
+          step: float | None = None, fuel: str = "diesel", compare_map=None, *,
+          max_gap: float = 60.0, density: float | None = None, co2_factor: float | None = None,
+          files: dict | None = None) -> tuple[str, bool]:
+    """The page and whether the run is sound (no error found). The map and
+    the cycle are read as fuelcalc-cycle reads them (files: the file options
+    by file_options' names); the totals are fuelcalc-cycle's, taken a block
+    at a time over one pass of the cycle that also streams the figures. When
+    both files are in the program's formats the findings and the summary are
+    the checker's (fuelcalc.check_input, as fuelcalc-check). A pipe is copied
+    to a temporary file first. compare_map: a second map over the same cycle;
+    ValueError for one that cannot be compared or for file options that do
+    not fit the files."""
+    files = dict(files or {})
     with rereadable(map_file) as map_readable, rereadable(input_file) as readable, \
             (rereadable(compare_map) if compare_map is not None else nullcontext()) as other:
-        page, sound = _build(map_file, input_file, map_readable, readable, method, outside,
-                             step, fuel, (compare_map, other))
+        run = Run(map_file, input_file, map_readable, readable, method, outside, step, fuel,
+                  max_gap, density, co2_factor, files)
+        page, sound = _build(run, (compare_map, other))
     return page, sound
 
 
-def _load_other(compare_map, readable, method: str, outside: str) -> FuelMap:
-    check = check_map(readable, method=method, outside=outside)
+class Run:
+    """One report's files and options."""
+
+    def __init__(self, map_file, input_file, map_readable, readable, method, outside, step, fuel,
+                 max_gap, density, co2_factor, files: dict) -> None:
+        self.map_file, self.input_file = map_file, input_file
+        self.map_readable, self.readable = map_readable, readable
+        self.method, self.outside = method, outside
+        self.fuel, self.max_gap, self.density, self.co2_factor = fuel, max_gap, density, co2_factor
+        self.files = files
+        self.map_table = _map_reads_as_table(map_readable, files.get("map_format", "auto"),
+                                             files.get("map_layout", "points"))
+        cycle_format = files.get("cycle_format", "auto")
+        if cycle_format == "auto":
+            named = any(files.get(k) for k in ("time", "vehicle_speed", "phase"))
+            cycle_format = "table" if named or _cycle_looks_like_table(readable) else "program"
+        self.cycle_table = cycle_format == "table"
+        if not self.cycle_table and any(files.get(k) for k in ("vehicle_speed", "phase")):
+            raise ValueError("a cycle in the program's input format has only speed and torque")
+        if not self.cycle_table and step is None:
+            step = 1.0  # the program's input has no time column
+        self.step = step
+
+    @property
+    def step_s(self) -> float | None:
+        """The step in seconds (it is in --time-unit when that is given)."""
+        if self.step is None:
+            return None
+        return float(to_base("time", self.files.get("time_unit") or "s", self.step))
+
+    def cycle(self) -> _CycleFile:
+        f = self.files
+        return _CycleFile(self.readable, format="table" if self.cycle_table else "program",
+                          time=f.get("time", ""), speed=f.get("speed", ""),
+                          torque=f.get("torque", ""), vehicle_speed=f.get("vehicle_speed", ""),
+                          phase=f.get("phase", ""), time_unit=f.get("time_unit", ""),
+                          speed_unit=f.get("speed_unit", ""), torque_unit=f.get("torque_unit", ""),
+                          vehicle_speed_unit=f.get("vehicle_speed_unit", ""),
+                          step=self.step is not None)
+
+    def totals(self, m: FuelMap, phases: bool) -> CycleTotals:
+        return CycleTotals(m, step=self.step_s, max_gap=self.max_gap, fuel=self.fuel,
+                           density=self.density, co2_factor=self.co2_factor,
+                           vehicle_speed=bool(self.files.get("vehicle_speed")), phases=phases)
+
+    def program_units(self, header_units: dict) -> dict:
+        """A map in the program's format: the units its header names, those
+        of the options over them."""
+        units = dict(header_units)
+        for key in ("speed", "torque", "fuel"):
+            if self.files.get(f"map_{key}_unit"):
+                units[f"{key}_unit"] = self.files[f"map_{key}_unit"]
+        return units
+
+    def load_table_map(self, readable) -> dict:
+        f = self.files
+        return _load_map_file(readable, format="table", layout=f.get("map_layout", "points"),
+                              speed=f.get("map_speed", ""), torque=f.get("map_torque", ""),
+                              fuel=f.get("map_fuel", ""), speed_unit=f.get("map_speed_unit", ""),
+                              torque_unit=f.get("map_torque_unit", ""),
+                              fuel_unit=f.get("map_fuel_unit", ""), method=self.method,
+                              outside=self.outside)
+
+
+def _load_other(run: Run, compare_map, readable) -> tuple[FuelMap, dict]:
+    """The second map, read as the first, and its units."""
+    if run.map_table:
+        try:
+            return run.load_table_map(readable)["map"], dict(BASE_UNITS)
+        except FuelMapError as e:
+            raise ValueError(f"{os.fsdecode(compare_map)}: the map cannot be used: {e}") from e
+    check = check_map(readable, method=run.method, outside=run.outside)
     if check.map is None:
         first = next((f["message"] for f in check.findings if f["severity"] == "error"),
                      "it could not be built")
         raise ValueError(f"{os.fsdecode(compare_map)}: the map cannot be used: {first}")
-    return check.map
+    return check.map, run.program_units(map_header(readable)[1])
 
 
-def _build(map_file, input_file, map_readable, readable, method: str, outside: str,
-           step: float, fuel: str, other) -> tuple[str, bool]:
-    title, units = map_header(map_readable)
-    check = check_input(map_readable, readable, method=method, outside=outside)
+def _rename(findings: list[dict], names: dict) -> None:
     # The findings name the files as the caller did, not their copies.
-    names = {os.fsdecode(map_readable): os.fsdecode(map_file),
-             os.fsdecode(readable): os.fsdecode(input_file)}
-    for f in check.findings:
+    for f in findings:
         f["file"] = names.get(f["file"], f["file"])
-    m = check.map
+
+
+def _build(run: Run, other) -> tuple[str, bool]:
+    map_file, input_file = run.map_file, run.input_file
+    names = {os.fsdecode(run.map_readable): os.fsdecode(map_file),
+             os.fsdecode(run.readable): os.fsdecode(input_file)}
+    title, header_units = map_header(run.map_readable) if not run.map_table else ("", {})
+    findings, summary, deviation = [], None, None
+    m = None
+    if run.map_table:
+        units = dict(BASE_UNITS)
+        try:
+            loaded = run.load_table_map(run.map_readable)
+            m, findings = loaded["map"], loaded["findings"]
+        except (FuelMapError, OSError) as e:
+            findings = [_finding(e, os.fsdecode(run.map_readable))]
+    else:
+        units = run.program_units(header_units)
+        if run.cycle_table:
+            check = check_map(run.map_readable, method=run.method, outside=run.outside)
+        else:
+            check = check_input(run.map_readable, run.readable, method=run.method,
+                                outside=run.outside)
+            summary = check.summary or NO_RECORDS
+        findings, m, deviation = check.findings, check.map, check.grid_deviation
+    _rename(findings, names)
     name = map_name(map_file, title)
     parts = [f"<h1>fuelcalc report: {html.escape(name)}</h1>\n"
              f"<p>map <code>{html.escape(str(map_file))}</code>, "
              f"input <code>{html.escape(str(input_file))}</code>, fuelcalc {version()}</p>"]
     if m is None:
-        first = next((f["message"] for f in check.findings if f["severity"] == "error"),
+        first = next((f["message"] for f in findings if f["severity"] == "error"),
                      "it could not be built")
         parts += ['<p class="error" id="failure">The map cannot be used: '
                   f"{html.escape(first)}. No run over it.</p>",
-                  "<h2>Findings</h2>", findings_table(check.findings)]
+                  "<h2>Findings</h2>", findings_table(findings)]
         return _page(parts), False
     compare_file, compare_readable = other
     m2 = None
     if compare_file is not None:
-        m2 = _load_other(compare_file, compare_readable, method, outside)
-        m, m2, units = comparable(m, units, m2, map_header(compare_readable)[1])
-    fuel_unit = units["fuel_unit"]
+        m2, units2 = _load_other(run, compare_file, compare_readable)
+        m, m2, units = comparable(m, units, m2, units2)
 
-    parts += [f'<p id="surface">Values of the {html.escape(surface_title(m))}.</p>',
-              deviation_line(check.grid_deviation)]
-    summary = check.summary or NO_RECORDS
-    try:
-        figures = stream(m, readable, limit=summary["records"])
-    except (FuelMapError, OSError) as e:
-        figures = e.figures  # the check's findings say what failed, at its line
-    speed, torque = _points(readable, figures.records)
-    parts += ["<h2>Findings</h2>", findings_table(check.findings),
-              "<h2>Summary</h2>", summary_table(summary, fuel_unit),
-              "<h2>Totals over the cycle</h2>"]
-    try:
-        totals = [cycle_totals(base_map(m_, units), step=step, speed=speed, torque=torque,
-                               fuel=fuel) for m_ in (m, m2) if m_ is not None]
-    except FuelMapError as e:
+    parts += [f'<p id="surface">Values of the {html.escape(surface_title(m))}.</p>']
+    if deviation is not None or not run.map_table:
+        parts += [deviation_line(deviation)]
+    result = cycle_run(run, [m_ for m_ in (m, m2) if m_ is not None], units,
+                       keep_points=m2 is not None)
+    if summary is None:
+        # Else the checker read the input first: its findings say what
+        # stopped the pass, at its line.
+        findings = findings + result.findings
+        _rename(findings, names)
+    parts += ["<h2>Findings</h2>", findings_table(findings)]
+    if summary is not None:
+        parts += ["<h2>Summary</h2>", summary_table(summary, units["fuel_unit"])]
+    parts += ["<h2>Totals over the cycle</h2>"]
+    totals = result.totals
+    if totals is None:
         # Under outside="error" a point outside stops the totals, as it
         # stops fuelcalc-cycle.
-        totals = None
-        parts += [f'<p class="error" id="totals-note">No totals: {html.escape(str(e))}.</p>']
-    if totals is not None:
-        parts += [totals_note(totals[0], step, units)]
+        parts += [f'<p class="error" id="totals-note">No totals: '
+                  f"{html.escape(result.refused)}.</p>"]
+    else:
+        parts += [totals_note(totals[0], run.step_s, units, result.cycle_units)]
         if m2 is None:
             parts += [totals_table(totals[0])]
         else:
             labels = (os.fsdecode(map_file), os.fsdecode(compare_file))
             parts += [compare_table(*totals, labels)]
-    fig = map_figure(m, readable, figures, units, name)
+    figures = result.figures
+    fig = map_figure(m, result.points, figures, units, name)
     parts += ["<h2>Map and operating points</h2>", hover_map(m, fig, units)]
     if figures.records:
-        cycle = cycle_figure(figures, step, totals[0]["fuel_g"] if totals else 0.0, units)
+        cycle = cycle_figure(figures, totals[0]["fuel_g"] if totals else 0.0, units)
         parts += ["<h2>Fuel over the cycle, speed and torque, against time</h2>",
                   f"<figure>{svg(cycle, 'cycle')}</figure>"]
     if m2 is not None and totals is not None:
-        picture = difference_figure(m, m2, speed, torque, step=step, names=labels, **units)
+        speed, torque = result.points
+        duration = totals[0]["duration_s"]
+        mean_step = duration / speed.size if speed.size else 1.0
+        picture = difference_figure(m, m2, speed, torque, step=mean_step, names=labels, **units)
         parts += ["<h2>The two maps compared</h2>",
                   f'<figure id="compare-figure">{svg(picture, "compare")}</figure>']
-    return _page(parts), not check.has_errors
+    sound = not any(f["severity"] == "error" for f in findings)
+    return _page(parts), sound
 
 
-def _points(readable, records: int):
-    """The first records operating points of the input (none when it cannot
-    be read: the findings say why)."""
+def _finding(e: Exception, file: str) -> dict:
+    """The finding of an error that stopped the run, as fuelcalc-cycle
+    writes it."""
+    if isinstance(e, OSError):
+        return {"severity": "error", "code": "file-unopenable", "file": file, "line": None,
+                "column": None, "message": f"{file}: {e.strerror}"}
+    codes = {"outside": "outside-refused", "interpolation": "map-unusable"}
+    return {"severity": "error", "code": codes.get(e.kind, "cycle-unreadable"),
+            "file": file, "line": e.line, "column": None, "message": str(e)}
+
+
+class CycleResult:
+    """One pass over the cycle: its figures, the totals over each map (None
+    when a point the policy refuses stopped them: refused says why), the
+    findings of an error that stopped the pass, the cycle's units, and the
+    operating points (the first MAX_MARKERS + 1, or all with keep_points)."""
+
+    def __init__(self, figures: RunFigures) -> None:
+        self.figures = figures
+        self.totals: list[dict] | None = None
+        self.refused = ""
+        self.findings: list[dict] = []
+        self.cycle_units = {"time": "s", "speed": "rpm", "torque": "Nm", "vehicle_speed": None}
+        self.points = (np.zeros(0), np.zeros(0))
+
+
+# Records read, evaluated and added at a time: the memory of the pass is a
+# few dozen arrays of this length.
+RECORDS_A_BLOCK = 1 << 16
+
+
+def cycle_run(run: Run, maps: list[FuelMap], units: dict, keep_points: bool = False,
+              block: int = RECORDS_A_BLOCK) -> CycleResult:
+    """Reads the cycle once, a block at a time, into the totals over each
+    map (in rpm, Nm and g/h: base_map) and the figures."""
+    bases = [base_map(m_, units) for m_ in maps]
+    figures = RunFigures(density=PointDensity(grid_extent(maps[0], 0.15)), max_gap=run.max_gap)
+    result = CycleResult(figures)
+    file = os.fsdecode(run.readable)
     try:
-        speed, torque = read_points(readable)
-    except (FuelMapError, OSError):
-        return np.zeros(0), np.zeros(0)
-    return speed[:records], torque[:records]
+        cycle = run.cycle()
+    except (FuelMapError, OSError) as e:
+        if isinstance(e, FuelMapError) and e.kind == "invalid_argument":
+            raise ValueError(str(e)) from e
+        result.findings.append(_finding(e, file))
+        return result
+    result.cycle_units = cycle.units
+    phases = bool(run.files.get("phase"))
+    try:
+        accumulators = [run.totals(b, phases) for b in bases]
+    except FuelMapError as e:
+        raise ValueError(str(e)) from e
+    refused = None
+    surface = surface_map(bases[0])
+    speeds, torques = [], []
+    kept = 0
+    step = run.step_s
+    while True:
+        try:
+            records = cycle.read(block)
+        except (FuelMapError, OSError) as e:
+            result.findings.append(_finding(e, file))
+            break
+        speed, torque = records["speed"], records["torque"]
+        if speed.size == 0:
+            break
+        time = records["time"]
+        if time is None:
+            time = (figures.records + np.arange(speed.size)) * step
+        values = None
+        try:
+            for a in accumulators if refused is None else ():
+                fuel, where = a.add(speed, torque, time=None if step else time,
+                                    vehicle_speed=records["vehicle_speed"],
+                                    phase=records["phase"], line=records["line"])
+                values = (fuel, where) if values is None else values
+        except ReadError as e:
+            result.findings.append(_finding(e, file))
+            break
+        except FuelMapError as e:
+            refused = e
+        if values is None:
+            values = (surface.fuel(speed, torque), surface.where(speed, torque))
+        add_records(figures, speed, torque, *values, time=time)
+        if keep_points or kept <= MAX_MARKERS:
+            take = speed.size if keep_points else min(speed.size, MAX_MARKERS + 1 - kept)
+            speeds.append(speed[:take])
+            torques.append(torque[:take])
+            kept += take
+    if speeds:
+        result.points = (np.concatenate(speeds), np.concatenate(torques))
+    if refused is not None:
+        result.refused = str(refused)
+    else:
+        result.totals = [a.result() for a in accumulators]
+    return result
 
 
 def base_map(m: FuelMap, units: dict) -> FuelMap:
@@ -333,19 +581,17 @@ def _page(parts: list[str]) -> str:
 def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(prog="fuelcalc-report", description=__doc__.split("\n\n")[0])
     parser.add_argument("map", help="the fuel map file")
-    parser.add_argument("input", help="the input file of operating points")
+    parser.add_argument("input", help="the cycle: a table, or the program's input file")
     parser.add_argument("-o", "--output", help="the page (default: INPUT's name with .html, "
                                                "in the current folder)")
     parser.add_argument("--compare", metavar="MAP2",
                         help="a second map over the same cycle: both totals, their difference "
                              "and where on the map it comes from")
-    parser.add_argument("--step", type=float, default=1.0,
-                        help="seconds between records (default 1), for the totals over time")
-    parser.add_argument("--fuel", choices=("diesel", "petrol"), default="diesel",
-                        help="the fuel's density and CO2 (default diesel)")
+    add_file_options(parser)
+    add_totals_options(parser)
     add_surface_options(parser)
     args = parser.parse_args(argv)
-    if not (math.isfinite(args.step) and args.step > 0):
+    if args.step is not None and not (math.isfinite(args.step) and args.step > 0):
         parser.error(f"--step must be a number of seconds above 0, not {args.step}")
     output = Path(args.output) if args.output else Path(Path(args.input).stem + ".html")
     replaced = replaced_source(output, (args.map, args.input, args.compare))
@@ -355,7 +601,8 @@ def main(argv: list[str] | None = None) -> int:
         return 2
     try:
         page, sound = build(args.map, args.input, args.method, args.outside, args.step,
-                            args.fuel, args.compare)
+                            args.fuel, args.compare, max_gap=args.max_gap, density=args.density,
+                            co2_factor=args.co2_factor, files=file_options(args))
     except ValueError as e:
         print(f"fuelcalc-report: {e}", file=sys.stderr)
         return 1

@@ -23,11 +23,13 @@ class Cycle:
     """Fuel over the cycle in spans of `width` records each (the last may be
     shorter), spans starting at multiples of width: per span its last record
     number (1-based), the least, largest and summed finite fuel values and
-    their number, the running sum at its end, and the sums of the records'
-    speeds and torques (over the records whose both are finite, counted in
+    their number, the running sum at its end, the time of its last record
+    and the cumulative fuel there, and the sums of the records' speeds and
+    torques (over the records whose both are finite, counted in
     `points`)."""
 
-    NAMES = ("last", "low", "high", "total", "finite", "running", "speed", "torque", "points")
+    NAMES = ("last", "low", "high", "total", "finite", "running", "time", "grams", "speed",
+             "torque", "points")
 
     def __init__(self) -> None:
         self.width = 1
@@ -35,6 +37,7 @@ class Cycle:
         self.finite = np.zeros(0, dtype=np.int64)
         self.points = np.zeros(0, dtype=np.int64)
         self.low, self.high, self.total, self.running = (np.zeros(0) for _ in range(4))
+        self.time, self.grams = np.zeros(0), np.zeros(0)
         self.speed, self.torque = np.zeros(0), np.zeros(0)
 
     def means(self, name: str) -> np.ndarray:
@@ -49,10 +52,14 @@ class Cycle:
             return np.where(self.finite > 0, self.total / np.maximum(self.finite, 1), np.nan)
 
     def add(self, first: int, fuel: np.ndarray, running: np.ndarray,
-            speed: np.ndarray | None = None, torque: np.ndarray | None = None) -> None:
+            speed: np.ndarray | None = None, torque: np.ndarray | None = None,
+            time: np.ndarray | None = None, grams: np.ndarray | None = None) -> None:
         """Appends records first + 1 ... first + fuel.size; running holds the
-        running sum at each, speed and torque (when given) their points."""
+        running sum at each, speed and torque (when given) their points, time
+        and grams (when given) their times and the cumulative fuel there."""
         n = fuel.size
+        if time is None or grams is None:
+            time = grams = np.full(n, np.nan)
         finite = np.isfinite(fuel)
         if speed is None or torque is None:
             speed = torque = np.full(n, np.nan)
@@ -70,6 +77,8 @@ class Cycle:
                 self.finite[-1] += f.size
             self.last[-1] = first + start
             self.running[-1] = running[start - 1]
+            self.time[-1] = time[start - 1]
+            self.grams[-1] = grams[start - 1]
             self.speed[-1] += speed[:start].sum()
             self.torque[-1] += torque[:start].sum()
             self.points[-1] += int(point[:start].sum())
@@ -85,6 +94,8 @@ class Cycle:
                 "total": np.add.reduceat(np.where(ok, f, 0.0), at),
                 "finite": np.add.reduceat(ok.astype(np.int64), at),
                 "running": running[ends - 1],
+                "time": time[ends - 1],
+                "grams": grams[ends - 1],
                 "speed": np.add.reduceat(speed[start:], at),
                 "torque": np.add.reduceat(torque[start:], at),
                 "points": np.add.reduceat(point[start:].astype(np.int64), at),
@@ -113,10 +124,11 @@ class Cycle:
         self.points = self.points[0::2] + self.points[1::2]
         self.speed = np.nansum([self.speed[0::2], self.speed[1::2]], axis=0)
         self.torque = np.nansum([self.torque[0::2], self.torque[1::2]], axis=0)
-        last, running = self.last[1::2], self.running[1::2]
-        if odd:
-            last[-1], running[-1] = self.last[-2], self.running[-2]
-        self.last, self.running = last, running
+        ends = {name: getattr(self, name)[1::2] for name in ("last", "running", "time", "grams")}
+        for name, values in ends.items():
+            if odd:
+                values[-1] = getattr(self, name)[-2]
+            setattr(self, name, values)
         self.width *= 2
 
 
@@ -132,6 +144,10 @@ class RunFigures:
     # The first and the last finite fuel value, None before the first.
     first: float | None = None
     final: float | None = None
+    # Intervals longer than this (s) add no fuel to the cumulative fuel; the
+    # last record's time, fuel flow and cumulative fuel, None before the first.
+    max_gap: float = 60.0
+    last: tuple[float, float, float] | None = None
 
 
 def stream(m, input_file, limit: int | None = None, block: int = BLOCK) -> RunFigures:
@@ -170,10 +186,18 @@ def _fuel(m, speed, torque) -> np.ndarray:
 
 
 def _add(figures: RunFigures, m, speed: np.ndarray, torque: np.ndarray) -> None:
+    add_records(figures, speed, torque, _fuel(m, speed, torque), m.where(speed, torque))
+
+
+def add_records(figures: RunFigures, speed: np.ndarray, torque: np.ndarray, fuel: np.ndarray,
+                where: np.ndarray, time: np.ndarray | None = None) -> None:
+    """Adds the next records: their operating points, fuel values, classes
+    (FuelMap.where) and, when given, times in s (then the cumulative fuel in
+    g by the trapezoidal rule, intervals longer than figures.max_gap left
+    out, and fuel in g/h)."""
     first = figures.records
     figures.records += speed.size
-    figures.density.add(speed, torque, m.where(speed, torque))
-    fuel = _fuel(m, speed, torque)
+    figures.density.add(speed, torque, where)
     finite = np.isfinite(fuel)
     # The running sum over the finite values in record order, one addition
     # at a time (np.cumsum adds left to right), carried across blocks.
@@ -185,12 +209,33 @@ def _add(figures: RunFigures, m, speed: np.ndarray, torque: np.ndarray) -> None:
         sums = np.cumsum(values)
         figures.total = float(sums[-1])
         running[finite] = sums
+    grams = None
+    if time is not None and time.size:
+        grams = _cumulative(figures, time, np.where(finite, fuel, 0.0))
     # Records before the first finite value have a running sum of zero.
     previous = figures.cycle.running[-1] if figures.cycle.running.size else 0.0
-    figures.cycle.add(first, fuel, _fill_forward(running, previous), speed, torque)
+    figures.cycle.add(first, fuel, _fill_forward(running, previous), speed, torque, time, grams)
     if values.size:
         figures.first = float(values[0]) if figures.first is None else figures.first
         figures.final = float(fuel[finite][-1])
+
+
+def _cumulative(figures: RunFigures, time: np.ndarray, flow: np.ndarray) -> np.ndarray:
+    """The fuel in g from the first record to each of these (flow in g/h, no
+    value taken as 0), carried across blocks in figures.last."""
+    if figures.last is None:
+        t = np.concatenate([time[:1], time])
+        f = np.concatenate([flow[:1], flow])
+        start = 0.0
+    else:
+        t0, f0, start = figures.last
+        t = np.concatenate([[t0], time])
+        f = np.concatenate([[f0], flow])
+    dt = np.diff(t)
+    step = np.where(dt <= figures.max_gap, 0.5 * (f[:-1] + f[1:]) * dt / 3600.0, 0.0)
+    grams = start + np.cumsum(step)
+    figures.last = (float(time[-1]), float(flow[-1]), float(grams[-1]))
+    return grams
 
 
 def _fill_forward(values: np.ndarray, start: float) -> np.ndarray:

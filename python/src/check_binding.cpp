@@ -12,6 +12,7 @@
 
 #include "bindings.h"
 #include "errors.h"
+#include "findings.h"
 #include "fuelcalc/check.hpp"
 #include "instances.h"
 #include "options.h"
@@ -39,15 +40,6 @@ py::str text(const std::string& bytes) {
 
 py::object or_none(const std::optional<std::size_t>& value) {
   return value ? py::object(py::int_(*value)) : py::object(py::none());
-}
-
-py::dict finding_dict(const fuelcalc::Finding& f) {
-  // The file as the caller named it (os.fsdecode of its bytes).
-  auto file = py::reinterpret_steal<py::str>(
-      PyUnicode_DecodeFSDefaultAndSize(f.file.data(), static_cast<Py_ssize_t>(f.file.size())));
-  return py::dict("severity"_a = f.severity == fuelcalc::Severity::error ? "error" : "warning",
-                  "code"_a = f.code, "file"_a = file, "line"_a = or_none(f.line),
-                  "column"_a = or_none(f.column), "message"_a = text(f.message));
 }
 
 py::dict summary_dict(const fuelcalc::Summary& s) {
@@ -184,6 +176,15 @@ percent).
 Files that cannot be opened or read are findings, not exceptions.)";
 
 }  // namespace
+
+py::dict finding_dict(const fuelcalc::Finding& f) {
+  // The file as the caller named it (os.fsdecode of its bytes).
+  auto file = py::reinterpret_steal<py::str>(
+      PyUnicode_DecodeFSDefaultAndSize(f.file.data(), static_cast<Py_ssize_t>(f.file.size())));
+  return py::dict("severity"_a = f.severity == fuelcalc::Severity::error ? "error" : "warning",
+                  "code"_a = f.code, "file"_a = file, "line"_a = or_none(f.line),
+                  "column"_a = or_none(f.column), "message"_a = text(f.message));
+}
 
 void bind_check(py::module_& module) {
   py::class_<CheckResult>(module, "CheckResult",

@@ -1,5 +1,6 @@
-// fuelcalc.cycle_totals and fuelcalc.exact_sum: the library's totals over a
-// cycle and its exact sum, computed with the GIL released.
+// fuelcalc.cycle_totals, fuelcalc.CycleTotals and fuelcalc.exact_sum: the
+// library's totals over a cycle (whole, or fed a block at a time) and its
+// exact sum, computed with the GIL released.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -16,6 +17,7 @@
 #include "fuelcalc/cycle.hpp"
 #include "fuelcalc/exact_sum.hpp"
 #include "fuelcalc/version.hpp"
+#include "instances.h"
 #include "options.h"
 
 namespace fuelcalc_python {
@@ -217,6 +219,86 @@ py::dict cycle_merge(const fuelcalc::FuelMap& map, const std::vector<py::bytes>&
   return result_dict(map, options, total.result());
 }
 
+// fuelcalc.CycleTotals: the totals of a cycle fed a block of records at a
+// time, so that a cycle of any length takes the memory of one block.
+struct CycleTotals {
+  fuelcalc::FuelMap map;
+  fuelcalc::CycleOptions options;
+  fuelcalc::CycleAccumulator accumulator;
+};
+
+CycleTotals make_totals(const fuelcalc::FuelMap& map, std::optional<double> step, double max_gap,
+                        const std::string& fuel, std::optional<double> density,
+                        std::optional<double> co2_factor, bool vehicle_speed, bool phases) {
+  fuelcalc::CycleOptions options =
+      options_of(step, max_gap, fuel, density, co2_factor, vehicle_speed, phases);
+  fuelcalc::CycleAccumulator accumulator(options);
+  return {map, std::move(options), std::move(accumulator)};
+}
+
+// The block's fuel values (g/h, NaN for none) and classes (int8, as
+// FuelMap.where), after adding it to the totals.
+py::tuple add_block(CycleTotals& totals, py::handle speed, py::handle torque, py::handle time,
+                    py::handle vehicle_speed, py::handle phase, py::handle line) {
+  const fuelcalc::CycleOptions& options = totals.options;
+  if (time.is_none() == !options.step)
+    throw py::value_error(options.step ? "the totals count time by their step: give no time"
+                                       : "the totals need each record's time");
+  if (vehicle_speed.is_none() == options.vehicle_speed)
+    throw py::value_error(options.vehicle_speed ? "the totals need each record's vehicle_speed"
+                                                : "the totals were made without vehicle_speed");
+  if (phase.is_none() == options.phases)
+    throw py::value_error(options.phases ? "the totals need each record's phase"
+                                         : "the totals were made without phases");
+  const Doubles s = as_doubles(speed, "speed");
+  const std::size_t n = static_cast<std::size_t>(s.size());
+  const Doubles t = as_doubles(torque, "torque");
+  length_of(t, "torque", n);
+  Doubles times, vehicle;
+  if (!options.step) length_of(times = as_doubles(time, "time"), "time", n);
+  if (options.vehicle_speed)
+    length_of(vehicle = as_doubles(vehicle_speed, "vehicle_speed"), "vehicle_speed", n);
+  std::vector<std::string> phases;
+  if (options.phases) {
+    for (py::handle p : phase) phases.push_back(py::str(p).cast<std::string>());
+    if (phases.size() != n)
+      throw py::value_error("phase holds " + std::to_string(phases.size()) + " values, speed " +
+                            std::to_string(n));
+  }
+  std::vector<std::size_t> lines;
+  if (!line.is_none()) {
+    lines = line.cast<std::vector<std::size_t>>();
+    if (lines.size() != n)
+      throw py::value_error("line holds " + std::to_string(lines.size()) + " values, speed " +
+                            std::to_string(n));
+  }
+  py::array_t<double> fuel(static_cast<py::ssize_t>(n));
+  py::array_t<std::int8_t> where(static_cast<py::ssize_t>(n));
+  {
+    py::gil_scoped_release release;
+    std::vector<fuelcalc::Where> classes(n);
+    const std::span<double> values(fuel.mutable_data(), n);
+    try {
+      fuelcalc::evaluate_records(totals.map, elements(s), elements(t), values, classes);
+    } catch (fuelcalc::Error& error) {
+      if (error.index() && !lines.empty()) error.with_line(lines[*error.index()]);
+      throw;
+    }
+    const std::vector<std::string_view> views(phases.begin(), phases.end());
+    const std::span<const double> none;
+    totals.accumulator.add({options.step ? none : elements(times), elements(s), elements(t), values,
+                            classes, options.vehicle_speed ? elements(vehicle) : none, views,
+                            lines});
+    std::int8_t* codes = where.mutable_data();
+    for (std::size_t i = 0; i < n; ++i) codes[i] = static_cast<std::int8_t>(classes[i]);
+  }
+  return py::make_tuple(fuel, where);
+}
+
+py::dict totals_result(const CycleTotals& totals) {
+  return result_dict(totals.map, totals.options, totals.accumulator.result());
+}
+
 double exact_sum(py::handle values) {
   const Doubles array = as_doubles(values, "values");
   py::gil_scoped_release release;
@@ -245,6 +327,31 @@ record's index.)");
              "vehicle_speed"_a = false, "max_gap"_a = 60.0, "fuel"_a = "diesel",
              "density"_a = py::none(), "co2_factor"_a = py::none(),
              "The totals of runs of _cycle_run, in time order (fuelcalc.dask).");
+  py::class_<CycleTotals>(module, "CycleTotals",
+                          R"(The totals of a cycle over the map m fed a block of records at a time,
+in order: the numbers of cycle_totals over all the records, in the memory
+of one block. step: seconds between records (then add() takes no time);
+vehicle_speed, phases: whether add() takes those columns.)")
+      .def(py::init(&make_totals), "m"_a, py::kw_only(), "step"_a = py::none(), "max_gap"_a = 60.0,
+           "fuel"_a = "diesel", "density"_a = py::none(), "co2_factor"_a = py::none(),
+           "vehicle_speed"_a = false, "phases"_a = false)
+      .def(
+          "add",
+          [](py::handle self, py::handle speed, py::handle torque, py::handle time,
+             py::handle vehicle_speed, py::handle phase, py::handle line) {
+            return add_block(built<CycleTotals>(self), speed, torque, time, vehicle_speed, phase,
+                             line);
+          },
+          "speed"_a, "torque"_a, py::kw_only(), "time"_a = py::none(),
+          "vehicle_speed"_a = py::none(), "phase"_a = py::none(), "line"_a = py::none(),
+          R"(Adds the next records (time in s, speed in rpm, torque in Nm,
+vehicle_speed in km/h, phase labels; line: each record's file line, for
+errors) and returns their fuel values (g/h, NaN for none) and classes (as
+FuelMap.where). Raises ReadError at a time that does not rise, after the
+records before it; FuelMapError for a point the map's policy refuses.)")
+      .def("result", method(&totals_result),
+           "The totals of the records added so far, as cycle_totals returns them.")
+      .def("__reduce__", &not_picklable);
   module.def("exact_sum", &exact_sum, "values"_a,
              R"(The exact sum of the values rounded once to the nearest float, as
 math.fsum gives it: the same bits whatever their order.)");

@@ -94,3 +94,28 @@ def test_same_bits_as_the_command():
     for key in ("records", "duration_s", "fuel_g", "co2_g", "work_positive_kwh", "distance_km",
                 "where", "phases"):
         assert r[key] == command[key], key
+
+
+@pytest.mark.parametrize("block", [1, 2, 5, 1000])
+def test_totals_fed_in_blocks_are_the_whole_cycles(block):
+    # Blocks of any size give cycle_totals' bits, phases and vehicle speed
+    # included, and each block's fuel values and classes are the map's.
+    m = fuelcalc.FuelMap.from_points([1000, 1000, 2000, 2000], [0, 500, 0, 500],
+                                     [1000, 5000, 2000, 9000], method="direct",
+                                     outside="bounded")
+    t, n, me = cycle_arrays()
+    v = np.linspace(0.0, 80.0, t.size)
+    phase = np.array(["a" if i < t.size // 3 else "b" for i in range(t.size)], dtype=object)
+    whole = fuelcalc.cycle_totals(m, time=t, speed=n, torque=me, vehicle_speed=v, phase=phase)
+    totals = fuelcalc.CycleTotals(m, vehicle_speed=True, phases=True)
+    for i in range(0, t.size, block):
+        cut = slice(i, i + block)
+        fuel, where = totals.add(n[cut], me[cut], time=t[cut], vehicle_speed=v[cut],
+                                 phase=phase[cut])
+        assert np.array_equal(fuel, m.fuel(n[cut], me[cut]), equal_nan=True)
+        assert np.array_equal(where, m.where(n[cut], me[cut]))
+    assert totals.result() == whole
+    with pytest.raises(fuelcalc.ReadError, match="does not rise"):
+        totals.add([1000.0], [100.0], time=[t[0]], vehicle_speed=[0.0], phase=["b"], line=[42])
+    with pytest.raises(ValueError, match="time"):
+        fuelcalc.CycleTotals(m, step=1.0).add([1000.0], [100.0], time=[0.0])

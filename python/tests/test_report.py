@@ -324,3 +324,72 @@ def test_a_cycle_of_no_or_one_record_says_so(tmp_path, records, note):
     run_command("report", EXAMPLE_MAP, input_file, "-o", tmp_path / "r.html")
     page = (tmp_path / "r.html").read_text()
     assert note in re.search(r'<p id="totals-note">([^<]*)</p>', page).group(1)
+
+
+TABLE_MAP = """# a small engine, points
+engine speed [rpm],torque [Nm],fuel consumption [g/h]
+800,0,900
+800,200,3400
+800,400,6100
+1400,0,1700
+1400,250,6900
+1400,500,12600
+2000,0,2900
+2000,250,10200
+2000,450,18400
+"""
+# Engine speed in rev/s, torque in kNm (converted), phases, a gap of 100 s.
+TABLE_CYCLE = """t;n;Me;ph
+# [s];[rev/s];[kNm];
+0;15;0.1;warm
+1;16.5;0.18;warm
+2.5;20;0.3;warm
+4;25;0.42;hot
+104;30;0.2;hot
+105;31;0.01;hot
+106.5;12;-0.05;cool
+"""
+
+
+def test_report_of_tables_is_fuelcalc_cycle(tmp_path):
+    # A table map and a table cycle with a unit line and phases: the page's
+    # totals, per phase too, are fuelcalc-cycle --json's bit for bit.
+    if CYCLE is None:
+        pytest.skip("no fuelcalc-cycle (set FUELCALC_CYCLE)")
+    map_file, cycle_file = tmp_path / "map.csv", tmp_path / "cycle.csv"
+    map_file.write_text(TABLE_MAP)
+    cycle_file.write_text(TABLE_CYCLE)
+    options = ("--time", "t", "--speed", "n", "--torque", "Me", "--phase", "ph", "--fuel",
+               "petrol", "--max-gap", "50")
+    run = subprocess.run([CYCLE, map_file, cycle_file, "--json", *options], capture_output=True,
+                         text=True, timeout=300)
+    assert run.returncode == 0, run.stderr
+    expected = json.loads(run.stdout)
+    result = run_command("report", map_file, cycle_file, "-o", tmp_path / "r.html",
+                         "--method", "direct", "--outside", "bounded", *options)
+    assert result.returncode == 0, result.stderr
+    page = (tmp_path / "r.html").read_text()
+    values = dict(re.findall(r'<tr id="totals-([\w-]+)"><th>[^<]*</th>'
+                             r'<td class="number" data-value="([^"]*)">', page))
+    for key in ("records", "duration_s", "fuel_g", "fuel_l", "co2_g", "work_positive_kwh",
+                "work_negative_kwh", "bsfc_g_per_kwh", "mean_fuel_g_per_h"):
+        assert float(values[key]) == expected[key], key
+    assert float(values["below-fuel_g"]) == expected["where"]["below"]["fuel_g"]
+    phases = re.findall(r'<tr class="phase" data-phase="(\w+)"><th>\w+</th>'
+                        r'<td class="number" data-value="([^"]*)">[^<]*</td>'
+                        r'<td class="number" data-value="([^"]*)">[^<]*</td>'
+                        r'<td class="number" data-value="([^"]*)">', page)
+    assert phases == [(p["phase"], repr(p["records"]), repr(p["duration_s"]), repr(p["fuel_g"]))
+                      for p in expected["phases"]]
+    assert expected["gaps"] == 1 and "1 interval(s) longer than the largest gap" in page
+    assert "time [s]" in page
+
+
+def test_report_stops_at_a_time_that_does_not_rise(tmp_path):
+    map_file, cycle_file = tmp_path / "map.csv", tmp_path / "cycle.csv"
+    map_file.write_text(TABLE_MAP)
+    cycle_file.write_text(TABLE_CYCLE.replace("104;", "3;"))
+    result = run_command("report", map_file, cycle_file, "-o", tmp_path / "r.html")
+    assert result.returncode == 1 and "Traceback" not in result.stderr
+    page = (tmp_path / "r.html").read_text()
+    assert "cycle-unreadable" in page and '<td class="number">7</td>' in page  # its line

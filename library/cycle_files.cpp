@@ -1,4 +1,4 @@
-#include "inputs.h"
+#include "fuelcalc/cycle_files.hpp"
 
 #include <algorithm>
 #include <array>
@@ -12,14 +12,8 @@
 #include "fuelcalc/table.hpp"
 #include "fuelcalc/units.hpp"
 
-namespace cycle {
+namespace fuelcalc {
 namespace {
-
-using fuelcalc::ColumnChoice;
-using fuelcalc::Error;
-using fuelcalc::ErrorKind;
-using fuelcalc::Quantity;
-using fuelcalc::Unit;
 
 std::string lowered(std::string_view text) {
   std::string out(text);
@@ -37,76 +31,20 @@ bool is_number(std::string_view cell) {
 // The unit of a quantity: the option's, else the file's, else the base unit,
 // then listed in assumed under label.
 Unit unit_of(Quantity quantity, const std::string& option, const std::string& file_unit,
-             const std::string& file, const std::string& label, Report& report) {
-  if (!option.empty()) return fuelcalc::parse_unit(quantity, option);
+             const std::string& file, const std::string& label, FileFacts& facts) {
+  if (!option.empty()) return parse_unit(quantity, option);
   if (!file_unit.empty()) {
     try {
-      return fuelcalc::parse_unit(quantity, file_unit);
+      return parse_unit(quantity, file_unit);
     } catch (const Error& error) {
       throw Error(ErrorKind::read, file + ": " + error.what());
     }
   }
-  report.assumed.push_back(label);
-  return fuelcalc::base_unit(quantity);
+  facts.assumed.push_back(label);
+  return base_unit(quantity);
 }
 
 std::string unit_name(const Unit& unit) { return std::string(unit.name); }
-
-// The program's map format, checked as the program reads it; the map built
-// by the checks, rebuilt from converted points when units are given.
-std::optional<fuelcalc::FuelMap> load_program_map(const MapChoice& choice, Report& report) {
-  fuelcalc::CheckOptions options;
-  options.method = choice.method;
-  options.outside = choice.outside;
-  fuelcalc::MapCheck check = fuelcalc::check_map(choice.file, options);
-  report.findings.insert(report.findings.end(), check.findings.begin(), check.findings.end());
-  const Unit speed = unit_of(Quantity::speed, choice.speed_unit, "", choice.file, "map speed", report);
-  const Unit torque =
-      unit_of(Quantity::torque, choice.torque_unit, "", choice.file, "map torque", report);
-  const Unit fuel =
-      unit_of(Quantity::map_fuel, choice.fuel_unit, "", choice.file, "map fuel", report);
-  report.map_units = {unit_name(speed), unit_name(torque), unit_name(fuel)};
-  if (!check.map) return std::nullopt;
-  const bool base = speed.operation == fuelcalc::UnitOperation::identity &&
-                    torque.operation == fuelcalc::UnitOperation::identity &&
-                    fuel.operation == fuelcalc::UnitOperation::identity;
-  if (base) return std::move(check.map);
-  std::vector<double> s, t, f;
-  for (const fuelcalc::MapPoint& p : check.points) {
-    s.push_back(fuelcalc::to_base(speed, p.speed));
-    t.push_back(fuelcalc::to_base(torque, p.torque));
-    if (fuel.operation != fuelcalc::UnitOperation::bsfc) {
-      f.push_back(fuelcalc::to_base(fuel, p.fuel));
-      continue;
-    }
-    if (!(fuelcalc::power_w(t.back(), s.back()) > 0.0))
-      throw std::move(Error(ErrorKind::read, choice.file + ", line " + std::to_string(p.line) +
-                                                 ": a consumption in g/kWh at zero or negative "
-                                                 "power gives no fuel flow")
-                          .with_line(p.line));
-    f.push_back(fuelcalc::bsfc_to_fuel(p.fuel, t.back(), s.back()));
-  }
-  return fuelcalc::FuelMap::from_points(s, t, f, choice.method, choice.outside);
-}
-
-std::optional<fuelcalc::FuelMap> load_table_map(const MapChoice& choice, Report& report) {
-  fuelcalc::MapTableOptions options;
-  options.layout = choice.layout;
-  if (!choice.speed.empty()) options.speed = column_choice(choice.speed);
-  if (!choice.torque.empty()) options.torque = column_choice(choice.torque);
-  if (!choice.fuel.empty()) options.fuel = column_choice(choice.fuel);
-  options.speed_unit = choice.speed_unit;
-  options.torque_unit = choice.torque_unit;
-  options.fuel_unit = choice.fuel_unit;
-  const fuelcalc::MapTable table = fuelcalc::read_map_table(choice.file, options);
-  report.map_units = {unit_name(table.speed_unit), unit_name(table.torque_unit),
-                      unit_name(table.fuel_unit)};
-  for (const Quantity q : table.assumed)
-    report.assumed.push_back(q == Quantity::speed    ? "map speed"
-                             : q == Quantity::torque ? "map torque"
-                                                     : "map fuel");
-  return fuelcalc::FuelMap::from_table(table, choice.method, choice.outside);
-}
 
 // Roles of a cycle table, in the order of their columns in a block.
 enum Role { kTime, kSpeed, kTorque, kVehicleSpeed, kPhase, kRoles };
@@ -123,19 +61,65 @@ bool names_role(int role, std::string_view name) {
   }
 }
 
-}  // namespace
-
-ColumnChoice column_choice(const std::string& option) {
-  const bool digits = !option.empty() && std::all_of(option.begin(), option.end(), [](char c) {
-    return c >= '0' && c <= '9';
-  });
-  if (!digits) return ColumnChoice::named(option);
-  std::size_t position = 0;
-  std::from_chars(option.data(), option.data() + option.size(), position);
-  return ColumnChoice::at(position);
+// The program's map format, checked as the program reads it; the map built
+// by the checks, rebuilt from converted points when units are given.
+std::optional<FuelMap> load_program_map(const MapFileChoice& choice, FileFacts& facts) {
+  CheckOptions options;
+  options.method = choice.method;
+  options.outside = choice.outside;
+  MapCheck check = check_map(choice.file, options);
+  facts.findings.insert(facts.findings.end(), check.findings.begin(), check.findings.end());
+  const Unit speed =
+      unit_of(Quantity::speed, choice.speed_unit, "", choice.file, "map speed", facts);
+  const Unit torque =
+      unit_of(Quantity::torque, choice.torque_unit, "", choice.file, "map torque", facts);
+  const Unit fuel =
+      unit_of(Quantity::map_fuel, choice.fuel_unit, "", choice.file, "map fuel", facts);
+  facts.map_units = {unit_name(speed), unit_name(torque), unit_name(fuel)};
+  if (!check.map) return std::nullopt;
+  const bool base = speed.operation == UnitOperation::identity &&
+                    torque.operation == UnitOperation::identity &&
+                    fuel.operation == UnitOperation::identity;
+  if (base) return std::move(check.map);
+  std::vector<double> s, t, f;
+  for (const MapPoint& p : check.points) {
+    s.push_back(to_base(speed, p.speed));
+    t.push_back(to_base(torque, p.torque));
+    if (fuel.operation != UnitOperation::bsfc) {
+      f.push_back(to_base(fuel, p.fuel));
+      continue;
+    }
+    if (!(power_w(t.back(), s.back()) > 0.0))
+      throw std::move(Error(ErrorKind::read, choice.file + ", line " + std::to_string(p.line) +
+                                                 ": a consumption in g/kWh at zero or negative "
+                                                 "power gives no fuel flow")
+                          .with_line(p.line));
+    f.push_back(bsfc_to_fuel(p.fuel, t.back(), s.back()));
+  }
+  return FuelMap::from_points(s, t, f, choice.method, choice.outside);
 }
 
-bool looks_like_table(const std::string& file) {
+std::optional<FuelMap> load_table_map(const MapFileChoice& choice, FileFacts& facts) {
+  MapTableOptions options;
+  options.layout = choice.layout;
+  if (!choice.speed.empty()) options.speed = column_choice(choice.speed);
+  if (!choice.torque.empty()) options.torque = column_choice(choice.torque);
+  if (!choice.fuel.empty()) options.fuel = column_choice(choice.fuel);
+  options.speed_unit = choice.speed_unit;
+  options.torque_unit = choice.torque_unit;
+  options.fuel_unit = choice.fuel_unit;
+  const MapTable table = read_map_table(choice.file, options);
+  facts.map_units = {unit_name(table.speed_unit), unit_name(table.torque_unit),
+                     unit_name(table.fuel_unit)};
+  for (const Quantity q : table.assumed)
+    facts.assumed.push_back(q == Quantity::speed    ? "map speed"
+                            : q == Quantity::torque ? "map torque"
+                                                    : "map fuel");
+  return FuelMap::from_table(table, choice.method, choice.outside);
+}
+
+// The file's head read as a table whose header holds no number.
+std::optional<TableReader> table_head(const std::string& file) {
   std::ifstream in(file, std::ios::binary);
   std::string head(64 * 1024, '\0');
   in.read(head.data(), static_cast<std::streamsize>(head.size()));
@@ -143,11 +127,33 @@ bool looks_like_table(const std::string& file) {
   const std::size_t end = head.rfind('\n');
   head.resize(end == std::string::npos ? head.size() : end + 1);
   try {
-    fuelcalc::TableReader reader = fuelcalc::TableReader::from_text(head);
-    for (const fuelcalc::TableColumn& column : reader.file_columns())
-      if (is_number(column.header)) return false;
-    fuelcalc::TableBlock block;
-    if (reader.read(block, 1) != 1) return false;
+    TableReader reader = TableReader::from_text(head);
+    for (const TableColumn& column : reader.file_columns())
+      if (is_number(column.header)) return std::nullopt;
+    return reader;
+  } catch (const Error&) {
+    return std::nullopt;
+  }
+}
+
+}  // namespace
+
+ColumnChoice column_choice(const std::string& option) {
+  const bool digits = !option.empty() && std::all_of(option.begin(), option.end(),
+                                                     [](char c) { return c >= '0' && c <= '9'; });
+  if (!digits) return ColumnChoice::named(option);
+  std::size_t position = 0;
+  std::from_chars(option.data(), option.data() + option.size(), position);
+  return ColumnChoice::at(position);
+}
+
+bool looks_like_table(const std::string& file) {
+  std::optional<TableReader> head = table_head(file);
+  if (!head) return false;
+  // The next row holds only numbers.
+  try {
+    TableBlock block;
+    if (head->read(block, 1) != 1) return false;
     return std::all_of(block.empty.begin(), block.empty.end(),
                        [](std::size_t n) { return n == 0; });
   } catch (const Error&) {
@@ -155,26 +161,38 @@ bool looks_like_table(const std::string& file) {
   }
 }
 
-std::optional<fuelcalc::FuelMap> load_map(const MapChoice& choice, Report& report) {
-  // A matrix is a table whatever its first row looks like.
-  const bool table =
-      choice.format == FileFormat::table ||
-      (choice.format == FileFormat::automatic &&
-       (choice.layout == fuelcalc::MapLayout::matrix || looks_like_table(choice.file)));
-  return table ? load_table_map(choice, report) : load_program_map(choice, report);
+bool cycle_looks_like_table(const std::string& file) {
+  const std::optional<TableReader> head = table_head(file);
+  if (!head) return false;
+  if (head->unit_line()) return true;
+  const std::vector<TableColumn>& columns = head->file_columns();
+  return std::any_of(columns.begin(), columns.end(),
+                     [](const TableColumn& c) { return names_role(kTime, c.name); });
 }
 
-struct CycleSource::State {
-  CycleChoice choice;
-  std::optional<fuelcalc::TableReader> table;
-  std::optional<fuelcalc::PointReader> points;
+bool map_reads_as_table(const MapFileChoice& choice) {
+  // A matrix is a table whatever its first row looks like.
+  return choice.format == FileFormat::table ||
+         (choice.format == FileFormat::automatic &&
+          (choice.layout == MapLayout::matrix || looks_like_table(choice.file)));
+}
+
+std::optional<FuelMap> load_map_file(const MapFileChoice& choice, FileFacts& facts) {
+  return map_reads_as_table(choice) ? load_table_map(choice, facts)
+                                    : load_program_map(choice, facts);
+}
+
+struct CycleFile::State {
+  CycleFileChoice choice;
+  std::optional<TableReader> table;
+  std::optional<PointReader> points;
   std::array<int, kRoles> column{};  // the role's column in a block, -1 without
   std::array<Unit, kRoles> unit{};
   std::vector<std::string> header;
-  fuelcalc::TableBlock block;
+  TableBlock block;
 };
 
-CycleSource::CycleSource(const CycleChoice& choice, Report& report)
+CycleFile::CycleFile(const CycleFileChoice& choice, FileFacts& facts)
     : state_(std::make_unique<State>()) {
   State& s = *state_;
   s.choice = choice;
@@ -182,21 +200,21 @@ CycleSource::CycleSource(const CycleChoice& choice, Report& report)
   if (choice.format == FileFormat::program) {
     s.points.emplace(choice.file);
     s.header = {"speed [rpm]", "torque [Nm]"};
-    report.cycle_units = {"s", "rpm", "Nm", std::nullopt};
-    report.assumed.push_back("cycle speed");
-    report.assumed.push_back("cycle torque");
+    facts.cycle_units = {"s", "rpm", "Nm", std::nullopt};
+    facts.assumed.push_back("cycle speed");
+    facts.assumed.push_back("cycle torque");
     return;
   }
-  fuelcalc::TableOptions options;
+  TableOptions options;
   options.keep_cells = choice.keep_cells;
   s.table.emplace(choice.file, options);
-  const std::vector<fuelcalc::TableColumn>& all = s.table->file_columns();
-  for (const fuelcalc::TableColumn& c : all) s.header.push_back(c.header);
+  const std::vector<TableColumn>& all = s.table->file_columns();
+  for (const TableColumn& c : all) s.header.push_back(c.header);
 
   // Each role's 0-based header column: the option's, else the first column
   // not yet taken whose name says it, else its place among time, speed, torque.
-  const std::array<const std::string*, kRoles> given = {
-      &choice.time, &choice.speed, &choice.torque, &choice.vehicle_speed, &choice.phase};
+  const std::array<const std::string*, kRoles> given = {&choice.time, &choice.speed, &choice.torque,
+                                                        &choice.vehicle_speed, &choice.phase};
   std::array<std::optional<std::size_t>, kRoles> at{};
   for (int role = 0; role < kRoles; ++role) {
     if (given[role]->empty()) continue;
@@ -232,8 +250,8 @@ CycleSource::CycleSource(const CycleChoice& choice, Report& report)
   }
   s.table->choose_columns(columns, texts);
 
-  static constexpr std::array<Quantity, 4> kQuantities = {Quantity::time, Quantity::speed,
-                                                          Quantity::torque, Quantity::vehicle_speed};
+  static constexpr std::array<Quantity, 4> kQuantities = {
+      Quantity::time, Quantity::speed, Quantity::torque, Quantity::vehicle_speed};
   const std::array<const std::string*, 4> unit_options = {
       &choice.time_unit, &choice.speed_unit, &choice.torque_unit, &choice.vehicle_speed_unit};
   for (int role = 0; role < kPhase; ++role) {
@@ -243,25 +261,25 @@ CycleSource::CycleSource(const CycleChoice& choice, Report& report)
         s.column[role] < 0 ? "" : s.table->columns()[static_cast<std::size_t>(s.column[role])].unit;
     // The step is in seconds unless a time unit is given.
     s.unit[role] = step_time && choice.time_unit.empty()
-                       ? fuelcalc::base_unit(Quantity::time)
+                       ? base_unit(Quantity::time)
                        : unit_of(kQuantities[role], *unit_options[role], file_unit, choice.file,
-                                 std::string("cycle ") + kNames[role], report);
+                                 std::string("cycle ") + kNames[role], facts);
   }
-  report.cycle_units.time = unit_name(s.unit[kTime]);
-  report.cycle_units.speed = unit_name(s.unit[kSpeed]);
-  report.cycle_units.torque = unit_name(s.unit[kTorque]);
+  facts.cycle_units.time = unit_name(s.unit[kTime]);
+  facts.cycle_units.speed = unit_name(s.unit[kSpeed]);
+  facts.cycle_units.torque = unit_name(s.unit[kTorque]);
   if (s.column[kVehicleSpeed] >= 0)
-    report.cycle_units.vehicle_speed = unit_name(s.unit[kVehicleSpeed]);
+    facts.cycle_units.vehicle_speed = unit_name(s.unit[kVehicleSpeed]);
 }
 
-CycleSource::~CycleSource() = default;
+CycleFile::~CycleFile() = default;
 
-const std::vector<std::string>& CycleSource::header_cells() const { return state_->header; }
+const std::vector<std::string>& CycleFile::header_cells() const { return state_->header; }
 
-std::size_t CycleSource::width() const { return state_->header.size(); }
+std::size_t CycleFile::width() const { return state_->header.size(); }
 
 // The step's time unit, for the caller's step.
-std::size_t CycleSource::read(Records& r, std::size_t max) {
+std::size_t CycleFile::read(CycleRecords& r, std::size_t max) {
   State& s = *state_;
   if (s.points) {
     r.speed.resize(max);
@@ -283,16 +301,17 @@ std::size_t CycleSource::read(Records& r, std::size_t max) {
   const auto take = [&](int role, std::vector<double>& out) {
     if (s.column[role] < 0) return out.clear();
     out.swap(s.block.numbers[static_cast<std::size_t>(s.column[role])]);
-    fuelcalc::to_base(s.unit[role], out);
+    to_base(s.unit[role], out);
   };
   take(kTime, r.time);
   take(kSpeed, r.speed);
   take(kTorque, r.torque);
   take(kVehicleSpeed, r.vehicle_speed);
-  if (s.column[kPhase] >= 0) r.phase.swap(s.block.texts[static_cast<std::size_t>(s.column[kPhase])]);
+  if (s.column[kPhase] >= 0)
+    r.phase.swap(s.block.texts[static_cast<std::size_t>(s.column[kPhase])]);
   r.line.swap(s.block.lines);
   r.cells.swap(s.block.cells);
   return r.count;
 }
 
-}  // namespace cycle
+}  // namespace fuelcalc
