@@ -25,6 +25,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fuelcalc/export.hpp"
 #include "fuelcalc/fuel_map.hpp"
 
 namespace fuelcalc {
@@ -33,14 +34,14 @@ namespace fuelcalc {
 inline constexpr std::size_t kWhereClasses = 5;
 
 // "inside", "below", "above", "beyond_speed", "nan".
-std::string_view where_name(Where where);
+FUELCALC_API std::string_view where_name(Where where);
 
 // The fuel value (g/h, by the map's method and outside policy) and the class
 // of each record; the spans have one length. An Error of the evaluation
 // (Outside::error) has index() the record and the message of that point alone.
-void evaluate_records(const FuelMap& map, std::span<const double> speed,
-                      std::span<const double> torque, std::span<double> fuel,
-                      std::span<Where> where);
+FUELCALC_API void evaluate_records(const FuelMap& map, std::span<const double> speed,
+                                   std::span<const double> torque, std::span<double> fuel,
+                                   std::span<Where> where);
 
 // Density and CO2 of a fuel.
 struct FuelProperties {
@@ -50,9 +51,9 @@ struct FuelProperties {
 };
 
 // The fuels known by name: diesel (first, the default) and petrol.
-std::span<const FuelProperties> known_fuels();
+FUELCALC_API std::span<const FuelProperties> known_fuels();
 // The known fuel of that name; Error invalid_argument listing the names otherwise.
-FuelProperties fuel_properties(std::string_view name);
+FUELCALC_API FuelProperties fuel_properties(std::string_view name);
 
 struct CycleOptions {
   // Seconds between records when the cycle has no time column: t_i = i * step
@@ -126,7 +127,7 @@ struct CycleResult {
 // The totals of records fed a block at a time, in order, in memory bounded
 // by the number of phases. It holds back the last record it was given until
 // the next one shows whether the interval after it is integrated.
-class CycleAccumulator {
+class FUELCALC_API CycleAccumulator {
  public:
   // Throws Error invalid_argument for options out of their ranges.
   explicit CycleAccumulator(const CycleOptions& options);
@@ -169,6 +170,6 @@ class CycleAccumulator {
 };
 
 // The totals of a whole cycle held in memory, as one block.
-CycleResult cycle_totals(const CycleBlock& records, const CycleOptions& options);
+FUELCALC_API CycleResult cycle_totals(const CycleBlock& records, const CycleOptions& options);
 
 }  // namespace fuelcalc

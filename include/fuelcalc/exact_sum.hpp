@@ -10,10 +10,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include "fuelcalc/export.hpp"
 
 namespace fuelcalc {
 
-class ExactSum {
+class FUELCALC_API ExactSum {
  public:
   void add(double term) noexcept;
   // Merges the terms of another sum into this one.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fuelcalc/error.hpp"
+#include "fuelcalc/export.hpp"
 #include "fuelcalc/table.hpp"
 #include "fuelcalc/units.hpp"
 
@@ -58,8 +59,9 @@ struct MapTable {
 // unit in the options, two roles on one column; a table without a point
 // (a points row whose fuel cell is empty, like an empty matrix cell, is no
 // measured point).
-MapTable read_map_table(const std::filesystem::path& file, const MapTableOptions& options = {});
+FUELCALC_API MapTable read_map_table(const std::filesystem::path& file,
+                                     const MapTableOptions& options = {});
 // The same for a table held in memory.
-MapTable parse_map_table(std::string_view text, const MapTableOptions& options = {});
+FUELCALC_API MapTable parse_map_table(std::string_view text, const MapTableOptions& options = {});
 
 }  // namespace fuelcalc

@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "fuelcalc/error.hpp"
+#include "fuelcalc/export.hpp"
 
 namespace fuelcalc {
 
@@ -87,7 +88,7 @@ struct TableBlock {
   std::vector<std::string> cells;
 };
 
-class TableReader {
+class FUELCALC_API TableReader {
  public:
   // Opens the file (a regular file, a pipe or a FIFO, read once) and reads
   // up to its first row: comment lines, header, unit line.
@@ -149,6 +150,6 @@ struct Table {
   std::size_t rows = 0;
 };
 
-Table read_table(const std::filesystem::path& file, const TableOptions& options = {});
+FUELCALC_API Table read_table(const std::filesystem::path& file, const TableOptions& options = {});
 
 }  // namespace fuelcalc

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "fuelcalc/error.hpp"
+#include "fuelcalc/export.hpp"
 
 namespace fuelcalc {
 
@@ -36,27 +37,27 @@ struct Unit {
 };
 
 // The quantity's name as options and messages spell it ("speed", "vehicle speed").
-std::string_view quantity_name(Quantity quantity);
+FUELCALC_API std::string_view quantity_name(Quantity quantity);
 // The base unit of a quantity ("rpm", "Nm", "g/h", "g/h", "s", "km/h").
-Unit base_unit(Quantity quantity);
+FUELCALC_API Unit base_unit(Quantity quantity);
 // Every accepted spelling of the quantity's units, in the order the docs list them.
-std::vector<std::string_view> unit_spellings(Quantity quantity);
+FUELCALC_API std::vector<std::string_view> unit_spellings(Quantity quantity);
 // The unit a text names. Throws Error of kind invalid_argument, listing the
 // accepted spellings, for a text that names none of the quantity's units.
-Unit parse_unit(Quantity quantity, std::string_view text);
+FUELCALC_API Unit parse_unit(Quantity quantity, std::string_view text);
 
 // A value in the base unit. UnitOperation::bsfc is no conversion of a value
 // alone: it throws Error invalid_argument (use bsfc_to_fuel).
-double to_base(const Unit& unit, double value);
+FUELCALC_API double to_base(const Unit& unit, double value);
 // The same for every value in place.
-void to_base(const Unit& unit, std::span<double> values);
+FUELCALC_API void to_base(const Unit& unit, std::span<double> values);
 
 // Mechanical power in W at a torque in Nm and a speed in rpm, computed as
 // (torque * speed) * k, left to right, k = 0.10471975511965978 the double
 // nearest 2 pi / 60. Every total of power or work uses this routine.
-double power_w(double torque_nm, double speed_rpm);
+FUELCALC_API double power_w(double torque_nm, double speed_rpm);
 // The fuel flow in g/h of a brake specific consumption in g/kWh at a point:
 // bsfc * (power_w(torque, speed) / 1000).
-double bsfc_to_fuel(double bsfc_g_per_kwh, double torque_nm, double speed_rpm);
+FUELCALC_API double bsfc_to_fuel(double bsfc_g_per_kwh, double torque_nm, double speed_rpm);
 
 }  // namespace fuelcalc
