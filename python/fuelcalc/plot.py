@@ -51,6 +51,21 @@ def grid_extent(m, margin: float = 0.0) -> tuple[float, float, float, float]:
             float(torque[0] - dt), float(torque[-1] + dt))
 
 
+def _cells(values: np.ndarray, edges: np.ndarray) -> np.ndarray:
+    """The cell of each value (all within edges[0] .. edges[-1]) among the
+    evenly spaced edges, as np.histogram2d finds it: cell k holds edges[k] <=
+    v < edges[k + 1], the last cell its upper edge too. The estimate from the
+    spacing is at most one cell off where rounding meets an edge; the
+    comparisons with the edges themselves settle it."""
+    n = edges.size - 1
+    with np.errstate(divide="ignore", invalid="ignore"):
+        k = np.floor((values - edges[0]) * (n / (edges[-1] - edges[0])))
+    k = np.clip(np.nan_to_num(k), 0, n - 1).astype(np.int64)
+    k -= values < edges[k]
+    k += (values >= edges[k + 1]) & (k < n - 1)
+    return k
+
+
 class PointDensity:
     """Counts of operating points on a fixed lattice over extent, inside and
     outside the measured map apart, filled a block at a time so that any
@@ -69,10 +84,14 @@ class PointDensity:
         finite = np.isfinite(speed) & np.isfinite(torque)
         s = np.clip(speed[finite], self.extent[0], self.extent[1])
         t = np.clip(torque[finite], self.extent[2], self.extent[3])
-        out = where[finite] != 0
-        for counts, pick in ((self.inside, ~out), (self.outside, out)):
-            if pick.any():
-                counts += np.histogram2d(s[pick], t[pick], bins=self.edges)[0].astype(np.int64)
+        out = (where[finite] != 0).astype(np.int64)
+        # One count over both lattices: inside cells first, then outside;
+        # the cells as np.histogram2d over self.edges places the points.
+        nx, ny = self.inside.shape
+        cell = (out * nx + _cells(s, self.edges[0])) * ny + _cells(t, self.edges[1])
+        counts = np.bincount(cell, minlength=2 * nx * ny).reshape(2, nx, ny)
+        self.inside += counts[0]
+        self.outside += counts[1]
 
     @property
     def counts(self) -> tuple[int, int]:
