@@ -58,9 +58,10 @@ def _cells(values: np.ndarray, edges: np.ndarray) -> np.ndarray:
     spacing is at most one cell off where rounding meets an edge; the
     comparisons with the edges themselves settle it."""
     n = edges.size - 1
-    with np.errstate(divide="ignore", invalid="ignore"):
-        k = np.floor((values - edges[0]) * (n / (edges[-1] - edges[0])))
-    k = np.clip(np.nan_to_num(k), 0, n - 1).astype(np.int64)
+    span = edges[-1] - edges[0]
+    # values - edges[0] >= 0: the conversion to integers is the floor.
+    k = ((values - edges[0]) * (n / span if span > 0 else 0.0)).astype(np.int64)
+    np.minimum(k, n - 1, out=k)
     k -= values < edges[k]
     k += (values >= edges[k + 1]) & (k < n - 1)
     return k
