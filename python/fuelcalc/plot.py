@@ -18,6 +18,7 @@ import numpy as np
 from matplotlib.figure import Figure
 from matplotlib.lines import Line2D
 from matplotlib.patches import Patch
+from matplotlib.ticker import LogFormatterSciNotation
 
 from ._fuelcalc import parse_unit, power_w, to_base
 
@@ -370,6 +371,14 @@ def _occupied(density: PointDensity) -> tuple[np.ndarray, np.ndarray]:
     return cx[cells], cy[cells]
 
 
+class _PlainLogFormatter(LogFormatterSciNotation):
+    """The ticks of a log scale labelled as plain numbers (0.01, 0.02, 1):
+    no typeset powers of ten, whose layout costs more than the picture."""
+
+    def __call__(self, x, pos=None) -> str:
+        return f"{x:g}" if super().__call__(x, pos) else ""
+
+
 def _draw_density(fig, ax, density: PointDensity) -> list:
     """Hexagons coloured by their share of the points (each a share of the
     time for records at one step), over the map with its own colour bar."""
@@ -390,5 +399,7 @@ def _draw_density(fig, ax, density: PointDensity) -> list:
                          extent=density.extent, bins="log", cmap="RdPu", linewidths=0.3,
                          edgecolors=EDGE_COLOUR, alpha=0.6)  # the map shows through
     hexagons.set_rasterized(True)
-    fig.colorbar(hexagons, ax=ax, label="share of the time [%]", pad=0.01)
+    bar = fig.colorbar(hexagons, ax=ax, label="share of the time [%]", pad=0.01)
+    bar.ax.yaxis.set_major_formatter(_PlainLogFormatter(10.0))
+    bar.ax.yaxis.set_minor_formatter(_PlainLogFormatter(10.0, labelOnlyBase=False))
     return handles
