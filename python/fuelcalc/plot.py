@@ -18,6 +18,7 @@ import numpy as np
 from matplotlib.figure import Figure
 from matplotlib.lines import Line2D
 from matplotlib.patches import Patch
+from matplotlib.ticker import LogFormatterSciNotation
 
 from ._fuelcalc import parse_unit, power_w, to_base
 
@@ -51,6 +52,22 @@ def grid_extent(m, margin: float = 0.0) -> tuple[float, float, float, float]:
             float(torque[0] - dt), float(torque[-1] + dt))
 
 
+def _cells(values: np.ndarray, edges: np.ndarray) -> np.ndarray:
+    """The cell of each value (all within edges[0] .. edges[-1]) among the
+    evenly spaced edges, as np.histogram2d finds it: cell k holds edges[k] <=
+    v < edges[k + 1], the last cell its upper edge too. The estimate from the
+    spacing is at most one cell off where rounding meets an edge; the
+    comparisons with the edges themselves settle it."""
+    n = edges.size - 1
+    span = edges[-1] - edges[0]
+    # values - edges[0] >= 0: the conversion to integers is the floor.
+    k = ((values - edges[0]) * (n / span if span > 0 else 0.0)).astype(np.int64)
+    np.minimum(k, n - 1, out=k)
+    k -= values < edges[k]
+    k += (values >= edges[k + 1]) & (k < n - 1)
+    return k
+
+
 class PointDensity:
     """Counts of operating points on a fixed lattice over extent, inside and
     outside the measured map apart, filled a block at a time so that any
@@ -69,10 +86,14 @@ class PointDensity:
         finite = np.isfinite(speed) & np.isfinite(torque)
         s = np.clip(speed[finite], self.extent[0], self.extent[1])
         t = np.clip(torque[finite], self.extent[2], self.extent[3])
-        out = where[finite] != 0
-        for counts, pick in ((self.inside, ~out), (self.outside, out)):
-            if pick.any():
-                counts += np.histogram2d(s[pick], t[pick], bins=self.edges)[0].astype(np.int64)
+        out = (where[finite] != 0).astype(np.int64)
+        # One count over both lattices: inside cells first, then outside;
+        # the cells as np.histogram2d over self.edges places the points.
+        nx, ny = self.inside.shape
+        cell = (out * nx + _cells(s, self.edges[0])) * ny + _cells(t, self.edges[1])
+        counts = np.bincount(cell, minlength=2 * nx * ny).reshape(2, nx, ny)
+        self.inside += counts[0]
+        self.outside += counts[1]
 
     @property
     def counts(self) -> tuple[int, int]:
@@ -350,6 +371,14 @@ def _occupied(density: PointDensity) -> tuple[np.ndarray, np.ndarray]:
     return cx[cells], cy[cells]
 
 
+class _PlainLogFormatter(LogFormatterSciNotation):
+    """The ticks of a log scale labelled as plain numbers (0.01, 0.02, 1):
+    no typeset powers of ten, whose layout costs more than the picture."""
+
+    def __call__(self, x, pos=None) -> str:
+        return f"{x:g}" if super().__call__(x, pos) else ""
+
+
 def _draw_density(fig, ax, density: PointDensity) -> list:
     """Hexagons coloured by their share of the points (each a share of the
     time for records at one step), over the map with its own colour bar."""
@@ -370,5 +399,7 @@ def _draw_density(fig, ax, density: PointDensity) -> list:
                          extent=density.extent, bins="log", cmap="RdPu", linewidths=0.3,
                          edgecolors=EDGE_COLOUR, alpha=0.6)  # the map shows through
     hexagons.set_rasterized(True)
-    fig.colorbar(hexagons, ax=ax, label="share of the time [%]", pad=0.01)
+    bar = fig.colorbar(hexagons, ax=ax, label="share of the time [%]", pad=0.01)
+    bar.ax.yaxis.set_major_formatter(_PlainLogFormatter(10.0))
+    bar.ax.yaxis.set_minor_formatter(_PlainLogFormatter(10.0, labelOnlyBase=False))
     return handles

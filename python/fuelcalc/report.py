@@ -16,6 +16,7 @@ import io
 import math
 import os
 import sys
+from concurrent.futures import Future, ThreadPoolExecutor
 from contextlib import nullcontext
 from pathlib import Path
 
@@ -95,12 +96,18 @@ def map_figure(m: FuelMap, points, figures: RunFigures | None, units: dict,
     return fuel_map(m, density=figures.density, **units, name=name)
 
 
+# The pixels an inch of the figures' rasterised layers (filled surfaces,
+# density): a 10-inch figure is then as wide in pixels as the page shows it;
+# lines, markers and text stay vectors.
+RASTER_DPI = 100
+
+
 def svg(fig: Figure, salt: str, inside=None) -> str:
     """The figure as an SVG element to inline in the page, with inside() (SVG
     text made once the figure is laid out) as its last child."""
     out = io.StringIO()
     with matplotlib.rc_context({"svg.fonttype": "none", "svg.hashsalt": salt}):
-        fig.savefig(out, format="svg", dpi=150, metadata={"Date": None})
+        fig.savefig(out, format="svg", dpi=RASTER_DPI, metadata={"Date": None})
     text = out.getvalue()
     text = text[text.index("<svg"):]
     if inside is None:
@@ -377,7 +384,7 @@ def _build(run: Run, other) -> tuple[str, bool]:
              os.fsdecode(run.readable): os.fsdecode(input_file)}
     title, header_units = map_header(run.map_readable) if not run.map_table else ("", {})
     findings, summary, deviation = [], None, None
-    m = None
+    m, checking = None, None
     if run.map_table:
         units = dict(BASE_UNITS)
         try:
@@ -387,13 +394,15 @@ def _build(run: Run, other) -> tuple[str, bool]:
             findings = [_finding(e, os.fsdecode(run.map_readable))]
     else:
         units = run.program_units(header_units)
-        if run.cycle_table:
-            check = check_map(run.map_readable, method=run.method, outside=run.outside)
-        else:
-            check = check_input(run.map_readable, run.readable, method=run.method,
-                                outside=run.outside)
-            summary = check.summary or NO_RECORDS
-        findings, m, deviation = check.findings, check.map, check.grid_deviation
+        if not run.cycle_table:
+            # The checker's pass over the input runs beside the cycle's pass
+            # (the library releases the GIL); the map is the one it builds.
+            checking = _beside(check_input, run.map_readable, run.readable, method=run.method,
+                               outside=run.outside)
+        check = check_map(run.map_readable, method=run.method, outside=run.outside)
+        m, deviation = check.map, check.grid_deviation
+        findings = check.findings if checking is None or m is not None else \
+            checking.result().findings
     _rename(findings, names)
     name = map_name(map_file, title)
     parts = [f"<h1>fuelcalc report: {html.escape(name)}</h1>\n"
@@ -417,6 +426,10 @@ def _build(run: Run, other) -> tuple[str, bool]:
         parts += [deviation_line(deviation)]
     result = cycle_run(run, [m_ for m_ in (m, m2) if m_ is not None], units,
                        keep_points=m2 is not None)
+    if checking is not None:
+        check = checking.result()
+        findings, summary = check.findings, check.summary or NO_RECORDS
+        _rename(findings, names)
     if summary is None:
         # Else the checker read the input first: its findings say what
         # stopped the pass, at its line.
@@ -455,6 +468,16 @@ def _build(run: Run, other) -> tuple[str, bool]:
                   f'<figure id="compare-figure">{svg(picture, "compare")}</figure>']
     sound = not any(f["severity"] == "error" for f in findings)
     return _page(parts), sound
+
+
+def _beside(call, *args, **kwargs) -> Future:
+    """call(*args, **kwargs) on a thread of its own; the future's result()
+    waits for it and gives its value or raises its exception."""
+    pool = ThreadPoolExecutor(max_workers=1)
+    try:
+        return pool.submit(call, *args, **kwargs)
+    finally:
+        pool.shutdown(wait=False)
 
 
 def _finding(e: Exception, file: str) -> dict:

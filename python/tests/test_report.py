@@ -16,7 +16,7 @@ import pytest
 import fuelcalc
 import fuelcalc.run_summary as run_summary
 from conftest import EXAMPLE_INPUT, EXAMPLE_MAP, checker
-from fuelcalc.plot import bsfc, fuel_map, fuel_mesh, round_levels
+from fuelcalc.plot import PointDensity, bsfc, fuel_map, fuel_mesh, round_levels
 
 CHROMIUM = shutil.which("chromium")
 
@@ -128,6 +128,28 @@ def test_figures_stream_in_blocks(monkeypatch):
         inside = summary["inside"]
         assert s.density.counts == (inside, summary["records"] - inside)
     assert run_summary.stream(m, EXAMPLE_INPUT, limit=10, block=7).records == 10
+
+
+@pytest.mark.parametrize("extent", [(367.5, 2332.5, -197.25, 1472.25), (0.1, 0.7, -3e5, 1e-3),
+                                    (-1.0, 1.0, 1e6, 1e6 + 1.0)])
+def test_density_counts_as_histogram2d(extent):
+    # Every edge, the doubles either side of it, the bounds, points beyond
+    # them and NaN: the cells are np.histogram2d's, point for point.
+    density = PointDensity(extent)
+    xs, ys = density.edges
+    rng = np.random.default_rng(7)
+    s = np.concatenate([xs, np.nextafter(xs, -np.inf), np.nextafter(xs, np.inf),
+                        rng.uniform(extent[0] - 1, extent[1] + 1, 5000), [np.nan, np.inf]])
+    t = np.resize(np.concatenate([ys, np.nextafter(ys, -np.inf), np.nextafter(ys, np.inf),
+                                  rng.uniform(extent[2] - 1, extent[3] + 1, 3000)]), s.size)
+    where = rng.integers(0, 4, s.size).astype(np.int8)
+    for block in (slice(0, 700), slice(700, None)):
+        density.add(s[block], t[block], where[block])
+    ok = np.isfinite(s) & np.isfinite(t)
+    cs, ct = np.clip(s[ok], *extent[:2]), np.clip(t[ok], *extent[2:])
+    for counts, pick in ((density.inside, where[ok] == 0), (density.outside, where[ok] != 0)):
+        expected = np.histogram2d(cs[pick], ct[pick], bins=density.edges)[0]
+        assert np.array_equal(counts, expected.astype(np.int64))
 
 
 @pytest.mark.parametrize("method, outside", [("direct", "extrapolate"), ("grid", "error")])
