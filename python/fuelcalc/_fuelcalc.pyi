@@ -17,8 +17,9 @@ def version() -> str: ...
 
 def _read_table(file: _Path, columns: Optional[list[Union[str, int]]] = None,
                 text: Optional[list[Union[str, int]]] = None, delimiter: Optional[str] = None,
-                allow_empty: bool = False, start: Optional[int] = None,
-                end: Optional[int] = None, lines: bool = False) -> dict[str, Any]: ...
+                allow_empty: bool = False, block: Optional[tuple[int, int, int]] = None,
+                lines: bool = False) -> dict[str, Any]: ...
+def _block_lines(file: _Path, starts: list[int]) -> list[int]: ...
 
 class FuelMap:
     @staticmethod
@@ -138,6 +139,13 @@ def _cycle_merge(m: FuelMap, runs: list[bytes], *, vehicle_speed: bool = False,
                  max_gap: float = 60.0, fuel: Literal["diesel", "petrol"] = "diesel",
                  density: Optional[float] = None,
                  co2_factor: Optional[float] = None) -> dict[str, Any]: ...
+def _log_runs(m: FuelMap, file: _Path, *, columns: list[Union[str, int]],
+              vehicle: Optional[Union[str, int]] = None, units: list[Optional[str]],
+              name: str = "", delimiter: Optional[str] = None, allow_empty: bool = False,
+              block: Optional[tuple[int, int, int]] = None, vehicle_speed: bool = False,
+              max_gap: float = 60.0, fuel: Literal["diesel", "petrol"] = "diesel",
+              density: Optional[float] = None,
+              co2_factor: Optional[float] = None) -> dict[str, Any]: ...
 def exact_sum(values: npt.ArrayLike) -> float: ...
 def _load_map_file(file: _Path, *, format: str = "auto", layout: str = "points",
                    speed: str = "", torque: str = "", fuel: str = "", speed_unit: str = "",

@@ -20,10 +20,12 @@ import dask.dataframe as dd
 import numpy as np
 import pandas as pd
 from dask.base import tokenize
+from dask.layers import DataFrameIOLayer
 from dask.utils import parse_bytes
 
 from . import FuelMap, ReadError
-from ._fuelcalc import _cycle_merge, _cycle_run, _read_table, to_base
+from ._fuelcalc import (_block_lines, _cycle_merge, _cycle_run, _log_runs, _read_table,
+                        to_base)
 
 _Paths = Union[str, os.PathLike, Iterable[Union[str, os.PathLike]]]
 _ERRORS = ("raise", "skip")
@@ -89,17 +91,19 @@ def _columns_meta(vehicle_speed: bool) -> pd.DataFrame:
 
 
 class _LogPart:
-    """Reads one partition of read_logs: a file, or the lines of a block of it."""
+    """Reads one partition of read_logs: a file, or the lines of a block of
+    it (a part is (file, block, range), range None or (start, end, the
+    line at start))."""
 
     def __init__(self, roles: dict, vehicle_column, pattern, units: dict, delimiter, errors):
         self.roles, self.vehicle_column, self.pattern = roles, vehicle_column, pattern
         self.units, self.delimiter, self.errors = units, delimiter, errors
 
     def __call__(self, part: tuple) -> pd.DataFrame:
-        file, block, start, end = part
+        file, block, lines = part
         meta = _columns_meta("vehicle_speed" in self.roles)
         try:
-            frame = self._read(file, block, start, end)
+            frame = self._read(file, block, lines)
         except (ReadError, ValueError, OSError) as error:
             if self.errors == "raise":
                 raise
@@ -108,7 +112,31 @@ class _LogPart:
         frame.attrs.update(file=file, block=block, errors=self.errors)
         return frame
 
-    def _read(self, file: str, block: int, start, end) -> pd.DataFrame:
+    def runs(self, part: tuple, m: FuelMap, options: dict) -> dict:
+        """The partition's runs as _partition_runs gives them from its frame,
+        read, evaluated and totalled in one call, the records never in Python."""
+        file, block, lines = part
+        found = {"file": file, "block": block, "runs": [], "skipped": []}
+        column = self.vehicle_column
+        try:
+            read = _log_runs(m, file, columns=list(self.roles.values()), vehicle=column,
+                             units=[self.units.get(role) for role in self.roles],
+                             name="" if column is not None else _vehicle_of(file, self.pattern),
+                             delimiter=self.delimiter, allow_empty=block > 0, block=lines,
+                             vehicle_speed=options["vehicle_speed"], max_gap=options["max_gap"],
+                             fuel=options["fuel"], density=options["density"],
+                             co2_factor=options["co2_factor"])
+        except (ReadError, ValueError, OSError) as error:
+            if self.errors == "raise":
+                raise
+            found["skipped"] = [(file, getattr(error, "line", None), str(error))]
+            return found
+        if read["fault"] is not None:
+            return _fault(found, file, *read["fault"], self.errors)
+        found["runs"] = read["runs"]
+        return found
+
+    def _read(self, file: str, block: int, lines) -> pd.DataFrame:
         roles = self.roles
         columns = list(roles.values())
         text = None
@@ -116,7 +144,7 @@ class _LogPart:
             columns.append(self.vehicle_column)
             text = [self.vehicle_column]
         try:
-            read = _read_table(file, columns, text, self.delimiter, block > 0, start, end, True)
+            read = _read_table(file, columns, text, self.delimiter, block > 0, lines, True)
         except OSError as error:
             if error.filename is None:
                 error.filename = file
@@ -186,19 +214,31 @@ def read_logs(paths: _Paths, *, speed: Union[str, int] = "speed",
     for file in files:
         try:
             length = os.stat(file).st_size
+            starts = [] if size is None or length <= size else list(range(0, length, size))
+            # One pass over the file gives each block's first line.
+            lines = _block_lines(file, starts) if starts else []
         except OSError:
-            length = 0  # read as one part, where its error is named
-        if size is None or length <= size:
-            parts.append((file, 0, None, None))
-        else:
-            parts += [(file, k, k * size, min((k + 1) * size, length))
-                      for k in range(-(-length // size))]
+            starts = lines = []  # read as one part, where its error is named
+        if not starts:
+            parts.append((file, 0, None))
+        parts += [(file, k, (start, min(start + size, length), line))
+                  for k, (start, line) in enumerate(zip(starts, lines))]
     reader = _LogPart(roles, vehicle, pattern, units, delimiter, errors)
     return dd.from_map(reader, parts, meta=_columns_meta(vehicle_speed is not None),
                        label="fuelcalc-read-logs", enforce_metadata=False,
                        token=tokenize(parts, roles, vehicle, vehicle_pattern, units, delimiter,
                                       errors, [os.stat(f).st_mtime_ns if os.path.exists(f)
                                                else None for f in files]))
+
+
+def _fault(found: dict, file: str, line: int, reason: str, errors: str) -> dict:
+    """A partition whose records have a time that does not rise at line:
+    the run fails, or its file is left out."""
+    message = f"{file}, line {line}: {reason}"
+    if errors == "raise":
+        raise ReadError(message, "read", index=None, line=line) from None
+    found["runs"], found["skipped"] = [], [(file, line, message)]
+    return found
 
 
 def _partition_runs(part: pd.DataFrame, m: FuelMap, index: int, by: str, options: dict) -> dict:
@@ -226,12 +266,8 @@ def _partition_runs(part: pd.DataFrame, m: FuelMap, index: int, by: str, options
                                max_gap=options["max_gap"], fuel=options["fuel"],
                                density=options["density"], co2_factor=options["co2_factor"])
         except ReadError as error:
-            line = int(own_lines[error.index])
-            message = f"{file}, line {line}: {error}"
-            if attrs.get("errors", "raise") == "raise":
-                raise ReadError(message, "read", index=None, line=line) from None
-            found["runs"], found["skipped"] = [], [(file, line, message)]
-            return found
+            return _fault(found, file, int(own_lines[error.index]), str(error),
+                          attrs.get("errors", "raise"))
         found["runs"].append((name, own["time"][0], own["time"][-1], int(own_lines[0]),
                               int(own_lines[-1]), state))
     return found
@@ -242,6 +278,18 @@ def _runs_frame(part: pd.DataFrame, m: FuelMap, by: str, options: dict,
     index = partition_info["number"] if partition_info else 0
     found = pd.Series([_partition_runs(part, m, index, by, options)], dtype=object)
     return pd.DataFrame({"found": found})
+
+
+def _log_parts(frame: dd.DataFrame):
+    """The reader and parts of a frame read_logs made, untouched since, else None."""
+    layer = frame.dask.layers.get(frame._name)
+    if isinstance(layer, DataFrameIOLayer) and isinstance(layer.io_func, _LogPart):
+        return layer.io_func, list(layer.inputs)
+    return None
+
+
+def _block_runs(reader: _LogPart, part: tuple, m: FuelMap, options: dict) -> dict:
+    return reader.runs(part, m, options)
 
 
 def _vehicle_runs(found: list[dict]) -> tuple[dict, list]:
@@ -304,10 +352,20 @@ def cycle_totals(frame: dd.DataFrame, m: FuelMap, by: str = "vehicle", *,
     """
     options = {"vehicle_speed": vehicle_speed, "max_gap": max_gap, "fuel": fuel,
                "density": density, "co2_factor": co2_factor}
-    # Fused with the partition's reading: only the partial totals travel.
-    runs = frame.map_partitions(_runs_frame, _shipped(m), by, options,
-                                meta=pd.DataFrame({"found": pd.Series(dtype=object)}))
-    ordered, skipped = _vehicle_runs(runs.compute()["found"].tolist())
+    logs = _log_parts(frame)
+    if logs is not None and by == "vehicle" and (not vehicle_speed
+                                                 or "vehicle_speed" in logs[0].roles):
+        # Straight from read_logs: each partition read and totalled in one call.
+        shipped = _shipped(m)
+        found = list(dask.compute(*[dask.delayed(_block_runs, pure=True)(logs[0], part, shipped,
+                                                                          options)
+                                    for part in logs[1]]))
+    else:
+        # Fused with the partition's reading: only the partial totals travel.
+        runs = frame.map_partitions(_runs_frame, _shipped(m), by, options,
+                                    meta=pd.DataFrame({"found": pd.Series(dtype=object)}))
+        found = runs.compute()["found"].tolist()
+    ordered, skipped = _vehicle_runs(found)
     rows = {}
     for name in sorted(ordered):
         totals = _cycle_merge(m, ordered[name], vehicle_speed=vehicle_speed, max_gap=max_gap,

@@ -5,6 +5,7 @@
 namespace fuelcalc_python {
 
 void bind_fuel_map(pybind11::module_& module);
+void bind_log_runs(pybind11::module_& module);
 void bind_check(pybind11::module_& module);
 void bind_cycle(pybind11::module_& module);
 void bind_cycle_files(pybind11::module_& module);

@@ -14,6 +14,7 @@
 
 #include "arrays.h"
 #include "bindings.h"
+#include "cycle_options.h"
 #include "fuelcalc/cycle.hpp"
 #include "fuelcalc/exact_sum.hpp"
 #include "fuelcalc/version.hpp"
@@ -21,6 +22,21 @@
 #include "options.h"
 
 namespace fuelcalc_python {
+
+fuelcalc::CycleOptions options_of(std::optional<double> step, double max_gap,
+                                  const std::string& fuel, std::optional<double> density,
+                                  std::optional<double> co2_factor, bool vehicle_speed,
+                                  bool phases) {
+  fuelcalc::CycleOptions options;
+  options.step = step;
+  options.max_gap = max_gap;
+  options.fuel = fuelcalc::fuel_properties(fuel);
+  if (density) options.fuel.density_kg_per_l = *density;
+  if (co2_factor) options.fuel.co2_g_per_g = *co2_factor;
+  options.vehicle_speed = vehicle_speed;
+  options.phases = phases;
+  return options;
+}
 
 namespace {
 
@@ -62,21 +78,6 @@ std::size_t length_of(const Doubles& array, const char* name, std::size_t n) {
     throw py::value_error(std::string(name) + " holds " + std::to_string(size) + " values, speed " +
                           std::to_string(n));
   return size;
-}
-
-fuelcalc::CycleOptions options_of(std::optional<double> step, double max_gap,
-                                  const std::string& fuel, std::optional<double> density,
-                                  std::optional<double> co2_factor, bool vehicle_speed,
-                                  bool phases) {
-  fuelcalc::CycleOptions options;
-  options.step = step;
-  options.max_gap = max_gap;
-  options.fuel = fuelcalc::fuel_properties(fuel);
-  if (density) options.fuel.density_kg_per_l = *density;
-  if (co2_factor) options.fuel.co2_g_per_g = *co2_factor;
-  options.vehicle_speed = vehicle_speed;
-  options.phases = phases;
-  return options;
 }
 
 // fuelcalc-cycle --json's document without the files and findings.

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "fuelcalc/error.hpp"
@@ -52,30 +54,25 @@ class File {
 
 constexpr std::size_t kPiece = std::size_t{1} << 20;
 
-}  // namespace
+struct LinesBlock {
+  std::string text;            // whole lines, each with its line feed
+  std::size_t first_line = 0;  // the 1-based line of the first of them
+};
 
-LinesBlock lines_block(const std::filesystem::path& path, std::uint64_t start, std::uint64_t end,
-                       std::size_t after) {
-  File file(path);
+// The block's lines that come after line `after` (the header's end), read
+// in pieces from the block's start: a line begun before it belongs to the
+// block before.
+LinesBlock lines_block(File& file, const BlockRange& range, std::size_t after) {
   std::vector<char> piece(kPiece);
-  // The line feeds before start give the first line's number; a line that
-  // starts before start belongs to the block before.
-  std::size_t feeds = 0;
-  bool at_line_start = true;  // the byte at `offset` starts a line
-  std::uint64_t offset = 0;
-  while (offset < start) {
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, start - offset));
-    const std::size_t got = file.read_at(piece.data(), want, offset);
-    if (got == 0) return {};
-    feeds += static_cast<std::size_t>(std::count(piece.data(), piece.data() + got, '\n'));
-    at_line_start = piece[got - 1] == '\n';
-    offset += got;
-  }
   LinesBlock block;
-  block.first_line = feeds + 1;  // the number of the line at offset (or begun before it)
-  // The rest of a line begun before start belongs to the block before.
-  bool skipping = !at_line_start;
+  block.first_line = range.first_line;
+  std::uint64_t offset = range.start;
+  bool skipping = false;  // the rest of a line begun before start
+  if (offset > 0) {
+    char before = '\n';
+    if (file.read_at(&before, 1, offset - 1) == 0) return {};
+    skipping = before != '\n';
+  }
   bool taking = false;     // lines are being taken into the text
   bool line_start = true;  // p is at the start of a line
   while (true) {
@@ -85,7 +82,7 @@ LinesBlock lines_block(const std::filesystem::path& path, std::uint64_t start, s
     const char* const stop = p + got;
     while (p < stop) {
       if (line_start && !skipping) {
-        if (offset + static_cast<std::uint64_t>(p - piece.data()) >= end) return block;
+        if (offset + static_cast<std::uint64_t>(p - piece.data()) >= range.end) return block;
         taking = taking || block.first_line > after;
       }
       const auto* feed =
@@ -102,6 +99,43 @@ LinesBlock lines_block(const std::filesystem::path& path, std::uint64_t start, s
     offset += got;
   }
   return block;
+}
+
+}  // namespace
+
+std::vector<std::size_t> lines_at(const std::filesystem::path& path,
+                                  std::span<const std::uint64_t> offsets) {
+  File file(path);
+  std::vector<char> piece(kPiece);
+  std::vector<std::size_t> lines;
+  lines.reserve(offsets.size());
+  std::size_t feeds = 0;
+  std::uint64_t offset = 0;
+  for (const std::uint64_t at : offsets) {
+    while (offset < at) {
+      const std::size_t want =
+          static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, at - offset));
+      const std::size_t got = file.read_at(piece.data(), want, offset);
+      if (got == 0) break;
+      feeds += static_cast<std::size_t>(std::count(piece.data(), piece.data() + got, '\n'));
+      offset += got;
+    }
+    lines.push_back(feeds + 1);
+  }
+  return lines;
+}
+
+fuelcalc::TableReader block_reader(const std::filesystem::path& path,
+                                   fuelcalc::TableOptions options,
+                                   const std::optional<BlockRange>& range) {
+  fuelcalc::TableReader reader(path, std::move(options));
+  if (range) {
+    const std::size_t after = std::max(reader.header_line(), reader.unit_line().value_or(0));
+    File file(path);
+    const LinesBlock block = lines_block(file, *range, after);
+    reader.read_rows_of(block.text, std::max(block.first_line, after + 1));
+  }
+  return reader;
 }
 
 }  // namespace fuelcalc_python

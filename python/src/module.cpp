@@ -22,6 +22,7 @@ PYBIND11_MODULE(_fuelcalc, module) {
   fuelcalc_python::bind_tables(module);
   fuelcalc_python::bind_cycle(module);
   fuelcalc_python::bind_cycle_files(module);
+  fuelcalc_python::bind_log_runs(module);
   fuelcalc_python::bind_units(module);
   module.def(
       "version", [] { return std::string(fuelcalc::version()); },

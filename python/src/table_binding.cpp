@@ -11,7 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <variant>
+#include <tuple>
 #include <vector>
 
 #include "arrays.h"
@@ -22,15 +22,9 @@
 #include "fuelcalc/map_table.hpp"
 #include "fuelcalc/table.hpp"
 #include "options.h"
+#include "table_options.h"
 
 namespace fuelcalc_python {
-
-namespace {
-
-using namespace pybind11::literals;
-using Choice = std::variant<std::size_t, std::string>;
-
-constexpr std::size_t kBlockRows = std::size_t{1} << 16;
 
 fuelcalc::ColumnChoice choice_of(const Choice& choice) {
   if (const auto* position = std::get_if<std::size_t>(&choice)) {
@@ -59,6 +53,11 @@ fuelcalc::Delimiter delimiter_of(const std::optional<std::string>& name) {
       *name + "'");
 }
 
+namespace {
+
+using namespace pybind11::literals;
+constexpr std::size_t kBlockRows = std::size_t{1} << 16;
+
 const char* delimiter_text(fuelcalc::Delimiter delimiter) {
   switch (delimiter) {
     case fuelcalc::Delimiter::comma: return ",";
@@ -68,16 +67,33 @@ const char* delimiter_text(fuelcalc::Delimiter delimiter) {
   }
 }
 
+std::optional<BlockRange> range_of(
+    const std::optional<std::tuple<std::uint64_t, std::uint64_t, std::size_t>>& block) {
+  if (!block) return std::nullopt;
+  const auto [start, end, first_line] = *block;
+  return BlockRange{start, end, first_line};
+}
+
+std::vector<std::size_t> block_lines(py::handle file, const std::vector<std::uint64_t>& starts) {
+  if (!std::is_sorted(starts.begin(), starts.end()))
+    throw py::value_error("the offsets must ascend");
+  const auto path = to_path(file);
+  return naming_file(file, [&] {
+    py::gil_scoped_release release;
+    return lines_at(path, starts);
+  });
+}
+
 // Every row of the table: the numbers straight into the arrays' storage,
 // the texts into strings, both while the GIL is released.
-// With a byte range, the rows of the lines that start in it (a partition of
-// a large file), and with lines the line of each row.
-py::dict read_table(py::handle file, const std::optional<std::vector<Choice>>& columns,
-                    const std::optional<std::vector<Choice>>& text,
-                    const std::optional<std::string>& delimiter, bool allow_empty,
-                    std::optional<std::uint64_t> start, std::optional<std::uint64_t> end,
-                    bool want_lines) {
-  if (start.has_value() != end.has_value()) throw py::value_error("give start and end, or neither");
+// With a block, the rows of the lines that start in it (a partition of a
+// large file), and with lines the line of each row.
+py::dict read_table(
+    py::handle file, const std::optional<std::vector<Choice>>& columns,
+    const std::optional<std::vector<Choice>>& text, const std::optional<std::string>& delimiter,
+    bool allow_empty,
+    const std::optional<std::tuple<std::uint64_t, std::uint64_t, std::size_t>>& block,
+    bool want_lines) {
   fuelcalc::TableOptions options;
   options.columns = choices_of(columns);
   options.text_columns = choices_of(text);
@@ -90,31 +106,26 @@ py::dict read_table(py::handle file, const std::optional<std::vector<Choice>>& c
   std::vector<std::size_t> lines;
   const std::size_t rows = naming_file(file, [&] {
     py::gil_scoped_release release;
-    reader.emplace(path, options);
-    if (start) {
-      const std::size_t after = std::max(reader->header_line(), reader->unit_line().value_or(0));
-      const LinesBlock block = lines_block(path, *start, *end, after);
-      reader->read_rows_of(block.text, std::max(block.first_line, after + 1));
-    }
+    reader.emplace(block_reader(path, options, range_of(block)));
     const auto& read = reader->columns();
     for (const auto& column : read) {
       (void)column;
       numbers.push_back(std::make_unique<GrowingDoubles>(kBlockRows));
     }
     texts.resize(read.size());
-    fuelcalc::TableBlock block;
+    fuelcalc::TableBlock chunk;
     std::size_t n = 0;
-    while (const std::size_t got = reader->read(block, kBlockRows)) {
+    while (const std::size_t got = reader->read(chunk, kBlockRows)) {
       for (std::size_t k = 0; k < read.size(); ++k) {
         if (read[k].text) {
-          for (std::string& cell : block.texts[k]) texts[k].push_back(std::move(cell));
+          for (std::string& cell : chunk.texts[k]) texts[k].push_back(std::move(cell));
           continue;
         }
         GrowingDoubles& out = *numbers[k];
         if (out.capacity() < n + got) out.resize(2 * (n + got));
-        std::memcpy(out.data() + n, block.numbers[k].data(), got * sizeof(double));
+        std::memcpy(out.data() + n, chunk.numbers[k].data(), got * sizeof(double));
       }
-      if (want_lines) lines.insert(lines.end(), block.lines.begin(), block.lines.end());
+      if (want_lines) lines.insert(lines.end(), chunk.lines.begin(), chunk.lines.end());
       n += got;
     }
     return n;
@@ -184,9 +195,12 @@ fuelcalc::FuelMap load_table(py::handle file, const std::optional<Choice>& speed
 
 void bind_tables(py::module_& module) {
   module.def("_read_table", &read_table, "file"_a, "columns"_a = py::none(), "text"_a = py::none(),
-             "delimiter"_a = py::none(), "allow_empty"_a = false, "start"_a = py::none(),
-             "end"_a = py::none(), "lines"_a = false,
-             "The columns of a table as arrays (fuelcalc.read_table builds on it).");
+             "delimiter"_a = py::none(), "allow_empty"_a = false, "block"_a = py::none(),
+             "lines"_a = false,
+             "The columns of a table as arrays (fuelcalc.read_table builds on it); block: "
+             "(start, end, first_line) of _block_lines, the rows of the lines that start there.");
+  module.def("_block_lines", &block_lines, "file"_a, "starts"_a,
+             "The line at each of the ascending byte offsets, in one pass over the file.");
   auto fuel_map = py::reinterpret_borrow<py::object>(py::type::of<fuelcalc::FuelMap>());
   fuel_map.attr("load_table") = py::staticmethod(py::cpp_function(
       &load_table, "file"_a, py::kw_only(), "speed"_a = py::none(), "torque"_a = py::none(),

@@ -116,6 +116,46 @@ def test_totals_are_the_commands_on_each_joined_vehicle(fleet, client, bounded, 
             assert repr(whole.loc[vehicle, column]) == repr(totals.loc[vehicle, column])
 
 
+def general(logs):
+    """The frame as any other frame reaches cycle_totals: its partitions
+    totalled from their columns in Python, the reference of the one-call
+    reading of a frame straight from read_logs."""
+    return logs.map_partitions(lambda part: part, enforce_metadata=False)
+
+
+def same_outcome(logs, m, **options) -> None:
+    fast, fast_skipped = fuelcalc.dask.cycle_totals(logs, m, **options)
+    slow, slow_skipped = fuelcalc.dask.cycle_totals(general(logs), m, **options)
+    assert list(fast.index) == list(slow.index) and list(fast.columns) == list(slow.columns)
+    for vehicle in fast.index:
+        for column in fast.columns:
+            assert repr(fast.loc[vehicle, column]) == repr(slow.loc[vehicle, column])
+    assert fast_skipped.to_dict("list") == slow_skipped.to_dict("list")
+
+
+def test_one_call_per_partition_has_the_bits_of_the_frames_columns(fleet, tmp_path, bounded):
+    folder, _, _ = fleet
+    # A vehicle column whose vehicles take turns, units on a unit line and given.
+    rng = np.random.default_rng(7)
+    rows = ["vehicle,time,speed,torque,vehicle_speed\n", ",[min],[rad/s],,\n"]
+    for k in range(300):
+        rows.append(f"{'ab'[k % 3 == 0]},{k / 60 + 0.01 * rng.random()!r},"
+                    f"{rng.uniform(60, 260)!r},{rng.uniform(-0.1, 1.4)!r},{k % 90}\n")
+    (tmp_path / "mixed.csv").write_text("".join(rows))
+    with dask.config.set(scheduler="synchronous"):
+        for blocksize in (1000, None):
+            logs = fuelcalc.dask.read_logs(str(folder / "*.csv"), vehicle_pattern=VEHICLE,
+                                           blocksize=blocksize, errors="skip")
+            same_outcome(logs, bounded)
+            # The blocks number their lines as the file does.
+            one = fuelcalc.dask.read_logs(folder / "ant_1.csv", blocksize=blocksize).compute()
+            assert one["line"].tolist() == list(range(2, len(one) + 2))
+            mixed = fuelcalc.dask.read_logs(tmp_path / "mixed.csv", vehicle="vehicle",
+                                            vehicle_speed="vehicle_speed", blocksize=blocksize,
+                                            units={"torque": "kNm"})
+            same_outcome(mixed, bounded, vehicle_speed=True, max_gap=0.9)
+
+
 def test_a_bad_file_fails_the_run_by_name_and_line(fleet, client, bounded):
     folder, _, bad = fleet
     logs = fuelcalc.dask.read_logs(str(folder / "*.csv"), vehicle_pattern=VEHICLE)
@@ -129,7 +169,9 @@ def test_a_bad_file_fails_the_run_by_name_and_line(fleet, client, bounded):
     (HEADER + "1,1000,100\n2,1000\n", 3, "2 cells"),
     ("time,speed\n1,1000\n", 1, "no column named .torque."),
     (HEADER + "5,1000,100\n4,1000,100\n", 3, "does not rise"),
-], ids=["empty", "header only", "ragged", "missing column", "time falls"])
+    (HEADER + "5,1000,100\n4,1000,100\n6,1000,lots\n", 4, "lots"),
+], ids=["empty", "header only", "ragged", "missing column", "time falls",
+        "a bad cell after the time falls"])
 def test_each_kind_of_bad_file_is_named(tmp_path, bounded, content, line, words):
     (tmp_path / "good_1.csv").write_text(HEADER + "1,1000,100\n2,1100,200\n")
     (tmp_path / "bad_1.csv").write_text(content)
@@ -141,6 +183,7 @@ def test_each_kind_of_bad_file_is_named(tmp_path, bounded, content, line, words)
             fuelcalc.dask.cycle_totals(
                 fuelcalc.dask.read_logs(str(tmp_path / "*.csv"), vehicle_pattern=VEHICLE),
                 bounded)
+        same_outcome(logs, bounded)
     assert list(totals.index) == ["good"]
     assert skipped["file"].tolist() == [str(tmp_path / "bad_1.csv")]
     assert re.search(words, skipped["reason"][0])
