@@ -53,6 +53,44 @@ std::optional<double> out_of_range_value(std::string_view text) {
   return negative ? -*magnitude : *magnitude;
 }
 
+// The shortcut of read_number_cell: a decimal number from p, with an
+// optional sign, point and exponent (of at most four digits), whose
+// significant digits fit in 19 and whose value one multiplication or
+// division by an exact power of ten gives (decimal_to_double.h). p is left
+// where the number's text stops; false when the shortcut does not apply.
+inline bool scan_short_number(const char*& p, const char* const end, double& value) {
+  bool negative = false;
+  if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
+  std::uint64_t digits = 0;
+  int significant = 0;  // digits from the first non-zero one
+  std::int64_t exponent = 0;
+  bool any = false;
+  for (; p < end && *p >= '0' && *p <= '9'; ++p, any = true) {
+    digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+    significant += digits != 0;
+  }
+  if (p < end && *p == '.')
+    for (++p; p < end && *p >= '0' && *p <= '9'; ++p, any = true) {
+      digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+      significant += digits != 0;
+      --exponent;
+    }
+  if (any && p < end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    bool minus = false;
+    if (p < end && (*p == '-' || *p == '+')) minus = *p++ == '-';
+    const char* const first = p;
+    std::int64_t power = 0;
+    for (; p < end && *p >= '0' && *p <= '9' && p - first < 4; ++p) power = power * 10 + (*p - '0');
+    if (p == first) any = false;
+    exponent += minus ? -power : power;
+  }
+  if (!any || significant > kExactDigitsMax || !exact_decimal_to_double(digits, exponent, value))
+    return false;
+  if (negative) value = -value;
+  return true;
+}
+
 }  // namespace
 
 Separator detect_separator(std::string_view header) {
@@ -124,38 +162,30 @@ bool unit_cell(std::string_view cell, std::string_view& unit) {
 CellNumber read_number_cell(std::string_view cell, double& value) {
   const char* p = cell.data();
   const char* const end = p + cell.size();
-  bool negative = false;
-  if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
-  std::uint64_t digits = 0;
-  int significant = 0;  // digits from the first non-zero one
-  std::int64_t exponent = 0;
-  bool any = false;
-  for (; p < end && *p >= '0' && *p <= '9'; ++p, any = true) {
-    digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
-    significant += digits != 0;
-  }
-  if (p < end && *p == '.')
-    for (++p; p < end && *p >= '0' && *p <= '9'; ++p, any = true) {
-      digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
-      significant += digits != 0;
-      --exponent;
-    }
-  if (any && p < end && (*p == 'e' || *p == 'E')) {
-    ++p;
-    bool minus = false;
-    if (p < end && (*p == '-' || *p == '+')) minus = *p++ == '-';
-    const char* const first = p;
-    std::int64_t power = 0;
-    for (; p < end && *p >= '0' && *p <= '9' && p - first < 4; ++p) power = power * 10 + (*p - '0');
-    if (p == first) any = false;
-    exponent += minus ? -power : power;
-  }
-  if (any && p == end && significant <= kExactDigitsMax &&
-      exact_decimal_to_double(digits, exponent, value)) {
-    if (negative) value = -value;
-    return CellNumber::number;
-  }
+  if (scan_short_number(p, end, value) && p == end) return CellNumber::number;
   return read_number_cell_reference(cell, value);
+}
+
+bool read_plain_row(std::string_view line, Separator separator, std::span<const int> slot,
+                    double* values) {
+  if (separator == Separator::blanks) return false;
+  const char c = separator_char(separator);
+  const char* p = line.data();
+  const char* const end = p + line.size();
+  for (std::size_t i = 0; i < slot.size(); ++i) {
+    if (i > 0) {
+      if (p == end || *p != c) return false;
+      ++p;
+    }
+    if (slot[i] < 0) {
+      const void* found = std::memchr(p, c, static_cast<std::size_t>(end - p));
+      p = found ? static_cast<const char*>(found) : end;
+      continue;
+    }
+    // The cell ends where the number does: at the separator or the line's end.
+    if (!scan_short_number(p, end, values[slot[i]]) || (p != end && *p != c)) return false;
+  }
+  return p == end;
 }
 
 CellNumber read_number_cell_reference(std::string_view cell, double& value) {
