@@ -1,5 +1,6 @@
 #include "textio/table_cells.h"
 
+#include <bit>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -53,18 +54,11 @@ std::optional<double> out_of_range_value(std::string_view text) {
   return negative ? -*magnitude : *magnitude;
 }
 
-// The shortcut of read_number_cell: a decimal number from p, with an
-// optional sign, point and exponent (of at most four digits), whose
-// significant digits fit in 19 and whose value one multiplication or
-// division by an exact power of ten gives (decimal_to_double.h). p is left
-// where the number's text stops; false when the shortcut does not apply.
-inline bool scan_short_number(const char*& p, const char* const end, double& value) {
-  bool negative = false;
-  if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
-  std::uint64_t digits = 0;
-  int significant = 0;  // digits from the first non-zero one
-  std::int64_t exponent = 0;
-  bool any = false;
+// The mantissa digit by digit from p: the digits as one integer (wrapping
+// past 19 significant digits), the power of ten of the last one, how many
+// are significant (from the first non-zero one), whether there was one.
+inline void mantissa_by_digit(const char*& p, const char* const end, std::uint64_t& digits,
+                              int& significant, std::int64_t& exponent, bool& any) {
   for (; p < end && *p >= '0' && *p <= '9'; ++p, any = true) {
     digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
     significant += digits != 0;
@@ -75,6 +69,82 @@ inline bool scan_short_number(const char*& p, const char* const end, double& val
       significant += digits != 0;
       --exponent;
     }
+}
+
+static_assert(std::endian::native == std::endian::little, "eight_digits reads bytes in order");
+
+constexpr std::uint64_t kDigitPowers[] = {1,      10,      100,      1000,     10000,
+                                          100000, 1000000, 10000000, 100000000};
+
+// How many decimal digits start the eight bytes at p (all readable), 0 to
+// 8, and their value. Less '0' per byte, the bytes before the first one
+// that is no digit hold 0 to 9 (a byte below '0' borrows only from those
+// after it); that one is the first of 10 or more. The run, moved to the top
+// bytes, is summed pairwise: tens, hundreds, ten thousands.
+inline unsigned eight_digits(const char* p, std::uint64_t& value) {
+  std::uint64_t chunk;
+  std::memcpy(&chunk, p, sizeof chunk);
+  const std::uint64_t x = chunk - 0x3030303030303030u;
+  const std::uint64_t flags = ((x + 0x7676767676767676u) | x) & 0x8080808080808080u;
+  const auto run = static_cast<unsigned>(flags == 0 ? 8 : std::countr_zero(flags) / 8);
+  if (run == 0) {
+    value = 0;
+    return 0;
+  }
+  std::uint64_t v = x << (64 - 8 * run);
+  v = ((v & 0x0F0F0F0F0F0F0F0Fu) * 2561) >> 8;
+  v = ((v & 0x00FF00FF00FF00FFu) * 6553601) >> 16;
+  value = ((v & 0x0000FFFF0000FFFFu) * 42949672960001u) >> 32;
+  return run;
+}
+
+// The digits from p into digits and count, eight at a time while eight
+// bytes remain, then one by one; stops early once count passes 19 (digits
+// then means nothing).
+inline void digit_run(const char*& p, const char* const end, std::uint64_t& digits, int& count) {
+  while (end - p >= 8) {
+    std::uint64_t value = 0;
+    const unsigned n = eight_digits(p, value);
+    digits = digits * kDigitPowers[n] + value;
+    count += static_cast<int>(n);
+    p += n;
+    if (n < 8 || count > kExactDigitsMax) return;
+  }
+  for (; p < end && *p >= '0' && *p <= '9'; ++p, ++count)
+    digits = digits * 10 + static_cast<std::uint64_t>(*p - '0');
+}
+
+// The shortcut of read_number_cell: a decimal number from p, with an
+// optional sign, point and exponent (of at most four digits), whose
+// significant digits fit in 19 and whose value one multiplication or
+// division by an exact power of ten gives (decimal_to_double.h). p is left
+// where the number's text stops; false when the shortcut does not apply.
+// The mantissa's digits are taken eight at a time; a mantissa of more than
+// 19 digits (leading zeros among them) is read again digit by digit.
+inline bool scan_short_number(const char*& p, const char* const end, double& value) {
+  bool negative = false;
+  if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
+  const char* const mantissa = p;
+  std::uint64_t digits = 0;
+  int count = 0;
+  std::int64_t exponent = 0;
+  digit_run(p, end, digits, count);
+  if (count <= kExactDigitsMax && p < end && *p == '.') {
+    ++p;
+    const int whole = count;
+    digit_run(p, end, digits, count);
+    exponent = whole - count;
+  }
+  bool any = count > 0;
+  if (count > kExactDigitsMax) {
+    p = mantissa;
+    digits = 0;
+    exponent = 0;
+    any = false;
+    int significant = 0;
+    mantissa_by_digit(p, end, digits, significant, exponent, any);
+    if (significant > kExactDigitsMax) return false;
+  }
   if (any && p < end && (*p == 'e' || *p == 'E')) {
     ++p;
     bool minus = false;
@@ -85,8 +155,7 @@ inline bool scan_short_number(const char*& p, const char* const end, double& val
     if (p == first) any = false;
     exponent += minus ? -power : power;
   }
-  if (!any || significant > kExactDigitsMax || !exact_decimal_to_double(digits, exponent, value))
-    return false;
+  if (!any || !exact_decimal_to_double(digits, exponent, value)) return false;
   if (negative) value = -value;
   return true;
 }
