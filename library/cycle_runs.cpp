@@ -16,9 +16,7 @@ namespace {
 void merge(CycleSums& into, const CycleSums& from) {
   into.records += from.records;
   into.gaps += from.gaps;
-  for (auto [a, b] : {std::pair{&into.duration, &from.duration},
-                      {&into.gap, &from.gap},
-                      {&into.fuel, &from.fuel},
+  for (auto [a, b] : {std::pair{&into.gap, &from.gap},
                       {&into.work_positive, &from.work_positive},
                       {&into.work_negative, &from.work_negative},
                       {&into.distance, &from.distance},
@@ -41,8 +39,7 @@ void visit_state(State& s, Visit&& f) {
   auto sums = [&](auto& m) {
     f.count(m.records);
     f.count(m.gaps);
-    for (auto* e : {&m.duration, &m.gap, &m.fuel, &m.work_positive, &m.work_negative, &m.distance,
-                    &m.without_value})
+    for (auto* e : {&m.gap, &m.work_positive, &m.work_negative, &m.distance, &m.without_value})
       f.sum(*e);
     for (std::size_t c = 0; c < kWhereClasses; ++c) {
       f.count(m.class_records[c]);

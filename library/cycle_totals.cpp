@@ -22,10 +22,10 @@ std::optional<double> quotient(double numerator, double denominator) {
 CycleTotals totals_of(const CycleSums& sums, const CycleOptions& options) {
   CycleTotals t;
   t.records = sums.records;
-  t.duration_s = sums.duration.value();
+  t.duration_s = sums.duration().value();
   t.gaps = sums.gaps;
   t.gap_s = sums.gap.value();
-  t.fuel_g = sums.fuel.value();
+  t.fuel_g = sums.fuel().value();
   t.fuel_l = t.fuel_g / (1000.0 * options.fuel.density_kg_per_l);
   t.co2_g = t.fuel_g * options.fuel.co2_g_per_g;
   t.work_positive_kwh = sums.work_positive.value();

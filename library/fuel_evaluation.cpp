@@ -24,10 +24,8 @@ void choose_evaluation(FuelMap::Data& data) {
     data.method_state = prepare_direct_state(data.map);
     method = evaluate_direct;
   }
-  if (data.outside == Outside::bounded) {
-    data.top_slopes = top_slopes(data.map);
-    data.inside_bands = inside_bands(data.envelope);
-  }
+  if (data.outside == Outside::bounded) data.top_slopes = top_slopes(data.map);
+  data.inside_bands = inside_bands(data.envelope);
   data.evaluate = with_policy(method, data.outside);
 }
 
@@ -86,11 +84,15 @@ Where FuelMap::where(double speed, double torque) const {
   return where_in(data_->envelope, speed, torque);
 }
 
+// Arrays of points: most are surely inside by the bands, the others take
+// where_in, the literal test (which the single point takes).
 void FuelMap::where(std::span<const double> speed, std::span<const double> torque,
                     std::span<Where> out) const {
   require_same_lengths({"speed", "torque", "out"}, {speed.size(), torque.size(), out.size()});
   for (std::size_t i = 0; i < speed.size(); ++i)
-    out[i] = where_in(data_->envelope, speed[i], torque[i]);
+    out[i] = surely_inside(data_->inside_bands, speed[i], torque[i])
+                 ? Where::inside
+                 : where_in(data_->envelope, speed[i], torque[i]);
 }
 
 std::size_t FuelMap::count_outside(std::span<const double> speed,
@@ -98,7 +100,8 @@ std::size_t FuelMap::count_outside(std::span<const double> speed,
   require_same_lengths({"speed", "torque"}, {speed.size(), torque.size()});
   std::size_t outside = 0;
   for (std::size_t i = 0; i < speed.size(); ++i)
-    outside += where_in(data_->envelope, speed[i], torque[i]) != Where::inside;
+    outside += !surely_inside(data_->inside_bands, speed[i], torque[i]) &&
+               where_in(data_->envelope, speed[i], torque[i]) != Where::inside;
   return outside;
 }
 

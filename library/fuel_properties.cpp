@@ -1,5 +1,7 @@
-// The fuels known by name. The values are those of typical market fuels at
-// 15 degrees C; docs/cycle-totals.md names their source.
+// The fuels known by name: density at 15 degrees C in kg/L and grams of CO2
+// per gram burnt, of fossil diesel (B0) and petrol (E0) as the JEC
+// Well-to-Tank Report v4.a (2014), Appendix 1, lists them; docs/cycle-totals.md
+// cites the table in full.
 #include <array>
 #include <string>
 

@@ -67,6 +67,12 @@ struct TableReader::State {
   textio::Separator separator = textio::Separator::comma;
   std::vector<TableColumn> file_columns, columns;
   std::vector<std::size_t> chosen;  // the 0-based header index of each column read
+  // The row fast path (textio::read_plain_row): each header cell's column
+  // read, -1 for none; plain is false when the path is not taken (cells
+  // kept, text columns, a column read twice, blanks as the delimiter).
+  std::vector<int> slot;
+  std::vector<double> row_values;
+  bool plain = false;
   std::vector<std::string> comments;
   std::size_t header_line = 0;
   std::optional<std::size_t> unit_line;
@@ -238,10 +244,21 @@ void TableReader::State::choose_columns() {
                     " is not one of the columns read");
   }
   empty.assign(columns.size(), 0);
+  slot.assign(file_columns.size(), -1);
+  row_values.assign(columns.size(), 0.0);
+  plain = !options.keep_cells && separator != textio::Separator::blanks;
+  for (std::size_t k = 0; k < chosen.size(); ++k) {
+    if (columns[k].text || slot[chosen[k]] >= 0) plain = false;
+    slot[chosen[k]] = static_cast<int>(k);
+  }
 }
 
 void TableReader::State::read_row(std::string_view line, std::size_t number, TableBlock& block,
                                   std::size_t row) {
+  if (plain && textio::read_plain_row(line, separator, slot, row_values.data())) {
+    for (std::size_t k = 0; k < row_values.size(); ++k) block.numbers[k][row] = row_values[k];
+    return;
+  }
   textio::split_cells(line, separator, cells);
   if (cells.size() != file_columns.size())
     throw error_at(number, std::to_string(cells.size()) + (cells.size() == 1 ? " cell" : " cells") +

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fuelcalc/cycle.hpp"
+#include "fuelcalc/exact_sum.hpp"
 #include "test_support.h"
 
 namespace {
@@ -232,6 +233,29 @@ Records varied(std::size_t n, std::mt19937_64& rng) {
     r.phase.push_back(i < 700 ? "low" : i < 1500 ? "high" : "low");
   }
   return r;
+}
+
+// The whole duration and fuel are the exact sums of every record's weight
+// and fuel term (worked out here, gaps of 90 s and the default 60 s limit
+// included), whatever the classes the records fall in.
+TEST(CycleTotals, WholeTotalsAreTheSumsOfEveryRecordsTerms) {
+  std::mt19937_64 rng(9);
+  const Records r = varied(3000, rng);
+  const auto result = fuelcalc::cycle_totals(r.all(), CycleOptions{});
+  fuelcalc::ExactSum duration, fuel;
+  const std::size_t n = r.time.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const bool joined_before = i > 0 && !(r.time[i] - r.time[i - 1] > 60.0);
+    const bool joined_after = i + 1 < n && !(r.time[i + 1] - r.time[i] > 60.0);
+    const double w =
+        ((joined_after ? r.time[i + 1] : r.time[i]) - (joined_before ? r.time[i - 1] : r.time[i])) /
+        2.0;
+    duration.add(w);
+    if (!std::isnan(r.fuel[i])) fuel.add((r.fuel[i] * w) / 3600.0);
+  }
+  EXPECT_EQ(bits(result.totals.duration_s), bits(duration.value()));
+  EXPECT_EQ(bits(result.totals.fuel_g), bits(fuel.value()));
+  EXPECT_GT(result.totals.gaps, 0u);
 }
 
 // The same bits whether the records come in one block, one at a time, or in

@@ -49,6 +49,7 @@ TEST(FuelcalcCycle, TotalsAreTheTrapezoidOverTheMapsValues) {
     const double work = t[i] * n[i] * 2.0 * M_PI / 60.0 * w[i] / 3.6e6;
     (work > 0 ? positive : negative) += work;
   }
+  EXPECT_EQ(j["version"], FUELCALC_PROJECT_VERSION);
   EXPECT_EQ(j["records"], 4);
   EXPECT_EQ(j["duration_s"], 3.5);
   EXPECT_NEAR(j["fuel_g"].get<double>(), fuel, 1e-12 * fuel);

@@ -199,6 +199,31 @@ TEST_P(OutsidePolicy, InsideAlikeOutsideAsItSays) {
     EXPECT_EQ(bits(bounds[i]), bits(bounded.fuel(speeds[i], torques[i]))) << i;
     EXPECT_EQ(bits(nans[i]), bits(nan.fuel(speeds[i], torques[i]))) << i;
   }
+  // The classes of arrays (the bands first) are those of single points
+  // (where_in alone), also right at the envelope's edges and around them.
+  std::vector<double> s = speeds, t = torques;
+  std::mt19937_64 random(3);
+  std::uniform_real_distribution<double> speed_in(500.0, 2500.0), torque_in(-400.0, 1600.0);
+  for (int i = 0; i < 4000; ++i) {
+    const double speed =
+        i % 4 == 0 ? std::round(speed_in(random) / 100.0) * 100.0 : speed_in(random);
+    const double edge = onto_envelope(plain, speed, i % 2 ? 1e9 : -1e9).torque;
+    for (const double torque : {torque_in(random), edge, std::nextafter(edge, kInf),
+                                std::nextafter(edge, -kInf), edge + 1e-9, edge - 1e-9}) {
+      s.push_back(speed);
+      t.push_back(torque);
+    }
+  }
+  for (const FuelMap* map : {&plain, &bounded}) {
+    std::vector<Where> classes(s.size());
+    map->where(s, t, classes);
+    std::size_t outside = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+      ASSERT_EQ(classes[i], map->where(s[i], t[i])) << s[i] << ", " << t[i];
+      outside += classes[i] != Where::inside;
+    }
+    EXPECT_EQ(map->count_outside(s, t), outside);
+  }
   // Under error, the first point outside raises; the ones before it have their values.
   std::vector<double> out(speeds.size(), -1.0);
   try {

@@ -261,6 +261,126 @@ TEST(Tables, NumberCellShortcutGivesTheReferenceBits) {
   }
 }
 
+// The row fast path against split_cells and the reference reading of each
+// cell read: when it takes a line, the same values to the bit.
+struct PlainRow {
+  const char* line;  // ',' stands for the separator
+  std::vector<int> slot;
+  bool taken;
+};
+
+void expect_plain_row_agrees(const std::string& line, textio::Separator separator,
+                             const std::vector<int>& slot, bool taken) {
+  std::vector<double> fast(slot.size(), 0.0), reference(slot.size(), 0.0);
+  const bool took = textio::read_plain_row(line, separator, slot, fast.data());
+  if (taken) EXPECT_TRUE(took) << line;
+  if (!took) return;
+  std::vector<std::string_view> cells;
+  textio::split_cells(line, separator, cells);
+  ASSERT_EQ(cells.size(), slot.size()) << line;
+  for (std::size_t i = 0; i < slot.size(); ++i) {
+    if (slot[i] < 0) continue;
+    const auto k = static_cast<std::size_t>(slot[i]);
+    ASSERT_EQ(textio::read_number_cell_reference(cells[i], reference[k]),
+              textio::CellNumber::number)
+        << line;
+    EXPECT_EQ(bits(fast[k]), bits(reference[k])) << line;
+  }
+}
+
+TEST(Tables, PlainRowFastPathGivesTheReferenceBits) {
+  const std::vector<PlainRow> rows = {
+      {"0,1181.7,327.79", {0, 1, 2}, true},
+      {"-0,+5,.5e-3", {2, 0, 1}, true},
+      {"1e22,1e-22,9007199254740992", {0, 1, 2}, true},
+      {"x y,\"q\",7", {-1, -1, 0}, true},  // cells skipped may hold anything
+      {"1,2", {0, 1, 2}, false},           // too few cells
+      {"1,2,3,4", {0, 1, 2}, false},       // too many
+      {"1,,3", {0, 1, 2}, false},          // an empty cell read
+      {"1, 2,3", {0, 1, 2}, false},        // blanks around a cell
+      {"1,\"2\",3", {0, 1, 2}, false},     // quotes
+      {"1,inf,nan", {0, 1, 2}, false},
+      {"1,2e,3", {0, 1, 2}, false},
+      {"1,2e12345,3", {0, 1, 2}, false},               // an exponent of five digits
+      {"1,12345678901234567890,3", {0, 1, 2}, false},  // 20 significant digits
+      {"1,1e23,3", {0, 1, 2}, false},                  // beyond the exact powers of ten
+      {"1,2x,3", {0, 1, 2}, false},
+      {"1,2,3\r", {0, 1, 2}, false},
+      {"-,2,3", {0, 1, 2}, false},
+  };
+  const std::pair<textio::Separator, char> separators[] = {{textio::Separator::comma, ','},
+                                                           {textio::Separator::semicolon, ';'},
+                                                           {textio::Separator::tab, '\t'}};
+  for (const PlainRow& row : rows)
+    for (const auto& [separator, c] : separators) {
+      std::string line = row.line;
+      for (char& ch : line)
+        if (ch == ',') ch = c;
+      expect_plain_row_agrees(line, separator, row.slot, row.taken);
+    }
+  std::vector<double> values(1);
+  EXPECT_FALSE(
+      textio::read_plain_row("1", textio::Separator::blanks, std::vector<int>{0}, values.data()));
+
+  // Random lines of numbers and a few other cells.
+  const char* others[] = {"", " 1", "\"2\"", "inf", "1e", "abc", "1e30", "0.1234567890123456789"};
+  std::mt19937_64 random(11);
+  for (int i = 0; i < 20000; ++i) {
+    const std::size_t width = 1 + random() % 4;
+    std::vector<int> slot(width, -1);
+    std::string line;
+    int next = 0;
+    for (std::size_t c = 0; c < width; ++c) {
+      if (random() % 3 != 0) slot[c] = next++;
+      if (c > 0) line += ',';
+      if (random() % 8 == 0) {
+        line += others[random() % std::size(others)];
+        continue;
+      }
+      const double v = std::ldexp(static_cast<double>(random() % 2000001) - 1e6,
+                                  static_cast<int>(random() % 40) - 20);
+      line += number(random() % 2 ? v : std::round(v * 100.0) / 100.0);
+    }
+    if (random() % 16 == 0) line += ",1";
+    expect_plain_row_agrees(line, textio::Separator::comma, slot, false);
+  }
+}
+
+// Whole tables read by the fast path and with every cell kept (which takes
+// the reference path for every row): the same numbers, empty cells, lines
+// and errors.
+TEST(Tables, RowsReadAlikeWithAndWithoutTheFastPath) {
+  const char* cells[] = {"1.5", "-2", "", " 3 ", "\"4\"", "nan", "1e400", "x", "7e-3", "0"};
+  std::mt19937_64 random(5);
+  for (int t = 0; t < 300; ++t) {
+    std::string text = "a,b,c\n";
+    const int rows = 1 + static_cast<int>(random() % 12);
+    for (int r = 0; r < rows; ++r) {
+      const int width = random() % 20 == 0 ? 2 : 3;
+      for (int c = 0; c < width; ++c) text += (c ? "," : "") + std::string(cells[random() % 10]);
+      text += random() % 10 == 0 ? "\n# note\n" : "\n";
+    }
+    const auto read = [&](bool keep) {
+      TableOptions options;
+      options.keep_cells = keep;
+      options.columns = {ColumnChoice::at(3), ColumnChoice::at(1)};
+      TableReader reader = TableReader::from_text(text, options);
+      std::string failure;
+      fuelcalc::TableBlock all;
+      try {
+        all = read_all(reader);
+      } catch (const Error& error) {
+        failure = error.what();
+      }
+      std::vector<std::uint64_t> values;
+      for (const auto& column : all.numbers)
+        for (const double v : column) values.push_back(bits(v));
+      return std::tuple(values, all.lines, reader.empty_cells(), failure);
+    };
+    EXPECT_EQ(read(false), read(true)) << text;
+  }
+}
+
 TEST(Tables, EmptyCellsAreCountedNaNsAndTextColumnsKeepTheirCells) {
   TableOptions options;
   options.columns = {ColumnChoice::named("PHASE"), ColumnChoice::at(2), ColumnChoice::named("t")};

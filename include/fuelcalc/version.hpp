@@ -6,7 +6,7 @@
 // The library's version. CMakeLists.txt's project() holds it; a configure
 // stops when these differ from it.
 #define FUELCALC_VERSION_MAJOR 1
-#define FUELCALC_VERSION_MINOR 0
+#define FUELCALC_VERSION_MINOR 1
 #define FUELCALC_VERSION_PATCH 0
 
 namespace fuelcalc {

@@ -11,6 +11,8 @@
 //   bits (any NaN reads as a NaN);
 // - a cell of the text, cut at commas, semicolons, tabs or blanks, reads
 //   otherwise through the shortcut than through from_chars (status or bits);
+// - a line the row fast path takes (every cell read, or every other one)
+//   reads otherwise than its cells cut and read by from_chars;
 // - a block breaks its promises: more rows than asked, arrays of another
 //   length than its rows, lines that do not rise, more empty cells than
 //   NaNs, other counts in the reader than the blocks' sums;
@@ -67,6 +69,36 @@ void cells_agree(std::string_view text) {
                          static_cast<int>(b), reference);
       }
       start = stop + 1;
+    }
+  }
+}
+
+void rows_agree(std::string_view text) {
+  std::vector<std::string_view> cells;
+  for (const auto separator :
+       {textio::Separator::comma, textio::Separator::semicolon, textio::Separator::tab}) {
+    std::size_t start = 0;
+    while (start <= text.size()) {
+      std::size_t stop = text.find('\n', start);
+      if (stop == std::string_view::npos) stop = text.size();
+      const std::string_view line = text.substr(start, stop - start);
+      start = stop + 1;
+      textio::split_cells(line, separator, cells);
+      for (const int every : {1, 2}) {
+        std::vector<int> slot(cells.size(), -1);
+        std::vector<double> fast(cells.size());
+        for (std::size_t i = 0; i < cells.size(); i += static_cast<std::size_t>(every))
+          slot[i] = static_cast<int>(i);
+        if (!textio::read_plain_row(line, separator, slot, fast.data())) continue;
+        for (std::size_t i = 0; i < cells.size(); i += static_cast<std::size_t>(every)) {
+          double reference = 0;
+          if (textio::read_number_cell_reference(cells[i], reference) !=
+                  textio::CellNumber::number ||
+              std::bit_cast<std::uint64_t>(fast[i]) != std::bit_cast<std::uint64_t>(reference))
+            fuzzing::fault("line '%.*s', cell %zu: the row fast path reads %.17g",
+                           static_cast<int>(line.size()), line.data(), i + 1, fast[i]);
+        }
+      }
     }
   }
 }
@@ -142,6 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   exact_round_trip(value);
   const std::string_view text(reinterpret_cast<const char*>(data) + 9, size - 9);
   cells_agree(text);
+  rows_agree(text);
   read_blocks(text, data[0]);
   read_maps(text);
   return 0;

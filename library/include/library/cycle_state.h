@@ -15,12 +15,25 @@
 
 namespace fuelcalc {
 
+// Each record's weight and fuel go to its class's sums alone: the whole
+// duration and fuel are the classes' sums merged (duration(), fuel()), the
+// same exact sums as those of every record's terms.
 struct CycleSums {
   std::size_t records = 0;
   std::size_t gaps = 0;
-  ExactSum duration, gap, fuel, work_positive, work_negative, distance, without_value;
+  ExactSum gap, work_positive, work_negative, distance, without_value;
   std::array<std::size_t, kWhereClasses> class_records{};
   std::array<ExactSum, kWhereClasses> class_time, class_fuel;
+
+  ExactSum duration() const { return merged(class_time); }
+  ExactSum fuel() const { return merged(class_fuel); }
+
+ private:
+  static ExactSum merged(const std::array<ExactSum, kWhereClasses>& sums) {
+    ExactSum total;
+    for (const ExactSum& sum : sums) total.add(sum);
+    return total;
+  }
 };
 
 // A record whose weight waits for the next record's time.
@@ -79,11 +92,9 @@ struct CycleAccumulator::State {
     const auto c = static_cast<std::size_t>(r.where);
     const auto into = [&](CycleSums& s) {
       ++s.records;
-      s.duration.add(w);
       ++s.class_records[c];
       s.class_time[c].add(w);
       if (has_fuel) {
-        s.fuel.add(fuel);
         s.class_fuel[c].add(fuel);
       } else {
         s.without_value.add(w);

@@ -47,8 +47,10 @@ struct FuelMap::Data {
 
   // Outside::bounded only (empty otherwise): per envelope row, the chord
   // slope of its two highest measured points (fuel per torque, raised to 0
-  // when negative), and the torque bands surely inside the envelope.
+  // when negative).
   std::vector<double> top_slopes;
+  // The torque bands surely inside the envelope (every policy: the classes
+  // of arrays of points use them too).
   InsideBands inside_bands;
 };
 

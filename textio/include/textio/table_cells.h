@@ -3,6 +3,7 @@
 // holds once the blanks and quotes around it are gone, and whether it is a
 // number, a unit or empty.
 #include <cstddef>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -64,5 +65,17 @@ CellNumber read_number_cell(std::string_view cell, double& value);
 // The same through std::from_chars alone: the literal reference of the
 // shortcut, which gives the same bits.
 CellNumber read_number_cell_reference(std::string_view cell, double& value);
+
+// The fast path of a row of numbers, the cells parted and read in one pass
+// over the line. slot has an entry per header cell: the index in values of
+// a cell read, -1 for a cell skipped. Takes a line only when its separator
+// is a character (not blanks), it has slot.size() cells, and each cell read
+// is a number read_number_cell's shortcut takes, with no blanks or quotes
+// around it (so not empty); then values gets what split_cells and
+// read_number_cell give, and the result is true. Otherwise false, values
+// partly written: the caller reads the line by those two, the literal
+// reference.
+bool read_plain_row(std::string_view line, Separator separator, std::span<const int> slot,
+                    double* values);
 
 }  // namespace textio
