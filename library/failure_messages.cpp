@@ -1,7 +1,6 @@
 #include "library/failure_messages.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <system_error>
 
@@ -48,13 +47,6 @@ std::string run_failure(const fuelmap::HermiteFailure& failure, const fuelmap::M
 }
 
 }  // namespace
-
-std::string number_text(double value) {
-  if (std::isnan(value)) return "nan";
-  char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  return {text, result.ptr};
-}
 
 std::string os_text(int os_error) { return std::generic_category().message(os_error); }
 
