@@ -135,8 +135,8 @@ int main(int argc, char** argv) {
                  "the summary's fuel values at points outside the measured map: extrapolate "
                  "(default), clamp, nan, error or bounded")
       ->option_text("POLICY")
-      ->check(CLI::IsMember(
-          std::vector<std::string>{"extrapolate", "clamp", "nan", "error", "bounded"}));
+      ->check(CLI::IsMember(std::vector<std::string>(fuelcalc::outside_names().begin(),
+                                                     fuelcalc::outside_names().end())));
   app.add_option("--outside-share", outside_share,
                  "warn when more than SHARE of the points lie outside the measured map "
                  "(from 0 to 1; default: 0.5)")
@@ -172,9 +172,7 @@ int main(int argc, char** argv) {
   options.outside_share = outside_share;
   if (std::array<double, 2> percent{}; percent_range(result_range, percent))
     options.result_range = {percent[0] / 100.0, percent[1] / 100.0};
-  for (const fuelcalc::Outside outside : {fuelcalc::Outside::clamp, fuelcalc::Outside::nan,
-                                          fuelcalc::Outside::error, fuelcalc::Outside::bounded})
-    if (outside_policy == check::outside_name(outside)) options.outside = outside;
+  options.outside = *fuelcalc::parse_outside(outside_policy);
   // A write beyond the file size limit fails (the snapped map is then not
   // written) rather than ending the process.
   std::signal(SIGXFSZ, SIG_IGN);

@@ -14,7 +14,7 @@ Json or_null(const std::optional<T>& value) {
 }
 
 Json finding_json(const fuelcalc::Finding& f) {
-  return {{"severity", f.severity == fuelcalc::Severity::error ? "error" : "warning"},
+  return {{"severity", std::string(fuelcalc::to_string(f.severity))},
           {"code", f.code},
           {"file", f.file},
           {"line", or_null(f.line)},
@@ -55,16 +55,6 @@ Json deviation_json(const fuelcalc::GridDeviation& d) {
 
 }  // namespace
 
-const char* outside_name(fuelcalc::Outside outside) {
-  switch (outside) {
-    case fuelcalc::Outside::clamp: return "clamp";
-    case fuelcalc::Outside::nan: return "nan";
-    case fuelcalc::Outside::error: return "error";
-    case fuelcalc::Outside::bounded: return "bounded";
-    default: return "extrapolate";
-  }
-}
-
 void write_json(std::ostream& out, const Report& report) {
   Json findings = Json::array();
   for (const fuelcalc::Finding& f : report.findings) findings.push_back(finding_json(f));
@@ -77,7 +67,7 @@ void write_json(std::ostream& out, const Report& report) {
                    {"summary", report.summary ? summary_json(*report.summary) : Json(nullptr)}};
   // The policy of a summary computed otherwise than the program computes.
   if (report.summary && report.summary->outside != fuelcalc::Outside::extrapolate)
-    document["outside"] = outside_name(report.summary->outside);
+    document["outside"] = std::string(fuelcalc::to_string(report.summary->outside));
   document["grid_deviation"] =
       report.grid_deviation ? deviation_json(*report.grid_deviation) : Json(nullptr);
   // File names and quoted values may hold bytes that are not UTF-8.

@@ -18,9 +18,6 @@ struct Report {
   std::optional<fuelcalc::GridDeviation> grid_deviation;
 };
 
-// The name of an outside policy, as --outside takes it.
-const char* outside_name(fuelcalc::Outside outside);
-
 // FILE:LINE:COL: severity: message [code], one line each, the grid's
 // deviation, then the summary with the share of every class, then the count
 // of errors and warnings.

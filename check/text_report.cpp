@@ -55,7 +55,7 @@ void write_deviation(std::ostream& out, const fuelcalc::GridDeviation& d) {
 void write_summary(std::ostream& out, const Report& report, const fuelcalc::Summary& s) {
   out << "summary of " << *report.input << " over " << report.map;
   if (s.outside != fuelcalc::Outside::extrapolate)
-    out << " (outside the map: " << outside_name(s.outside) << ")";
+    out << " (outside the map: " << fuelcalc::to_string(s.outside) << ")";
   out << ":\n";
   write_class(out, "records", s.records, 0);
   write_class(out, "inside", s.inside, s.records);
@@ -82,8 +82,8 @@ void write_text(std::ostream& out, const Report& report) {
   for (const fuelcalc::Finding& finding : report.findings) {
     const bool error = finding.severity == fuelcalc::Severity::error;
     ++(error ? errors : warnings);
-    out << location(finding) << ": " << (error ? "error" : "warning") << ": " << finding.message
-        << " [" << finding.code << "]\n";
+    out << location(finding) << ": " << fuelcalc::to_string(finding.severity) << ": "
+        << finding.message << " [" << finding.code << "]\n";
   }
   if (report.grid_deviation) write_deviation(out, *report.grid_deviation);
   if (report.summary) write_summary(out, report, *report.summary);

@@ -66,14 +66,6 @@ std::vector<Finding> FindingLog::close() {
   return findings;
 }
 
-std::string number_text(double value) {
-  if (std::isnan(value)) return "nan";
-  if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
-  char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-  return std::string(text, end);
-}
-
 std::string rounded_text(double value) {
   if (!std::isfinite(value)) return number_text(value);
   char text[32];

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "fuelmap/runs.h"
+
 namespace fuelcalc::checks {
 namespace {
 
@@ -136,9 +138,11 @@ std::string held_reason(std::vector<const MapPoint*> members, bool every_speed,
 void check_near_speeds(MapCheck& result, const std::vector<const MapPoint*>& sorted,
                        FindingLog& log) {
   const double tolerance = result.speed_tolerance;
-  std::vector<double> speeds;
-  for (const MapPoint* p : sorted)
-    if (speeds.empty() || p->speed != speeds.back()) speeds.push_back(p->speed);
+  const std::vector<std::size_t> starts =
+      fuelmap::run_starts(sorted.size(), [&sorted](std::size_t i) { return sorted[i]->speed; });
+  std::vector<double> speeds;  // each run's
+  for (std::size_t k = 0; k + 1 < starts.size() && !sorted.empty(); ++k)
+    speeds.push_back(sorted[starts[k]]->speed);
   std::vector<std::size_t> cluster(speeds.size());  // the first speed of each one's cluster
   for (std::size_t i = 1; i < speeds.size(); ++i)
     cluster[i] = speeds[i] - speeds[i - 1] < tolerance ? cluster[i - 1] : i;
@@ -274,10 +278,11 @@ bool check_points(MapCheck& result, const CheckOptions& options, FindingLog& log
   bool named_stop = false, earlier_fault = false;
   if (!unordered) {
     const std::vector<const MapPoint*> ordered = by_speed_and_torque(points);
-    for (std::size_t i = 0; i < ordered.size();) {
-      std::size_t end = i + 1;
-      while (end < ordered.size() && ordered[end]->speed == ordered[i]->speed) ++end;
-      const std::span<const MapPoint* const> group = std::span(ordered).subspan(i, end - i);
+    const std::vector<std::size_t> starts = fuelmap::run_starts(
+        ordered.size(), [&ordered](std::size_t i) { return ordered[i]->speed; });
+    for (std::size_t k = 0; k + 1 < starts.size() && !ordered.empty(); ++k) {
+      const std::span<const MapPoint* const> group =
+          std::span(ordered).subspan(starts[k], starts[k + 1] - starts[k]);
       const int ierr = group_ierr(group);
       std::string clause;
       if (ierr != 0) {
@@ -287,7 +292,6 @@ bool check_points(MapCheck& result, const CheckOptions& options, FindingLog& log
         earlier_fault = true;
       }
       check_group(group, log, clause);
-      i = end;
     }
   }
 

@@ -1,16 +1,14 @@
 #include "checks/check_reading.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <limits>
 
 #include "textio/list_input.h"
 #include "textio/number_token.h"
+#include "textio/opening.h"
 
 namespace fuelcalc::checks {
 namespace {
@@ -90,15 +88,9 @@ TracedFile::~TracedFile() {
 }
 
 std::string TracedFile::open(const std::filesystem::path& file) {
-  fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  int error = errno;
-  struct stat opened;
-  if (fd_ >= 0 && ::fstat(fd_, &opened) == 0 && S_ISDIR(opened.st_mode)) {
-    ::close(fd_);
-    fd_ = -1;
-    error = EISDIR;
-  }
-  if (fd_ < 0) return open_reason(error);
+  const textio::OpenedFile opened = textio::open_for_reading(file.c_str());
+  fd_ = opened.fd;
+  if (fd_ < 0) return open_reason(opened.error);
   source_ = textio::source_from_descriptor(fd_, false);
   return {};
 }
@@ -202,19 +194,9 @@ std::string unreadable_reason(int status, std::string_view record, std::size_t c
 }
 
 std::string open_reason(int error) {
-  switch (error) {
-    case ENOENT:
-    case ENOTDIR: return "file not found";
-    case EACCES:
-    case EPERM:
-    case EROFS: return "permission to access file denied";
-    case ENODEV:
-    case ENXIO: return "no such device";
-    case ENAMETOOLONG:
-    case ELOOP:
-    case EINVAL: return "file name specification error";
-    default: return std::string("open failure: ") + std::strerror(error);
-  }
+  const textio::OpenRefusal refusal = textio::open_refusal(error);
+  if (refusal.number == 30) return std::string(refusal.words) + ": " + std::strerror(error);
+  return std::string(refusal.words);
 }
 
 std::vector<std::string> numbers_in_header(std::string_view record) {

@@ -23,13 +23,14 @@ namespace {
 
 constexpr std::size_t kBlockRecords = 8192;
 
-// The outside policies by the names --outside takes; the first is the default.
-const std::vector<std::pair<std::string, fuelcalc::Outside>> kOutside = {
-    {"bounded", fuelcalc::Outside::bounded},
-    {"extrapolate", fuelcalc::Outside::extrapolate},
-    {"clamp", fuelcalc::Outside::clamp},
-    {"nan", fuelcalc::Outside::nan},
-    {"error", fuelcalc::Outside::error}};
+// The outside policies by the names --outside takes: the default first,
+// then the others in the enum's order.
+std::vector<std::string> outside_choices() {
+  std::vector<std::string> names{std::string(fuelcalc::to_string(fuelcalc::Outside::bounded))};
+  for (const std::string_view name : fuelcalc::outside_names())
+    if (name != names.front()) names.emplace_back(name);
+  return names;
+}
 
 }  // namespace
 
@@ -77,11 +78,10 @@ int main(int argc, char** argv) {
   app.add_option("--max-gap", max_gap, "intervals longer than S seconds are not integrated (60)")
       ->option_text("S");
   app.add_option("--method", method, "direct (default) or grid")
-      ->check(CLI::IsMember({"grid", "direct"}));
-  std::vector<std::string> outside_names;
-  for (const auto& [name, policy] : kOutside) outside_names.push_back(name);
+      ->check(CLI::IsMember(std::vector<std::string>(fuelcalc::method_names().begin(),
+                                                     fuelcalc::method_names().end())));
   app.add_option("--outside", outside, "what a point outside the map gives: bounded (default), extrapolate, clamp, nan or error")
-      ->check(CLI::IsMember(outside_names));
+      ->check(CLI::IsMember(outside_choices()));
   std::vector<std::string> fuel_names;
   for (const fuelcalc::FuelProperties& f : fuelcalc::known_fuels()) fuel_names.push_back(f.name);
   app.add_option("--fuel", fuel, "the fuel's density and CO2 factor (diesel)")
@@ -102,9 +102,8 @@ int main(int argc, char** argv) {
                : map_format == "table" ? fuelcalc::FileFormat::table
                                        : fuelcalc::FileFormat::automatic;
   map.layout = layout == "matrix" ? fuelcalc::MapLayout::matrix : fuelcalc::MapLayout::points;
-  map.method = method == "grid" ? fuelcalc::Method::grid : fuelcalc::Method::direct;
-  for (const auto& [name, policy] : kOutside)
-    if (name == outside) map.outside = policy;
+  map.method = *fuelcalc::parse_method(method);
+  map.outside = *fuelcalc::parse_outside(outside);
   cyc.format = cycle_format == "program" ? fuelcalc::FileFormat::program : fuelcalc::FileFormat::table;
   cyc.step = app.count("--step") > 0;
   cyc.keep_cells = !output.empty();

@@ -48,7 +48,7 @@ void add_totals(Json& json, const fuelcalc::CycleTotals& t) {
 Json finding_json(const fuelcalc::Finding& f) {
   const auto line = f.line ? Json(*f.line) : Json(nullptr);
   const auto column = f.column ? Json(*f.column) : Json(nullptr);
-  return {{"severity", f.severity == fuelcalc::Severity::error ? "error" : "warning"},
+  return {{"severity", std::string(fuelcalc::to_string(f.severity))},
           {"code", f.code},
           {"file", f.file},
           {"line", line},
@@ -179,7 +179,7 @@ void write_text(std::ostream& out, const Report& report) {
     }
   }
   for (const fuelcalc::Finding& f : report.findings)
-    out << location(f) << ": " << (f.severity == fuelcalc::Severity::error ? "error" : "warning")
+    out << location(f) << ": " << fuelcalc::to_string(f.severity)
         << ": " << f.message << " [" << f.code << "]\n";
 }
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "fuelmap/direct.h"
+#include "fuelmap/runs.h"
 #include "hermite/cubic_pieces.h"
 #include "hermite/data_checks.h"
 #include "hermite/hermite.h"

@@ -2,16 +2,10 @@
 #include <vector>
 
 #include "fuelmap/grid.h"
+#include "fuelmap/runs.h"
 #include "hermite/hermite.h"
 
 namespace fuelmap {
-namespace {
-
-// Two first coordinates belong to one run unless they compare unequal; a
-// not-a-number compares equal, so it joins the current run.
-bool differs(double a, double b) { return a < b || a > b; }
-
-}  // namespace
 
 HermiteFailure build_grid(GRID& grid, const MAP& map) {
   constexpr int kPoints = kGridPoints;
@@ -36,45 +30,18 @@ HermiteFailure build_grid(GRID& grid, const MAP& map) {
     }
   }
 
-  // Run sizes: a new run opens where the first coordinate differs from that of
-  // the current run's first point. An empty map is one run with no points.
-  int NRUN = 1;
-  if (nmap > 0) {
-    double run_x = map.XMAP[0];
-    for (int i = 0; i < nmap; ++i) {
-      if (differs(map.XMAP[i], run_x)) {
-        ++NRUN;
-        run_x = map.XMAP[i];
-      }
-    }
-  }
-
-  // The runs' points one run after another, run k's from RUNSTART[k]: storage
-  // grows with the points, not with the runs times the longest run. The
-  // routines read a run's values with a stride of 1 at that offset, the same
-  // values in the same order as from a table of runs by points.
+  // The runs stand one after another in map order, run k's points from
+  // RUNSTART[k]: the routines read a run's values with a stride of 1 at that
+  // offset, the same values in the same order as from a table of runs by
+  // points, with storage that grows with the points alone. An empty map is
+  // one run with no points.
+  const std::vector<int> RUNSTART = run_starts(map);
+  const int NRUN = static_cast<int>(RUNSTART.size()) - 1;
   const auto nrun = static_cast<std::size_t>(NRUN);
   const auto npoints_total = static_cast<std::size_t>(nmap);
   std::vector<double> XRUN(nrun);
-  std::vector<int> NPRUN(nrun);
-  std::vector<std::size_t> RUNSTART(nrun);
-  std::vector<double> YRUN(npoints_total);
-  std::vector<double> FCRUN(npoints_total);
-
-  // Distribute the points; they stand in map order, so each run's are already
-  // consecutive.
-  if (nmap > 0) XRUN[0] = map.XMAP[0];
-  std::size_t k = 0;
-  for (int i = 0; i < nmap; ++i) {
-    if (differs(map.XMAP[i], XRUN[k])) {
-      ++k;
-      XRUN[k] = map.XMAP[i];
-      RUNSTART[k] = static_cast<std::size_t>(i);
-    }
-    ++NPRUN[k];
-    YRUN[static_cast<std::size_t>(i)] = map.YMAP[i];
-    FCRUN[static_cast<std::size_t>(i)] = map.FCMAP[i];
-  }
+  if (nmap > 0)
+    for (std::size_t k = 0; k < nrun; ++k) XRUN[k] = map.XMAP[RUNSTART[k]];
 
   // Grid axes: the product first, then the sum; GX(20) is the formula's value.
   const double DX = (xmax - xmin) / 19.0;
@@ -93,9 +60,9 @@ HermiteFailure build_grid(GRID& grid, const MAP& map) {
     std::vector<double> DRUN(npoints_total);
     for (std::size_t run = 0; run < nrun; ++run) {
       const int place = static_cast<int>(run);
-      const int npoints = NPRUN[run];
-      const double* YK = YRUN.data() + RUNSTART[run];
-      const double* F = FCRUN.data() + RUNSTART[run];
+      const int npoints = RUNSTART[run + 1] - RUNSTART[run];
+      const double* YK = map.YMAP.data() + RUNSTART[run];
+      const double* F = map.FCMAP.data() + RUNSTART[run];
       double* D = DRUN.data() + RUNSTART[run];
       hermite::DPCHIM(npoints, YK, F, D, 1, IERR);
       if (IERR < 0) return {1, IERR, place};

@@ -1,25 +1,11 @@
 #include <cstddef>
 
 #include "fuelmap/direct.h"
+#include "fuelmap/runs.h"
 #include "hermite/data_checks.h"
 #include "hermite/hermite.h"
 
 namespace fuelmap {
-namespace {
-
-// Two first coordinates belong to one run unless they compare unequal; a
-// not-a-number compares equal, so it joins the current run.
-bool differs(double a, double b) { return a < b || a > b; }
-
-}  // namespace
-
-std::vector<int> run_starts(const MAP& map) {
-  std::vector<int> starts{0};
-  for (int i = 1; i < map.NMAP; ++i)
-    if (differs(map.XMAP[i], map.XMAP[starts.back()])) starts.push_back(i);
-  starts.push_back(map.NMAP);
-  return starts;
-}
 
 HermiteFailure direct_check(const MAP& map) {
   const std::vector<int> starts = run_starts(map);

@@ -3,30 +3,26 @@
 #include <cmath>
 #include <limits>
 
+#include "fuelmap/runs.h"
 #include "library/fuel_map_data.h"
 
 namespace fuelcalc {
-namespace {
-
-// Two speeds share a run unless they compare unequal (as the grid builder groups them).
-bool differs(double a, double b) { return a < b || a > b; }
-
-}  // namespace
 
 std::vector<EnvelopeRow> measured_envelope(const fuelmap::MAP& map) {
   std::vector<EnvelopeRow> rows;
+  if (map.NMAP == 0) return rows;
   constexpr double kInf = std::numeric_limits<double>::infinity();
-  for (std::size_t i = 0; i < map.XMAP.size(); ++i) {
-    if (rows.empty() || differs(map.XMAP[i], rows.back().speed))
-      rows.push_back({map.XMAP[i], kInf, -kInf});
+  const std::vector<int> starts = fuelmap::run_starts(map);
+  for (std::size_t k = 0; k + 1 < starts.size(); ++k) {
+    EnvelopeRow row{map.XMAP[starts[k]], kInf, -kInf};
     // Comparisons pass a not-a-number torque by.
-    EnvelopeRow& row = rows.back();
-    if (map.YMAP[i] < row.lowest_torque) row.lowest_torque = map.YMAP[i];
-    if (map.YMAP[i] > row.highest_torque) row.highest_torque = map.YMAP[i];
-  }
-  for (EnvelopeRow& row : rows) {
+    for (int i = starts[k]; i < starts[k + 1]; ++i) {
+      if (map.YMAP[i] < row.lowest_torque) row.lowest_torque = map.YMAP[i];
+      if (map.YMAP[i] > row.highest_torque) row.highest_torque = map.YMAP[i];
+    }
     if (row.lowest_torque > row.highest_torque)
       row.lowest_torque = row.highest_torque = std::numeric_limits<double>::quiet_NaN();
+    rows.push_back(row);
   }
   return rows;
 }
@@ -73,16 +69,15 @@ Where where_in(std::span<const EnvelopeRow> envelope, double speed, double torqu
 
 std::vector<double> top_slopes(const fuelmap::MAP& map) {
   std::vector<double> slopes;
-  for (std::size_t start = 0; start < map.XMAP.size();) {
-    std::size_t end = start + 1;
-    while (end < map.XMAP.size() && !differs(map.XMAP[end], map.XMAP[start])) ++end;
+  if (map.NMAP == 0) return slopes;
+  const std::vector<int> starts = fuelmap::run_starts(map);
+  for (std::size_t k = 0; k + 1 < starts.size(); ++k) {
     double slope = 0.0;
-    if (end - start >= 2) {
-      const std::size_t top = end - 1, second = end - 2;
+    if (starts[k + 1] - starts[k] >= 2) {
+      const int top = starts[k + 1] - 1, second = top - 1;
       slope = (map.FCMAP[top] - map.FCMAP[second]) / (map.YMAP[top] - map.YMAP[second]);
     }
     slopes.push_back(slope > 0.0 ? slope : 0.0);
-    start = end;
   }
   return slopes;
 }

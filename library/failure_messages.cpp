@@ -1,35 +1,25 @@
 #include "library/failure_messages.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <system_error>
 
+#include "fuelmap/runs.h"
 #include "textio/list_input.h"
 
 namespace fuelcalc {
 namespace {
 
-// Two speeds share a run unless they compare unequal (as the grid builder groups them).
-bool differs(double a, double b) { return a < b || a > b; }
-
-// Index in the ordered map of the first point of run `run` (0-based).
-std::size_t run_start(const fuelmap::MAP& map, int run) {
-  std::size_t start = 0;
-  for (std::size_t i = 1; i < map.XMAP.size() && run > 0; ++i) {
-    if (differs(map.XMAP[i], map.XMAP[start])) {
-      start = i;
-      --run;
-    }
-  }
-  return start;
-}
-
-// One past the last point of the run that starts at `start`.
-std::size_t run_end(const fuelmap::MAP& map, std::size_t start) {
-  std::size_t end = start + 1;
-  while (end < map.XMAP.size() && !differs(map.XMAP[end], map.XMAP[start])) ++end;
-  return end;
+// The points of run `run` (0-based; the first run for a negative one, the
+// last for a larger one) of a map that holds points: indexes start .. end - 1
+// of the ordered map.
+struct RunPoints {
+  std::size_t start = 0, end = 0;
+};
+RunPoints run_points(const fuelmap::MAP& map, int run) {
+  const std::vector<int> starts = fuelmap::run_starts(map);
+  const std::size_t k = std::min(static_cast<std::size_t>(std::max(run, 0)), starts.size() - 2);
+  return {static_cast<std::size_t>(starts[k]), static_cast<std::size_t>(starts[k + 1])};
 }
 
 // The second point of the first pair of equal torques in a run, else `end`.
@@ -47,9 +37,8 @@ Error interpolation(std::string message, const fuelmap::HermiteFailure& failure)
 // Code 1: the curve along torque at one speed cannot be formed.
 std::string run_failure(const fuelmap::HermiteFailure& failure, const fuelmap::MAP& map) {
   if (map.NMAP == 0) return "the map holds no points";
-  const std::size_t start = run_start(map, failure.place);
+  const auto [start, end] = run_points(map, failure.place);
   const double speed = map.XMAP[start];
-  const std::size_t end = run_end(map, start);
   if (failure.ierr == -1)
     return "a first coordinate with a single point: " + number_text(speed) + " rpm";
   if (const std::size_t repeat = first_repeat(map, start, end); repeat < end)
@@ -58,13 +47,6 @@ std::string run_failure(const fuelmap::HermiteFailure& failure, const fuelmap::M
 }
 
 }  // namespace
-
-std::string number_text(double value) {
-  if (std::isnan(value)) return "nan";
-  char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  return {text, result.ptr};
-}
 
 std::string os_text(int os_error) { return std::generic_category().message(os_error); }
 
@@ -113,7 +95,7 @@ Error grid_failure(const fuelmap::HermiteFailure& failure, const fuelmap::MAP& m
     case 1: return interpolation(run_failure(failure, map), failure);
     case 2:
       return interpolation("the torque curve at speed " +
-                               number_text(map.XMAP[run_start(map, failure.place)]) +
+                               number_text(map.XMAP[run_points(map, failure.place).start]) +
                                " cannot be evaluated (a value that is not a number?)",
                            failure);
     case 3:
@@ -136,8 +118,9 @@ std::vector<std::size_t> failure_points(const fuelmap::HermiteFailure& failure,
   std::size_t start = 0, end = map.XMAP.size();
   if (end == 0) return {};
   if (failure.code <= 2) {
-    start = run_start(map, failure.place);
-    end = run_end(map, start);
+    const RunPoints run = run_points(map, failure.place);
+    start = run.start;
+    end = run.end;
   }
   std::vector<std::size_t> points;
   if (failure.code == 1 && failure.ierr != -1) {

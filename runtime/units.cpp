@@ -14,29 +14,13 @@
 #include "runtime/interrupts.h"
 #include "runtime/unit_table.h"
 #include "textio/list_input.h"
+#include "textio/opening.h"
 
 namespace runtime {
 namespace {
 
 constexpr std::size_t kFlushThreshold = std::size_t{1} << 20;
 constexpr std::size_t kMaxShownPath = 256;
-
-// Message number for an open refused by the operating system.
-int open_failure_number(int error) {
-  switch (error) {
-    case ENOENT:
-    case ENOTDIR: return 29;
-    case EACCES:
-    case EPERM:
-    case EROFS: return 9;
-    case ENODEV:
-    case ENXIO: return 42;
-    case ENAMETOOLONG:
-    case ELOOP:
-    case EINVAL: return 43;
-    default: return 30;
-  }
-}
 
 // An open failure: returned when the statement asked for it, else reported.
 // Failures of an unnamed reason (30) carry the operating system's text.
@@ -77,7 +61,8 @@ int open_file(const std::string& path, int flags) {
   }
 }
 
-bool refused_for_access(int error) { return error == EACCES || error == EPERM || error == EROFS; }
+// Refused for want of permission (message 9): the program falls back to reading.
+bool refused_for_access(int error) { return textio::open_refusal(error).number == 9; }
 
 Unit& connected(int number) {
   Unit* unit = find_unit(number);
@@ -266,7 +251,8 @@ int open_unit(int unit_number, std::string_view name, OpenStatus status, StatusR
   }
   if (fd < 0) {
     const int error = errno;
-    return open_failed(unit_number, open_failure_number(error), std::strerror(error), choice);
+    return open_failed(unit_number, textio::open_refusal(error).number, std::strerror(error),
+                       choice);
   }
   if (status == OpenStatus::Unknown && !read_only && S_ISREG(opened.st_mode) &&
       locked_elsewhere(fd)) {

@@ -12,11 +12,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <random>
 #include <string>
 
 #include "test_support.h"
 #include "textio/list_input.h"
+#include "textio/number_text.h"
 #include "textio/number_token.h"
 
 namespace {
@@ -219,6 +221,27 @@ TEST(DecimalToDouble, BoundariesMatchReference) {
       "0.1000000000000000055511151231257827",  // just above the double 0.1
   };
   for (const std::string& s : spellings) matches_reference(s, s);
+}
+
+// The messages' and reports' text of a double: the shortest that reads back,
+// "nan" whatever the sign of a not-a-number.
+TEST(NumberText, ShortestTextThatReadsBack) {
+  const struct {
+    double value;
+    const char* text;
+  } cases[] = {
+      {1500.0, "1500"},
+      {0.1, "0.1"},
+      {-0.0, "-0"},
+      {5.0200000000000005, "5.0200000000000005"},
+      {1e21, "1e+21"},
+      {4.9406564584124654e-324, "5e-324"},
+      {std::numeric_limits<double>::infinity(), "inf"},
+      {-std::numeric_limits<double>::infinity(), "-inf"},
+      {std::numeric_limits<double>::quiet_NaN(), "nan"},
+      {-std::numeric_limits<double>::quiet_NaN(), "nan"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(textio::number_text(c.value), c.text);
 }
 
 }  // namespace

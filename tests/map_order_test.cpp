@@ -15,6 +15,7 @@
 #include "driver/reporting.h"
 #include "fuelmap/grid.h"
 #include "fuelmap/map.h"
+#include "fuelmap/runs.h"
 #include "test_support.h"
 
 namespace {
@@ -144,6 +145,31 @@ TEST(MapOrder, PointsEqualInBothCoordinatesFailTheGridWhateverTheirOrder) {
     EXPECT_EQ(fast_end.status, shell_end.status);
     EXPECT_EQ(fast_end.err, shell_end.err);
     EXPECT_EQ(shell_end.status, 1) << "round " << round;
+  }
+}
+
+// The one grouping rule: a run opens where a speed compares unequal to the
+// run's first; a not-a-number and a signed zero join the current run.
+TEST(MapRuns, StartWhereTheSpeedComparesUnequalToTheRunsFirst) {
+  constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+  const struct {
+    std::vector<double> speeds;
+    std::vector<int> starts;
+  } cases[] = {
+      {{}, {0, 0}},
+      {{800}, {0, 1}},
+      {{800, 800, 1000, 1000, 1000, 1200}, {0, 2, 5, 6}},
+      {{0.0, -0.0, 1.0}, {0, 2, 3}},
+      {{800, nan, 800, 1000}, {0, 3, 4}},
+      {{nan, 800, 800}, {0, 3}},
+      {{800, 1000, 800}, {0, 1, 2, 3}},
+  };
+  for (const auto& c : cases) {
+    fuelmap::MAP map;
+    map.NMAP = static_cast<int>(c.speeds.size());
+    map.XMAP = c.speeds;
+    map.YMAP = map.FCMAP = std::vector<double>(c.speeds.size(), 1.0);
+    EXPECT_EQ(fuelmap::run_starts(map), c.starts) << ::testing::PrintToString(c.speeds);
   }
 }
 

@@ -12,6 +12,8 @@
 #include <span>
 #include "fuelcalc/export.hpp"
 
+#include "fuelcalc/export.hpp"
+
 namespace fuelcalc {
 
 class FUELCALC_API ExactSum {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,17 @@ enum class Where : std::int8_t {
   beyond_speed = 3,  // outside the range of measured speeds (an infinite speed too)
   nan = 4,           // a speed or a torque that is not a number: no value
 };
+
+// The names options, documents and Python give the values: "grid",
+// "direct"; "extrapolate", "clamp", "nan", "error", "bounded"; every name in
+// the enum's order; the value of a name, empty for none. Where's names are
+// where_name's (cycle.hpp).
+FUELCALC_API std::string_view to_string(Method method);
+FUELCALC_API std::string_view to_string(Outside outside);
+FUELCALC_API std::span<const std::string_view> method_names();
+FUELCALC_API std::span<const std::string_view> outside_names();
+FUELCALC_API std::optional<Method> parse_method(std::string_view name);
+FUELCALC_API std::optional<Outside> parse_outside(std::string_view name);
 
 // The resampled grid: fuel[i][j] is the fuel value at (speed[i], torque[j]).
 struct Grid {

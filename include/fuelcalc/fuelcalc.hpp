@@ -1,6 +1,7 @@
 #pragma once
 // The fuelcalc library: fuel maps, their evaluation, the program's files, and
-// totals over a cycle.
+// totals over a cycle, the checks of a map and an input.
+#include "fuelcalc/check.hpp"
 #include "fuelcalc/cycle.hpp"
 #include "fuelcalc/cycle_files.hpp"
 #include "fuelcalc/error.hpp"

@@ -45,7 +45,7 @@ enum class Delimiter { detect, comma, semicolon, tab, blanks };
 
 // A column chosen by its name (compared ignoring case, without its unit) or
 // by its 1-based position.
-struct ColumnChoice {
+struct FUELCALC_API ColumnChoice {
   std::string name;          // chosen by name when position is 0
   std::size_t position = 0;  // 1-based; 0 when chosen by name
 

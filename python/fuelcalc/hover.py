@@ -19,12 +19,11 @@ import math
 
 import numpy as np
 
-from ._fuelcalc import parse_unit
+from ._fuelcalc import WHERE_NAMES, parse_unit
 from .plot import surface_map
 
 # Nodes along speed and torque, at most.
 NODES = (121, 91)
-WHERE_NAMES = ("inside", "below", "above", "beyond_speed", "nan")
 # The factor of power_w: the double nearest 2 pi / 60.
 POWER_FACTOR = 0.10471975511965978
 

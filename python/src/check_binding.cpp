@@ -181,9 +181,9 @@ py::dict finding_dict(const fuelcalc::Finding& f) {
   // The file as the caller named it (os.fsdecode of its bytes).
   auto file = py::reinterpret_steal<py::str>(
       PyUnicode_DecodeFSDefaultAndSize(f.file.data(), static_cast<Py_ssize_t>(f.file.size())));
-  return py::dict("severity"_a = f.severity == fuelcalc::Severity::error ? "error" : "warning",
-                  "code"_a = f.code, "file"_a = file, "line"_a = or_none(f.line),
-                  "column"_a = or_none(f.column), "message"_a = text(f.message));
+  return py::dict("severity"_a = std::string(fuelcalc::to_string(f.severity)), "code"_a = f.code,
+                  "file"_a = file, "line"_a = or_none(f.line), "column"_a = or_none(f.column),
+                  "message"_a = text(f.message));
 }
 
 void bind_check(py::module_& module) {

@@ -353,6 +353,10 @@ records before it; FuelMapError for a point the map's policy refuses.)")
       .def("result", method(&totals_result),
            "The totals of the records added so far, as cycle_totals returns them.")
       .def("__reduce__", &not_picklable);
+  py::list where_names;
+  for (std::size_t c = 0; c < fuelcalc::kWhereClasses; ++c)
+    where_names.append(std::string(fuelcalc::where_name(static_cast<fuelcalc::Where>(c))));
+  module.attr("WHERE_NAMES") = py::tuple(where_names);
   module.def("exact_sum", &exact_sum, "values"_a,
              R"(The exact sum of the values rounded once to the nearest float, as
 math.fsum gives it: the same bits whatever their order.)");

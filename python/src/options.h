@@ -2,8 +2,8 @@
 // The method and outside-policy names Python callers write, and their enums.
 #include <pybind11/pybind11.h>
 
-#include <array>
-#include <cstddef>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -13,35 +13,28 @@ namespace fuelcalc_python {
 
 namespace py = pybind11;
 
-// In the order of the enums' values.
-inline constexpr std::array<std::string_view, 2> kMethods{"grid", "direct"};
-inline constexpr std::array<std::string_view, 5> kOutside{"extrapolate", "clamp", "nan", "error",
-                                                          "bounded"};
-
 // The enum named name; ValueError listing the names otherwise.
-template <class Enum, std::size_t N>
-Enum parse_option(const std::string& name, const std::array<std::string_view, N>& names,
-                  const char* option) {
-  for (std::size_t i = 0; i < N; ++i) {
-    if (names[i] == name) return static_cast<Enum>(i);
-  }
+template <class Enum>
+Enum parse_option(const std::string& name, std::optional<Enum> value,
+                  std::span<const std::string_view> names, const char* option) {
+  if (value) return *value;
   std::string known;
   for (auto n : names) known += (known.empty() ? "'" : ", '") + std::string(n) + "'";
   throw py::value_error(std::string(option) + " must be one of " + known + ", not '" + name + "'");
 }
 
 inline fuelcalc::Method parse_method(const std::string& name) {
-  return parse_option<fuelcalc::Method>(name, kMethods, "method");
+  return parse_option(name, fuelcalc::parse_method(name), fuelcalc::method_names(), "method");
 }
 inline fuelcalc::Outside parse_outside(const std::string& name) {
-  return parse_option<fuelcalc::Outside>(name, kOutside, "outside");
+  return parse_option(name, fuelcalc::parse_outside(name), fuelcalc::outside_names(), "outside");
 }
 
 inline std::string method_name(const fuelcalc::FuelMap& map) {
-  return std::string(kMethods[static_cast<std::size_t>(map.method())]);
+  return std::string(fuelcalc::to_string(map.method()));
 }
 inline std::string outside_name(const fuelcalc::FuelMap& map) {
-  return std::string(kOutside[static_cast<std::size_t>(map.outside())]);
+  return std::string(fuelcalc::to_string(map.outside()));
 }
 
 }  // namespace fuelcalc_python

@@ -66,6 +66,17 @@ def test_cycle_totals_by_hand():
     assert (one["duration_s"], one["fuel_g"], one["bsfc_g_per_kwh"]) == (0.0, 0.0, None)
 
 
+def test_where_names_are_the_librarys_in_the_classes_order():
+    from fuelcalc.hover import WHERE_NAMES
+    assert WHERE_NAMES == ("inside", "below", "above", "beyond_speed", "nan")
+    m = fuelcalc.FuelMap.from_points([1000, 1000, 2000, 2000], [0, 500, 0, 500],
+                                     [1000, 5000, 2000, 9000])
+    speed, torque = [1500.0, 1500.0, 1500.0, 3000.0, math.nan], [250.0, -1.0, 600.0, 250.0, 0.0]
+    assert [WHERE_NAMES[c] for c in m.where(speed, torque)] == list(WHERE_NAMES)
+    totals = fuelcalc.cycle_totals(m, step=1.0, speed=speed, torque=torque)
+    assert tuple(totals["where"]) == WHERE_NAMES
+
+
 def test_errors():
     m = fuelcalc.FuelMap.from_points([1000, 1000, 2000, 2000], [0, 500, 0, 500],
                                      [1000, 5000, 2000, 9000])

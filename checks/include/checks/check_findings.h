@@ -14,6 +14,7 @@
 
 #include "checks/finding_codes.h"
 #include "fuelcalc/check.hpp"
+#include "textio/number_text.h"
 
 namespace fuelcalc::checks {
 
@@ -55,7 +56,7 @@ class FindingLog {
 };
 
 // A double as the shortest text that reads back to it.
-std::string number_text(double value);
+using textio::number_text;
 
 // A computed double to 15 significant digits, trailing zeros dropped: a
 // value typed with at most 15 digits shows as typed, and 1 % of a range of

@@ -33,11 +33,6 @@ inline constexpr int kRunValue = 2;      // DPCHFE along a run (a not-a-number Y
 inline constexpr int kAcrossSlopes = 3;  // DPCHIM across runs (fewer than two runs)
 inline constexpr int kAcrossValue = 4;   // DPCHFE across runs (a not-a-number X)
 
-// Where each run of the ordered map starts: run k is points
-// starts[k] .. starts[k + 1] - 1. Runs are split as the grid construction
-// splits them; an empty map is one run of no points.
-std::vector<int> run_starts(const MAP& map);
-
 // Whether the map can be evaluated: every run's slopes, then the run
 // coordinates' order, checked as the grid construction checks them.
 HermiteFailure direct_check(const MAP& map);

@@ -11,11 +11,12 @@
 #include "fuelmap/grid.h"
 #include "fuelmap/map.h"
 #include "fuelmap/map_reader.h"
+#include "textio/number_text.h"
 
 namespace fuelcalc {
 
-// A double as the shortest text that reads back to it ("1500", "0.1", "nan").
-std::string number_text(double value);
+// A double as the shortest text that reads back to it.
+using textio::number_text;
 
 // The operating system's text for an error number.
 std::string os_text(int os_error);
