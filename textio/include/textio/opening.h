@@ -15,10 +15,10 @@ struct OpenedFile {
 OpenedFile open_for_reading(const char* path);
 
 // An open refused by the operating system as the program reports it: the
-// run-time message number and its words (29 "file not found", 9 "permission
-// to access file denied", 42 "no such device", 43 "file name specification
-// error", or 30 "open failure" for any other errno, which the program
-// reports with the system's text).
+// run-time message number and its words (29 for a missing file, 9 for a
+// refused permission, 42 for a missing device, 43 for a name the system
+// cannot take, or 30 for any other errno, which the program reports with the
+// system's text).
 struct OpenRefusal {
   int number;
   std::string_view words;
