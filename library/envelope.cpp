@@ -129,4 +129,23 @@ InsideBands inside_bands(std::span<const EnvelopeRow> envelope) {
   return bands;
 }
 
+std::size_t list_not_surely_inside(const InsideBands& bands, std::span<const double> speed,
+                                   std::span<const double> torque, std::size_t first,
+                                   std::size_t end, std::size_t* which) {
+  const BandTest test = band_test(bands);
+  std::size_t listed = 0, i = first;
+  for (; i + 2 <= end; i += 2) {
+    const int in = surely_inside(test, _mm_loadu_pd(&speed[i]), _mm_loadu_pd(&torque[i]));
+    which[listed] = i;
+    listed += (in & 1) == 0;
+    which[listed] = i + 1;
+    listed += (in & 2) == 0;
+  }
+  if (i < end) {
+    which[listed] = i;
+    listed += !surely_inside(bands, speed[i], torque[i]);
+  }
+  return listed;
+}
+
 }  // namespace fuelcalc

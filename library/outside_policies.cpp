@@ -171,14 +171,15 @@ void evaluate_bounded(const FuelMap::Data& data, std::span<const double> speed,
       whole();
       continue;
     }
+    // Every value at least 0 (those of the points outside are replaced
+    // below), in a loop that vectorises.
+    for (std::size_t i = first; i < first + count; ++i) out[i] = at_least_zero(out[i]);
+    const std::size_t doubtful =
+        list_not_surely_inside(data.inside_bands, speed, torque, first, first + count, which);
     std::size_t outside = 0;
-    for (std::size_t i = first; i < first + count; ++i) {
-      if (surely_inside(data.inside_bands, speed[i], torque[i]) ||
-          where_in(data.envelope, speed[i], torque[i]) == Where::inside)
-        out[i] = at_least_zero(out[i]);
-      else
-        which[outside++] = i;
-    }
+    for (std::size_t k = 0; k < doubtful; ++k)
+      if (where_in(data.envelope, speed[which[k]], torque[which[k]]) != Where::inside)
+        which[outside++] = which[k];
     if (outside > 0) bounded_points<method>(data, speed, torque, out, which, outside);
   }
 }

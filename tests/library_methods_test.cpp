@@ -224,6 +224,11 @@ TEST_P(OutsidePolicy, InsideAlikeOutsideAsItSays) {
     }
     EXPECT_EQ(map->count_outside(s, t), outside);
   }
+  // Bounded arrays of those points give the single points' bits (the literal
+  // procedure) on each side of the edges.
+  const std::vector<double> at_edges = fuel_at(bounded, s, t);
+  for (std::size_t i = 0; i < s.size(); ++i)
+    ASSERT_EQ(bits(at_edges[i]), bits(bounded.fuel(s[i], t[i]))) << s[i] << ", " << t[i];
   // Under error, the first point outside raises; the ones before it have their values.
   std::vector<double> out(speeds.size(), -1.0);
   try {
@@ -300,6 +305,7 @@ TEST_P(OutsidePolicy, BoundedInsideGivesTheMethodsBits) {
   const FuelMap shifted = generated(GetParam());
   std::vector<double> fuel(shifted.point_fuels().begin(), shifted.point_fuels().end());
   for (double& f : fuel) f -= 5000.0;
+  for (std::size_t i = 0; i < fuel.size(); i += 3) fuel[i] = -0.0;  // kept as it is, sign and all
   const FuelMap plain =
       FuelMap::from_points(shifted.point_speeds(), shifted.point_torques(), fuel, GetParam());
   const FuelMap bounded = FuelMap::from_points(shifted.point_speeds(), shifted.point_torques(),
@@ -319,6 +325,12 @@ TEST_P(OutsidePolicy, BoundedInsideGivesTheMethodsBits) {
       mixed_t.push_back(-1e4);
     }
   }
+  // The measured points too, on the envelope's edges among them (the direct
+  // method gives them their measured values, -0.0 included).
+  for (std::size_t i = 0; i < plain.size(); ++i) {
+    for (auto* v : {&s, &mixed_s}) v->push_back(plain.point_speeds()[i]);
+    for (auto* v : {&t, &mixed_t}) v->push_back(plain.point_torques()[i]);
+  }
   const std::vector<double> extrapolated = fuel_at(plain, s, t);
   const std::vector<double> fast = fuel_at(bounded, s, t);
   const std::vector<double> mixed = fuel_at(bounded, mixed_s, mixed_t);
@@ -330,6 +342,10 @@ TEST_P(OutsidePolicy, BoundedInsideGivesTheMethodsBits) {
   }
   EXPECT_GT(std::count_if(extrapolated.begin(), extrapolated.end(), [](double v) { return v < 0; }),
             300);
+  if (GetParam() == Method::direct)
+    EXPECT_GT(
+        std::count_if(fast.begin(), fast.end(), [](double v) { return bits(v) == bits(-0.0); }),
+        10);
 }
 
 // A point with a coordinate that is not a number has no value under every

@@ -1,9 +1,12 @@
 #pragma once
 // What a FuelMap holds, built once and shared read-only by its copies.
 // Internal to the library.
+#include <limits>
 #include <memory>
 #include <span>
 #include <vector>
+
+#include <emmintrin.h>
 
 #include "fuelcalc/fuel_map.hpp"
 #include "fuelmap/grid.h"
@@ -110,16 +113,54 @@ bool torque_bounds(std::span<const EnvelopeRow> envelope, const SpeedPlace& plac
 // slope of its two highest points, raised to 0 when negative or not a number.
 std::vector<double> top_slopes(const fuelmap::MAP& map);
 
-// The bands of the envelope rows, and whether a point lies surely inside by them.
+// The bands of the envelope rows, and whether points lie surely inside by them.
 InsideBands inside_bands(std::span<const EnvelopeRow> envelope);
-inline bool surely_inside(const InsideBands& bands, double speed, double torque) {
-  // Tests joined without branches: the common case passes them all.
-  const double at = (speed - bands.first_speed) * bands.slices_per_speed;
-  if (!((speed >= bands.first_speed) & (speed <= bands.last_speed) &
-        (at < static_cast<double>(bands.low.size()))))
-    return false;
-  const auto slice = static_cast<std::size_t>(at);
-  return (torque >= bands.low[slice]) & (torque <= bands.high[slice]);
+
+// The bands' figures in the vector unit's form, taken once for a loop over
+// points. Without bands, one slice that no torque lies within.
+struct BandTest {
+  __m128d first_speed, last_speed, slices_per_speed, slices, last_slice;
+  const double* low;
+  const double* high;
+};
+inline BandTest band_test(const InsideBands& bands) {
+  static constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+  const bool none = bands.low.empty();
+  const double slices = none ? 1.0 : static_cast<double>(bands.low.size());
+  return {_mm_set1_pd(bands.first_speed),      _mm_set1_pd(bands.last_speed),
+          _mm_set1_pd(bands.slices_per_speed), _mm_set1_pd(slices),
+          _mm_set1_pd(slices - 1.0),           none ? &kNone : bands.low.data(),
+          none ? &kNone : bands.high.data()};
 }
+
+// The two points of the lanes (speed, torque): bit k of the result is set
+// when lane k lies surely inside. The tests join without branches on the
+// points, so that points near the bands' edges cost no mispredictions; a
+// speed beyond the slices (or not a number) looks up an end slice and fails.
+inline int surely_inside(const BandTest& test, __m128d speed, __m128d torque) {
+  const __m128d at = _mm_mul_pd(_mm_sub_pd(speed, test.first_speed), test.slices_per_speed);
+  const __m128d within = _mm_and_pd(
+      _mm_and_pd(_mm_cmpge_pd(speed, test.first_speed), _mm_cmple_pd(speed, test.last_speed)),
+      _mm_cmplt_pd(at, test.slices));
+  // The slice: the place moved into [0, last slice] (a NaN onto the last), truncated.
+  const __m128i slice =
+      _mm_cvttpd_epi32(_mm_max_pd(_mm_min_pd(at, test.last_slice), _mm_setzero_pd()));
+  const int lane0 = _mm_cvtsi128_si32(slice);
+  const int lane1 = _mm_cvtsi128_si32(_mm_shuffle_epi32(slice, 1));
+  const __m128d low = _mm_loadh_pd(_mm_load_sd(test.low + lane0), test.low + lane1);
+  const __m128d high = _mm_loadh_pd(_mm_load_sd(test.high + lane0), test.high + lane1);
+  const __m128d in =
+      _mm_and_pd(within, _mm_and_pd(_mm_cmpge_pd(torque, low), _mm_cmple_pd(torque, high)));
+  return _mm_movemask_pd(in);
+}
+inline bool surely_inside(const InsideBands& bands, double speed, double torque) {
+  return (surely_inside(band_test(bands), _mm_set1_pd(speed), _mm_set1_pd(torque)) & 1) != 0;
+}
+
+// The points [first, end) of the arrays not surely inside, listed ascending
+// in which; returns how many. Two points at a time.
+std::size_t list_not_surely_inside(const InsideBands& bands, std::span<const double> speed,
+                                   std::span<const double> torque, std::size_t first,
+                                   std::size_t end, std::size_t* which);
 
 }  // namespace fuelcalc
