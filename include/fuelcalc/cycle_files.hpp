@@ -65,9 +65,11 @@ struct FileFacts {
 FUELCALC_API bool map_reads_as_table(const MapFileChoice& choice);
 
 // The map the run evaluates, with its units (and those assumed) and the
-// checks' findings in facts. Empty when the program's checks find that the
-// program would not build it (the findings say why); throws Error for a
-// table the reader refuses.
+// checks' findings in facts: fuelcalc-check's map checks, on a table on the
+// values read (its reader's errors standing for the checks of the program's
+// record format). Empty when the checks find that the map does not build
+// (the findings say why, at the lines of the points involved); throws Error
+// for a table the reader refuses.
 FUELCALC_API std::optional<FuelMap> load_map_file(const MapFileChoice& choice, FileFacts& facts);
 
 struct CycleFileChoice {

@@ -361,15 +361,18 @@ def _load_other(run: Run, compare_map, readable) -> tuple[FuelMap, dict]:
     """The second map, read as the first, and its units."""
     if run.map_table:
         try:
-            return run.load_table_map(readable)["map"], dict(BASE_UNITS)
+            loaded = run.load_table_map(readable)
         except FuelMapError as e:
             raise ValueError(f"{os.fsdecode(compare_map)}: the map cannot be used: {e}") from e
-    check = check_map(readable, method=run.method, outside=run.outside)
-    if check.map is None:
-        first = next((f["message"] for f in check.findings if f["severity"] == "error"),
+        m, findings = loaded["map"], loaded["findings"]
+    else:
+        check = check_map(readable, method=run.method, outside=run.outside)
+        m, findings = check.map, check.findings
+    if m is None:
+        first = next((f["message"] for f in findings if f["severity"] == "error"),
                      "it could not be built")
         raise ValueError(f"{os.fsdecode(compare_map)}: the map cannot be used: {first}")
-    return check.map, run.program_units(map_header(readable)[1])
+    return m, dict(BASE_UNITS) if run.map_table else run.program_units(map_header(readable)[1])
 
 
 def _rename(findings: list[dict], names: dict) -> None:
