@@ -1,5 +1,6 @@
 // fuelcalc-cycle end to end on small crafted files: totals against the
-// trapezoid worked out here, units, layouts, gaps, errors at their lines, -o.
+// trapezoid worked out here, units, layouts, gaps, errors at their lines, -o,
+// the checker's findings on table maps and cycles.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -7,10 +8,12 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "fuelcalc/check.hpp"
 #include "fuelcalc/fuel_map.hpp"
 #include "test_support.h"
 
@@ -301,6 +304,50 @@ TEST(FuelcalcCycle, TableMapsGiveTheCheckersMapFindings) {
     EXPECT_EQ(
         spots_of(run_json({matrix, cycle, "--map-layout", "matrix"}, c.status)["findings"], matrix),
         in_matrix);
+  }
+}
+
+// The results' checks on a table cycle give the checker's findings on the
+// same points in the program's input format, word for word.
+TEST(FuelcalcCycle, TableCyclesGiveTheCheckersResultFindings) {
+  const std::string map = FUELCALC_SOURCE_DIR "/examples/torque_map.dat";
+  struct Case {
+    const char* code;
+    std::vector<std::string> records;  // speed,torque
+    const char* outside;
+  };
+  const std::vector<Case> cases = {
+      {"negative-results", {"1500,50", "1500,60", "1500,-400", "1500,-300"}, "extrapolate"},
+      {"near-zero-speed", {"1500,50", "100,60", "50,70"}, "bounded"},
+      {"far-outside", {"1500,50", "9000,60", "1500,60"}, "clamp"},
+  };
+  const std::set<std::string> result_codes = {"negative-results", "results-out-of-range",
+                                              "mostly-outside",   "far-outside",
+                                              "near-zero-speed",  "units-hint"};
+  TempDir dir;
+  const std::string table = dir.file("cycle.csv"), input = dir.file("cycle.dat");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    std::string t = "t,n,Me\n", p = "n Me\n";
+    for (std::size_t i = 0; i < c.records.size(); ++i) {
+      t += std::to_string(i) + "," + c.records[i] + "\n";
+      p += c.records[i] + "\n";
+    }
+    write_file(table, t);
+    write_file(input, p);
+    fuelcalc::CheckOptions options;
+    options.method = fuelcalc::Method::direct;
+    options.outside = *fuelcalc::parse_outside(c.outside);
+    std::vector<std::pair<Spot, std::string>> expected, got;
+    for (const fuelcalc::Finding& f :
+         fuelcalc::check_input(input, fuelcalc::check_map(map, options)).findings)
+      if (result_codes.count(f.code)) expected.push_back({{f.code, *f.line}, f.message});
+    const auto run = run_json({map, table, "--outside", c.outside});
+    for (const auto& f : run["findings"])
+      if (f["file"] == table) got.push_back({{f["code"], f["line"]}, f["message"]});
+    EXPECT_TRUE(std::any_of(expected.begin(), expected.end(),
+                            [&](const auto& f) { return f.first.first == c.code; }));
+    EXPECT_EQ(got, expected);
   }
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fuelcalc/check.hpp"
+#include "fuelcalc/cycle.hpp"
 #include "fuelcalc/export.hpp"
 #include "fuelcalc/fuel_map.hpp"
 #include "fuelcalc/map_table.hpp"
@@ -88,6 +89,31 @@ struct CycleRecords {
   std::vector<std::string> phase;
   std::vector<std::size_t> line;   // empty for the program's format
   std::vector<std::string> cells;  // with keep_cells: row by row, width() a row
+};
+
+// The checks on the results of a run over a cycle, with fuelcalc-check's
+// codes (negative-results, results-out-of-range, mostly-outside,
+// far-outside, near-zero-speed, units-hint) and thresholds, over the
+// records as the run evaluates them.
+class FUELCALC_API CycleResultChecks {
+ public:
+  // Over the map the run evaluates (its method and outside policy); the
+  // findings name file.
+  CycleResultChecks(const FuelMap& map, const std::string& file);
+  ~CycleResultChecks();
+  CycleResultChecks(CycleResultChecks&&) noexcept;
+  CycleResultChecks& operator=(CycleResultChecks&&) noexcept;
+
+  // A block of records in order: speed, torque, their fuel values and
+  // classes (evaluate_records) and lines; the other spans are not read.
+  // Throws Error invalid_argument for spans of other lengths than speed's.
+  void add(const CycleBlock& block);
+  // The findings on the records added so far, in line order.
+  std::vector<Finding> findings();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
 class FUELCALC_API CycleFile {
