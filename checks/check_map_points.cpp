@@ -262,7 +262,7 @@ std::string stop_text(ProgramStop stop) {
 }
 
 bool check_points(MapCheck& result, const CheckOptions& options, FindingLog& log,
-                  std::optional<ProgramStop> stop) {
+                  std::optional<ProgramStop> stop, PointSource source) {
   const std::vector<MapPoint>& points = result.points;
   check_values(points, log);
 
@@ -305,8 +305,10 @@ bool check_points(MapCheck& result, const CheckOptions& options, FindingLog& log
     result.speed_tolerance =
         options.speed_tolerance.value_or(0.01 * (sorted.back()->speed - sorted.front()->speed));
   check_near_speeds(result, sorted, log);
-  check_small_values(points, log);
-  check_columns(sorted, log);
+  if (source == PointSource::program_file) {
+    check_small_values(points, log);
+    check_columns(sorted, log);
+  }
   return named_stop;
 }
 

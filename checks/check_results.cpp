@@ -78,6 +78,12 @@ ResultWatch::ResultWatch(const FuelMap& map, const CheckOptions& options)
   }
   speed_margin_ = kFarShare * (highest_speed_ - lowest_speed_);
   torque_margin_ = kFarShare * (highest_torque - lowest_torque);
+  // The bounds at a speed between two rows are interpolated between the
+  // rows' (at_place): a slack far above their rounding; no box when a
+  // bound is not finite.
+  const double slack = 1e-9 * std::max(std::fabs(lowest_torque), std::fabs(highest_torque));
+  if (std::isfinite(lowest_torque) && std::isfinite(highest_torque))
+    torque_box_ = {lowest_torque - slack, highest_torque + slack};
   for (const double fuel : map.point_fuels())
     if (std::isfinite(fuel)) largest_fuel_ = std::max(largest_fuel_, fuel);
   low_ = options.result_range[0] * largest_fuel_;
@@ -87,25 +93,35 @@ ResultWatch::ResultWatch(const FuelMap& map, const CheckOptions& options)
 void ResultWatch::points(std::span<const double> speed, std::span<const double> torque,
                          std::span<const Where> where, std::span<const std::size_t> line) {
   const std::size_t n = speed.size();
-  moved_speed_.resize(n);
-  moved_torque_.resize(n);
-  moved_where_.resize(n);
-  lower_where_.resize(n);
+  // The envelope asked about the moved points only.
+  const auto ask = [this](std::vector<Where>& answer) {
+    answer.resize(moved_speed_.size());
+    map_.where(moved_speed_, moved_torque_, answer);
+  };
+  const auto clear = [this] {
+    moved_speed_.clear();
+    moved_torque_.clear();
+    place_.clear();
+  };
 
   // Far outside: above the envelope at the speed moved into the measured
-  // speeds by more than the margin, or below it.
-  for (std::size_t i = 0; i < n; ++i) {
-    moved_speed_[i] = std::clamp(speed[i], lowest_speed_, highest_speed_);
-    moved_torque_[i] = torque[i] - torque_margin_;
-  }
-  map_.where(moved_speed_, moved_torque_, moved_where_);
-  for (std::size_t i = 0; i < n; ++i) moved_torque_[i] = torque[i] + torque_margin_;
-  map_.where(moved_speed_, moved_torque_, lower_where_);
+  // speeds by more than the margin, or below it; only the points outside.
+  clear();
   for (std::size_t i = 0; i < n; ++i) {
     if (where[i] == Where::inside || where[i] == Where::nan) continue;
+    moved_speed_.push_back(std::clamp(speed[i], lowest_speed_, highest_speed_));
+    moved_torque_.push_back(torque[i] - torque_margin_);
+    place_.push_back(i);
+  }
+  ask(moved_where_);
+  for (std::size_t k = 0; k < place_.size(); ++k)
+    moved_torque_[k] = torque[place_[k]] + torque_margin_;
+  ask(lower_where_);
+  for (std::size_t k = 0; k < place_.size(); ++k) {
+    const std::size_t i = place_[k];
     const bool far = speed[i] < lowest_speed_ - speed_margin_ ||
-                     speed[i] > highest_speed_ + speed_margin_ || moved_where_[i] == Where::above ||
-                     lower_where_[i] == Where::below;
+                     speed[i] > highest_speed_ + speed_margin_ || moved_where_[k] == Where::above ||
+                     lower_where_[k] == Where::below;
     if (far) add_line(far_, line[i]);
   }
 
@@ -113,16 +129,23 @@ void ResultWatch::points(std::span<const double> speed, std::span<const double> 
     for (std::size_t i = 0; i < n; ++i)
       if (speed[i] < 0.5 * lowest_speed_) add_line(near_zero_, line[i]);
 
-  // The points inside after each conversion.
+  // The points inside after each conversion; one beyond the measured speeds
+  // or the box of the measured torques is not.
   for (UnitGuess& guess : guesses_) {
+    clear();
     for (std::size_t i = 0; i < n; ++i) {
-      moved_speed_[i] = guess.speed ? speed[i] * guess.times : speed[i];
-      moved_torque_[i] = guess.speed ? torque[i] : torque[i] * guess.times;
+      const double s = guess.speed ? speed[i] * guess.times : speed[i];
+      const double t = guess.speed ? torque[i] : torque[i] * guess.times;
+      if (!(s >= lowest_speed_ && s <= highest_speed_) || t < torque_box_[0] || t > torque_box_[1])
+        continue;
+      moved_speed_.push_back(s);
+      moved_torque_.push_back(t);
+      place_.push_back(i);
     }
-    map_.where(moved_speed_, moved_torque_, moved_where_);
-    for (std::size_t i = 0; i < n; ++i) {
-      if (moved_where_[i] != Where::inside) continue;
-      if (guess.inside++ == 0) guess.first_line = line[i];
+    ask(moved_where_);
+    for (std::size_t k = 0; k < place_.size(); ++k) {
+      if (moved_where_[k] != Where::inside) continue;
+      if (guess.inside++ == 0) guess.first_line = line[place_[k]];
     }
   }
 }

@@ -86,21 +86,27 @@ void SummaryBuilder::flush() {
     evaluate_inside();
   else
     evaluate(speed_, torque_, fuel_);
-  results_.points(speed_, torque_, where_, line_);
   for (std::size_t i = 0; i < n; ++i) {
-    count(where_[i], line_[i]);
     swapped_inside_ += swapped_[i] == Where::inside;
-    if (refuses_outside_ && where_[i] != Where::inside) {
-      if (!refused_)
-        refused_ = Refused{speed_[i], torque_[i], where_[i], line_[i], summary_.records + i};
-      continue;
-    }
-    add_fuel(fuel_[i], line_[i]);
+    if (refuses_outside_ && where_[i] != Where::inside && !refused_)
+      refused_ = Refused{speed_[i], torque_[i], where_[i], line_[i], summary_.records + i};
   }
-  summary_.records += n;
+  add_results(speed_, torque_, fuel_, where_, line_);
   speed_.clear();
   torque_.clear();
   line_.clear();
+}
+
+void SummaryBuilder::add_results(std::span<const double> speed, std::span<const double> torque,
+                                 std::span<const double> fuel, std::span<const Where> where,
+                                 std::span<const std::size_t> line) {
+  results_.points(speed, torque, where, line);
+  for (std::size_t i = 0; i < speed.size(); ++i) {
+    count(where[i], line[i]);
+    if (refuses_outside_ && where[i] != Where::inside) continue;
+    add_fuel(fuel[i], line[i]);
+  }
+  summary_.records += speed.size();
 }
 
 Summary SummaryBuilder::finish() {

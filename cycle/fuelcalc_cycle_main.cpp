@@ -168,6 +168,10 @@ int main(int argc, char** argv) {
     std::vector<fuelcalc::Where> where;
     std::vector<std::string_view> phases;
     std::string stopped_at = cyc.file;
+    // The results' checks need each record's line, which a table gives.
+    std::optional<fuelcalc::CycleResultChecks> checks;
+    if (cyc.format == fuelcalc::FileFormat::table) checks.emplace(*fuel_map, cyc.file);
+    std::optional<fuelcalc::Error> failure;
     try {
       source.emplace(cyc, report);
       if (!output.empty()) {
@@ -186,8 +190,10 @@ int main(int argc, char** argv) {
           throw;
         }
         phases.assign(records.phase.begin(), records.phase.end());
-        accumulator->add({records.time, records.speed, records.torque, values, where,
-                          records.vehicle_speed, phases, records.line});
+        const fuelcalc::CycleBlock block{records.time, records.speed, records.torque, values,
+                                         where, records.vehicle_speed, phases, records.line};
+        accumulator->add(block);
+        if (checks) checks->add(block);
         if (csv) csv->write(records.cells, source->width(), values, where);
       }
       if (accumulator->records() == 0)
@@ -198,8 +204,12 @@ int main(int argc, char** argv) {
       }
     } catch (const fuelcalc::Error& error) {
       if (error.kind() == fuelcalc::ErrorKind::invalid_argument) return usage(error.what());
-      stop(error, stopped_at);
+      failure = error;
     }
+    // The checks' findings on the records read, then the error that stopped the run.
+    if (checks)
+      for (fuelcalc::Finding& f : checks->findings()) report.findings.push_back(std::move(f));
+    if (failure) stop(*failure, stopped_at);
     report.result = accumulator->result();
   }
 

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <span>
 
+#include "checks/check_map_build.h"
 #include "fuelcalc/check.hpp"
 #include "fuelcalc/points.hpp"
 #include "fuelcalc/table.hpp"
@@ -61,13 +62,19 @@ bool names_role(int role, std::string_view name) {
   }
 }
 
-// The program's map format, checked as the program reads it; the map built
-// by the checks, rebuilt from converted points when units are given.
-std::optional<FuelMap> load_program_map(const MapFileChoice& choice, FileFacts& facts) {
+// The checks with the run's method and outside policy.
+CheckOptions check_options(const MapFileChoice& choice) {
   CheckOptions options;
   options.method = choice.method;
   options.outside = choice.outside;
-  MapCheck check = check_map(choice.file, options);
+  return options;
+}
+
+// The program's map format, checked as the program reads it; the map built
+// by the checks, rebuilt from converted points when units are given.
+
+std::optional<FuelMap> load_program_map(const MapFileChoice& choice, FileFacts& facts) {
+  MapCheck check = check_map(choice.file, check_options(choice));
   facts.findings.insert(facts.findings.end(), check.findings.begin(), check.findings.end());
   const Unit speed =
       unit_of(Quantity::speed, choice.speed_unit, "", choice.file, "map speed", facts);
@@ -115,7 +122,16 @@ std::optional<FuelMap> load_table_map(const MapFileChoice& choice, FileFacts& fa
     facts.assumed.push_back(q == Quantity::speed    ? "map speed"
                             : q == Quantity::torque ? "map torque"
                                                     : "map fuel");
-  return FuelMap::from_table(table, choice.method, choice.outside);
+  // The table reader's errors stand for the checks of the program's record
+  // format; the checks on the points run on the values read, each at the
+  // line of its row.
+  std::vector<MapPoint> points(table.speed.size());
+  for (std::size_t i = 0; i < points.size(); ++i)
+    points[i] = {table.speed[i], table.torque[i], table.fuel[i], table.lines[i]};
+  MapCheck check =
+      checks::check_table_points(std::move(points), choice.file, check_options(choice));
+  facts.findings.insert(facts.findings.end(), check.findings.begin(), check.findings.end());
+  return std::move(check.map);
 }
 
 // The file's head read as a table whose header holds no number.

@@ -1,5 +1,6 @@
 // Building a FuelMap (from a file, from text, from arrays) and what it tells
 // about itself.
+#include <functional>
 #include <limits>
 #include <string>
 #include <utility>
@@ -13,20 +14,14 @@
 namespace fuelcalc {
 namespace {
 
-// The first line of the map file a failed grid construction concerns, 0
-// when it cannot be told. Only on failure: the source is read once more with
-// each point's line, and its points, ordered again with their places in the
-// file for fuel values (ordering compares coordinates only and moves points
-// whole), tell each ordered point's place.
-std::size_t first_line_involved(textio::RecordSource& source,
-                                const fuelmap::HermiteFailure& failure,
-                                const fuelmap::MAP& ordered) {
-  fuelmap::MAP places;
-  std::vector<std::size_t> lines;
-  if (!textio::rewind_source(source) ||
-      fuelmap::read_map(source, places, &lines).status != fuelmap::MapReadStatus::ok ||
-      places.NMAP != ordered.NMAP)
-    return 0;
+// The first line a failed grid construction concerns, 0 when it cannot be
+// told, from the points in file order (places) with their lines: those
+// points, ordered again with their places in the file for fuel values
+// (ordering compares coordinates only and moves points whole), tell each
+// ordered point's place.
+std::size_t first_line_of(fuelmap::MAP places, std::span<const std::size_t> lines,
+                          const fuelmap::HermiteFailure& failure, const fuelmap::MAP& ordered) {
+  if (places.NMAP != ordered.NMAP || lines.size() != places.FCMAP.size()) return 0;
   for (std::size_t i = 0; i < places.FCMAP.size(); ++i) places.FCMAP[i] = static_cast<double>(i);
   fuelmap::order_map(places);
   std::size_t first = 0;
@@ -37,19 +32,36 @@ std::size_t first_line_involved(textio::RecordSource& source,
   return first;
 }
 
+// The same for the map file: only on failure, the source is read once more
+// with each point's line.
+std::size_t first_line_involved(textio::RecordSource& source,
+                                const fuelmap::HermiteFailure& failure,
+                                const fuelmap::MAP& ordered) {
+  fuelmap::MAP places;
+  std::vector<std::size_t> lines;
+  if (!textio::rewind_source(source) ||
+      fuelmap::read_map(source, places, &lines).status != fuelmap::MapReadStatus::ok)
+    return 0;
+  return first_line_of(std::move(places), lines, failure, ordered);
+}
+
+// The first line a failure concerns, 0 when unknown.
+using FailureLine =
+    std::function<std::size_t(const fuelmap::HermiteFailure&, const fuelmap::MAP& ordered)>;
+
 // The grid, its precomputed coefficients, the envelope and the evaluation of
-// an ordered map; `source` is the map file's, if it came from one.
+// an ordered map; `line_of` tells the line of a failure, if the points came
+// from a file.
 std::shared_ptr<const FuelMap::Data> build(fuelmap::MAP map, Method method, Outside outside,
-                                           textio::RecordSource* source = nullptr) {
+                                           const FailureLine& line_of = {}) {
   auto data = std::make_shared<FuelMap::Data>();
   data->method = method;
   data->outside = outside;
   data->map = std::move(map);
   if (const fuelmap::HermiteFailure failure = fuelmap::build_grid(data->grid, data->map)) {
     Error error = grid_failure(failure, data->map, data->grid);
-    if (source)
-      if (const std::size_t line = first_line_involved(*source, failure, data->map))
-        error.with_line(line);
+    if (line_of)
+      if (const std::size_t line = line_of(failure, data->map)) error.with_line(line);
     throw error;
   }
   for (std::size_t i = 0; i < kGridSize; ++i) {
@@ -64,6 +76,17 @@ std::shared_ptr<const FuelMap::Data> build(fuelmap::MAP map, Method method, Outs
   return data;
 }
 
+// The points in file order, as arrays.
+fuelmap::MAP map_of(std::span<const double> speed, std::span<const double> torque,
+                    std::span<const double> fuel) {
+  fuelmap::MAP map;
+  map.NMAP = static_cast<int>(speed.size());
+  map.XMAP.assign(speed.begin(), speed.end());
+  map.YMAP.assign(torque.begin(), torque.end());
+  map.FCMAP.assign(fuel.begin(), fuel.end());
+  return map;
+}
+
 std::shared_ptr<const FuelMap::Data> read_and_build(textio::RecordSource& source,
                                                     std::string_view name, Method method,
                                                     Outside outside) {
@@ -71,7 +94,10 @@ std::shared_ptr<const FuelMap::Data> read_and_build(textio::RecordSource& source
   const fuelmap::MapReading reading = fuelmap::read_map(source, map);
   if (reading.status != fuelmap::MapReadStatus::ok) throw map_read_failure(reading, name);
   fuelmap::order_map(map);
-  return build(std::move(map), method, outside, &source);
+  return build(std::move(map), method, outside,
+               [&source](const fuelmap::HermiteFailure& failure, const fuelmap::MAP& ordered) {
+                 return first_line_involved(source, failure, ordered);
+               });
 }
 
 }  // namespace
@@ -89,20 +115,28 @@ FuelMap FuelMap::parse(std::string_view text, Method method, Outside outside) {
   return FuelMap(read_and_build(source, "the map text", method, outside));
 }
 
-FuelMap FuelMap::from_points(std::span<const double> speed, std::span<const double> torque,
-                             std::span<const double> fuel, Method method, Outside outside) {
+std::shared_ptr<const FuelMap::Data> build_from_points(std::span<const double> speed,
+                                                       std::span<const double> torque,
+                                                       std::span<const double> fuel, Method method,
+                                                       Outside outside,
+                                                       std::span<const std::size_t> lines) {
   require_same_lengths({"speed", "torque", "fuel"}, {speed.size(), torque.size(), fuel.size()});
   if (speed.empty()) throw Error(ErrorKind::invalid_argument, "no points to build a map from");
   if (speed.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
     throw Error(ErrorKind::invalid_argument,
                 "too many points for one map: " + std::to_string(speed.size()));
-  fuelmap::MAP map;
-  map.NMAP = static_cast<int>(speed.size());
-  map.XMAP.assign(speed.begin(), speed.end());
-  map.YMAP.assign(torque.begin(), torque.end());
-  map.FCMAP.assign(fuel.begin(), fuel.end());
+  fuelmap::MAP map = map_of(speed, torque, fuel);
   fuelmap::order_map(map);
-  return FuelMap(build(std::move(map), method, outside));
+  if (lines.empty()) return build(std::move(map), method, outside);
+  return build(std::move(map), method, outside,
+               [&](const fuelmap::HermiteFailure& failure, const fuelmap::MAP& ordered) {
+                 return first_line_of(map_of(speed, torque, fuel), lines, failure, ordered);
+               });
+}
+
+FuelMap FuelMap::from_points(std::span<const double> speed, std::span<const double> torque,
+                             std::span<const double> fuel, Method method, Outside outside) {
+  return FuelMap(build_from_points(speed, torque, fuel, method, outside, {}));
 }
 
 const Grid& FuelMap::grid() const { return data_->public_grid; }

@@ -8,6 +8,7 @@
 #include "fuelcalc/fuel_map.hpp"
 #include "fuelcalc/map_table.hpp"
 #include "library/failure_messages.h"
+#include "library/fuel_map_data.h"
 #include "textio/table_cells.h"
 
 namespace fuelcalc {
@@ -212,7 +213,8 @@ FuelMap FuelMap::from_table(const std::filesystem::path& file, const MapTableOpt
 }
 
 FuelMap FuelMap::from_table(const MapTable& table, Method method, Outside outside) {
-  return from_points(table.speed, table.torque, table.fuel, method, outside);
+  return FuelMap(
+      build_from_points(table.speed, table.torque, table.fuel, method, outside, table.lines));
 }
 
 }  // namespace fuelcalc

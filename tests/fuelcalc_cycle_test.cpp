@@ -1,14 +1,19 @@
 // fuelcalc-cycle end to end on small crafted files: totals against the
-// trapezoid worked out here, units, layouts, gaps, errors at their lines, -o.
+// trapezoid worked out here, units, layouts, gaps, errors at their lines, -o,
+// the checker's findings on table maps and cycles.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "fuelcalc/check.hpp"
 #include "fuelcalc/fuel_map.hpp"
 #include "test_support.h"
 
@@ -205,6 +210,145 @@ TEST(FuelcalcCycle, RecordFile) {
   *std::to_chars(fuel, fuel + sizeof fuel, map.fuel(1000.0, 300.0)).ptr = '\0';
   EXPECT_EQ(testing_support::read_file(out), "t,n,Me,note,fuel [g/h],where\n0,1000.0,300,\"x,y\"," +
                                                  std::string(fuel) + ",inside\n1,,300,z,nan,nan\n");
+}
+
+// A finding as the tests compare them: code and line.
+using Spot = std::pair<std::string, std::size_t>;
+
+std::vector<Spot> spots_of(const json& findings, const std::string& file) {
+  std::vector<Spot> out;
+  for (const auto& f : findings)
+    if (f["file"] == file)
+      out.emplace_back(f["code"], f["line"].is_null() ? 0 : f["line"].get<std::size_t>());
+  return out;
+}
+
+// A matrix of fuel cells (torques down, speeds across; "" for no point),
+// written as the program's map (a point a line after two header records), as
+// points (a name and a unit line, then a point a row) and as the matrix.
+struct MatrixMap {
+  std::vector<double> speeds, torques;
+  std::vector<std::vector<std::string>> cells;  // [torque row][speed column]
+};
+
+struct MapForms {
+  std::string program, points, matrix;
+  std::vector<std::size_t> matrix_lines;  // each point's line in the matrix
+};
+
+MapForms map_forms(const MatrixMap& m) {
+  MapForms f{"map\nspeed torque fuel\n", "speed,torque,fuel\n# [rpm],[Nm],[g/h]\n", "Me", {}};
+  for (const double s : m.speeds) f.matrix += "," + std::to_string(s);
+  f.matrix += "\n";
+  for (std::size_t r = 0; r < m.torques.size(); ++r) {
+    f.matrix += std::to_string(m.torques[r]);
+    for (std::size_t c = 0; c < m.speeds.size(); ++c) {
+      f.matrix += "," + m.cells[r][c];
+      if (m.cells[r][c].empty()) continue;
+      const std::string point =
+          std::to_string(m.speeds[c]) + " " + std::to_string(m.torques[r]) + " " + m.cells[r][c];
+      f.program += point + "\n";
+      std::string row = point;
+      std::replace(row.begin(), row.end(), ' ', ',');
+      f.points += row + "\n";
+      f.matrix_lines.push_back(r + 2);
+    }
+    f.matrix += "\n";
+  }
+  return f;
+}
+
+// The map checks on a table, as points or as a matrix, give the codes of the
+// checker on the same points in the program's format, each at the line of its
+// point (in a matrix, of its row); a map that does not build stops the run.
+TEST(FuelcalcCycle, TableMapsGiveTheCheckersMapFindings) {
+  const std::vector<double> speeds = {1000, 2000, 3000}, torques = {0, 100, 200, 300};
+  const std::vector<std::vector<std::string>> sound = {{"1000", "2000", "3000"},
+                                                       {"2000", "4000", "6000"},
+                                                       {"3000", "6000", "9000"},
+                                                       {"4000", "8000", "12000"}};
+  struct Case {
+    const char* code;
+    MatrixMap map;
+    int status;
+  };
+  auto single = sound, negative = sound, falling = sound;
+  single[0][2] = single[1][2] = single[3][2] = "";
+  negative[2][1] = "-50";
+  falling[2][0] = "1500";
+  const std::vector<Case> cases = {
+      {"map-single-point-speed", {speeds, torques, single}, 1},
+      {"map-repeated-torque", {speeds, {0, 100, 100, 300}, sound}, 1},
+      {"map-negative-fuel", {speeds, torques, negative}, 0},
+      {"fuel-direction-change", {speeds, torques, falling}, 0},
+  };
+  TempDir dir;
+  const std::string cycle = dir.file("cycle.csv");
+  write_file(cycle, "t,n,Me\n0,1500,50\n1,1500,60\n");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    const MapForms forms = map_forms(c.map);
+    const std::string program = dir.file("map.dat"), points = dir.file("map.csv"),
+                      matrix = dir.file("matrix.csv");
+    write_file(program, forms.program);
+    write_file(points, forms.points);
+    write_file(matrix, forms.matrix);
+    const auto checker = run_json({program, cycle, "--map-format", "program"}, c.status);
+    const std::vector<Spot> expected = spots_of(checker["findings"], program);
+    EXPECT_TRUE(std::any_of(expected.begin(), expected.end(),
+                            [&](const Spot& s) { return s.first == c.code; }));
+    EXPECT_EQ(spots_of(run_json({points, cycle}, c.status)["findings"], points), expected);
+    // The checker's line of a point (3 onwards) is its row's in the matrix.
+    std::vector<Spot> in_matrix = expected;
+    for (Spot& s : in_matrix) s.second = forms.matrix_lines[s.second - 3];
+    EXPECT_EQ(
+        spots_of(run_json({matrix, cycle, "--map-layout", "matrix"}, c.status)["findings"], matrix),
+        in_matrix);
+  }
+}
+
+// The results' checks on a table cycle give the checker's findings on the
+// same points in the program's input format, word for word.
+TEST(FuelcalcCycle, TableCyclesGiveTheCheckersResultFindings) {
+  const std::string map = FUELCALC_SOURCE_DIR "/examples/torque_map.dat";
+  struct Case {
+    const char* code;
+    std::vector<std::string> records;  // speed,torque
+    const char* outside;
+  };
+  const std::vector<Case> cases = {
+      {"negative-results", {"1500,50", "1500,60", "1500,-400", "1500,-300"}, "extrapolate"},
+      {"near-zero-speed", {"1500,50", "100,60", "50,70"}, "bounded"},
+      {"far-outside", {"1500,50", "9000,60", "1500,60"}, "clamp"},
+  };
+  const std::set<std::string> result_codes = {"negative-results", "results-out-of-range",
+                                              "mostly-outside",   "far-outside",
+                                              "near-zero-speed",  "units-hint"};
+  TempDir dir;
+  const std::string table = dir.file("cycle.csv"), input = dir.file("cycle.dat");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    std::string t = "t,n,Me\n", p = "n Me\n";
+    for (std::size_t i = 0; i < c.records.size(); ++i) {
+      t += std::to_string(i) + "," + c.records[i] + "\n";
+      p += c.records[i] + "\n";
+    }
+    write_file(table, t);
+    write_file(input, p);
+    fuelcalc::CheckOptions options;
+    options.method = fuelcalc::Method::direct;
+    options.outside = *fuelcalc::parse_outside(c.outside);
+    std::vector<std::pair<Spot, std::string>> expected, got;
+    for (const fuelcalc::Finding& f :
+         fuelcalc::check_input(input, fuelcalc::check_map(map, options)).findings)
+      if (result_codes.count(f.code)) expected.push_back({{f.code, *f.line}, f.message});
+    const auto run = run_json({map, table, "--outside", c.outside});
+    for (const auto& f : run["findings"])
+      if (f["file"] == table) got.push_back({{f["code"], f["line"]}, f["message"]});
+    EXPECT_TRUE(std::any_of(expected.begin(), expected.end(),
+                            [&](const auto& f) { return f.first.first == c.code; }));
+    EXPECT_EQ(got, expected);
+  }
 }
 
 }  // namespace

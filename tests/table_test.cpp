@@ -595,4 +595,33 @@ TEST(MapTables, MissingCellsAndBadMatricesAreErrors) {
   }
 }
 
+// A grid the points of a table cannot give fails at the first line of the
+// points involved, as a map in the program's format does.
+TEST(MapTables, AGridThatFailsNamesItsLine) {
+  fuelcalc::MapTableOptions as_matrix;
+  as_matrix.layout = fuelcalc::MapLayout::matrix;
+  struct Case {
+    const char* text;
+    bool matrix;
+    std::size_t line;
+  };
+  const Case cases[] = {
+      {"n,Me,fc\n800,0,1\n800,9,2\n900,5,3\n", false, 4},           // a speed of one point
+      {"n,Me,fc\n800,0,1\n900,0,2\n800,0,3\n900,5,4\n", false, 2},  // torque 0 twice at 800
+      {",800,900\n0,1,2\n5,,3\n", true, 2},                         // 800 holds only row 2
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const auto table =
+        fuelcalc::parse_map_table(c.text, c.matrix ? as_matrix : fuelcalc::MapTableOptions{});
+    try {
+      fuelcalc::FuelMap::from_table(table);
+      ADD_FAILURE() << "no error";
+    } catch (const Error& error) {
+      EXPECT_EQ(error.kind(), ErrorKind::interpolation);
+      EXPECT_EQ(error.line().value_or(0), c.line) << error.what();
+    }
+  }
+}
+
 }  // namespace

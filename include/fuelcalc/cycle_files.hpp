@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fuelcalc/check.hpp"
+#include "fuelcalc/cycle.hpp"
 #include "fuelcalc/export.hpp"
 #include "fuelcalc/fuel_map.hpp"
 #include "fuelcalc/map_table.hpp"
@@ -65,9 +66,11 @@ struct FileFacts {
 FUELCALC_API bool map_reads_as_table(const MapFileChoice& choice);
 
 // The map the run evaluates, with its units (and those assumed) and the
-// checks' findings in facts. Empty when the program's checks find that the
-// program would not build it (the findings say why); throws Error for a
-// table the reader refuses.
+// checks' findings in facts: fuelcalc-check's map checks, on a table on the
+// values read (its reader's errors standing for the checks of the program's
+// record format). Empty when the checks find that the map does not build
+// (the findings say why, at the lines of the points involved); throws Error
+// for a table the reader refuses.
 FUELCALC_API std::optional<FuelMap> load_map_file(const MapFileChoice& choice, FileFacts& facts);
 
 struct CycleFileChoice {
@@ -86,6 +89,31 @@ struct CycleRecords {
   std::vector<std::string> phase;
   std::vector<std::size_t> line;   // empty for the program's format
   std::vector<std::string> cells;  // with keep_cells: row by row, width() a row
+};
+
+// The checks on the results of a run over a cycle, with fuelcalc-check's
+// codes (negative-results, results-out-of-range, mostly-outside,
+// far-outside, near-zero-speed, units-hint) and thresholds, over the
+// records as the run evaluates them.
+class FUELCALC_API CycleResultChecks {
+ public:
+  // Over the map the run evaluates (its method and outside policy); the
+  // findings name file.
+  CycleResultChecks(const FuelMap& map, const std::string& file);
+  ~CycleResultChecks();
+  CycleResultChecks(CycleResultChecks&&) noexcept;
+  CycleResultChecks& operator=(CycleResultChecks&&) noexcept;
+
+  // A block of records in order: speed, torque, their fuel values and
+  // classes (evaluate_records) and lines; the other spans are not read.
+  // Throws Error invalid_argument for spans of other lengths than speed's.
+  void add(const CycleBlock& block);
+  // The findings on the records added so far, in line order.
+  std::vector<Finding> findings();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
 class FUELCALC_API CycleFile {

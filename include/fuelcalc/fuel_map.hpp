@@ -97,7 +97,9 @@ class FUELCALC_API FuelMap {
                              std::span<const double> fuel, Method method = Method::grid,
                              Outside outside = Outside::extrapolate);
   // The points of a map table (map_table.hpp), read and built as
-  // from_points builds them; throws as read_map_table and from_points do.
+  // from_points builds them; throws as read_map_table and from_points do,
+  // a grid that cannot be built with line() the first line of the points
+  // involved (MapTable::lines).
   static FuelMap from_table(const std::filesystem::path& file, const MapTableOptions& options = {},
                             Method method = Method::grid, Outside outside = Outside::extrapolate);
   static FuelMap from_table(const MapTable& table, Method method = Method::grid,

@@ -26,9 +26,9 @@ from matplotlib.figure import Figure
 
 from ._errors import FuelMapError, ReadError
 from ._files import replaced_source, rereadable, write_whole
-from ._fuelcalc import (CycleTotals, FuelMap, _CycleFile, _cycle_looks_like_table,
-                        _load_map_file, _map_reads_as_table, check_input, check_map, to_base,
-                        version)
+from ._fuelcalc import (CycleTotals, FuelMap, _CycleFile, _CycleResultChecks,
+                        _cycle_looks_like_table, _load_map_file, _map_reads_as_table, check_input,
+                        check_map, to_base, version)
 from .compare import BASE_UNITS, comparable, compare_table, difference_figure
 from .hover import figure_attributes, node_table, plot_area, script
 from .plot import MAX_MARKERS, PointDensity, fuel_map, grid_extent, surface_map, surface_title, \
@@ -361,15 +361,18 @@ def _load_other(run: Run, compare_map, readable) -> tuple[FuelMap, dict]:
     """The second map, read as the first, and its units."""
     if run.map_table:
         try:
-            return run.load_table_map(readable)["map"], dict(BASE_UNITS)
+            loaded = run.load_table_map(readable)
         except FuelMapError as e:
             raise ValueError(f"{os.fsdecode(compare_map)}: the map cannot be used: {e}") from e
-    check = check_map(readable, method=run.method, outside=run.outside)
-    if check.map is None:
-        first = next((f["message"] for f in check.findings if f["severity"] == "error"),
+        m, findings = loaded["map"], loaded["findings"]
+    else:
+        check = check_map(readable, method=run.method, outside=run.outside)
+        m, findings = check.map, check.findings
+    if m is None:
+        first = next((f["message"] for f in findings if f["severity"] == "error"),
                      "it could not be built")
         raise ValueError(f"{os.fsdecode(compare_map)}: the map cannot be used: {first}")
-    return check.map, run.program_units(map_header(readable)[1])
+    return m, dict(BASE_UNITS) if run.map_table else run.program_units(map_header(readable)[1])
 
 
 def _rename(findings: list[dict], names: dict) -> None:
@@ -532,6 +535,9 @@ def cycle_run(run: Run, maps: list[FuelMap], units: dict, keep_points: bool = Fa
         accumulators = [run.totals(b, phases) for b in bases]
     except FuelMapError as e:
         raise ValueError(str(e)) from e
+    # The results' checks of fuelcalc-cycle on a table's records (the first
+    # map's values); a cycle in the program's format is the checker's.
+    checks = _CycleResultChecks(bases[0], file) if run.cycle_table else None
     refused = None
     surface = surface_map(bases[0])
     speeds, torques = [], []
@@ -561,6 +567,8 @@ def cycle_run(run: Run, maps: list[FuelMap], units: dict, keep_points: bool = Fa
             break
         except FuelMapError as e:
             refused = e
+        if checks is not None and values is not None:
+            checks.add(speed, torque, *values, records["line"])
         if values is None:
             values = (surface.fuel(speed, torque), surface.where(speed, torque))
         add_records(figures, speed, torque, *values, time=time)
@@ -569,6 +577,8 @@ def cycle_run(run: Run, maps: list[FuelMap], units: dict, keep_points: bool = Fa
             speeds.append(speed[:take])
             torques.append(torque[:take])
             kept += take
+    if checks is not None:
+        result.findings = checks.findings() + result.findings
     if speeds:
         result.points = (np.concatenate(speeds), np.concatenate(torques))
     if refused is not None:

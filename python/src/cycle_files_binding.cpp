@@ -7,12 +7,14 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "arrays.h"
 #include "bindings.h"
 #include "errors.h"
 #include "findings.h"
@@ -151,6 +153,32 @@ py::dict cycle_units(const CycleFile& cycle) {
                                                       : py::object(py::none()));
 }
 
+// The results' checks of a cycle read a block at a time: each block's
+// points, the fuel values and classes (int8, as FuelMap.where) the totals
+// gave them, and their lines.
+using Codes = py::array_t<std::int8_t, py::array::c_style | py::array::forcecast>;
+
+void add_results(fuelcalc::CycleResultChecks& checks, py::handle speed, py::handle torque,
+                 py::handle fuel, const Codes& where, const std::vector<std::size_t>& line) {
+  const Doubles s = as_doubles(speed, "speed"), t = as_doubles(torque, "torque"),
+                f = as_doubles(fuel, "fuel");
+  std::vector<fuelcalc::Where> classes(static_cast<std::size_t>(where.size()));
+  for (std::size_t i = 0; i < classes.size(); ++i) {
+    const std::int8_t code = where.data()[i];
+    if (code < 0 || static_cast<std::size_t>(code) >= fuelcalc::kWhereClasses)
+      throw py::value_error("where holds a class code " + std::to_string(code));
+    classes[i] = static_cast<fuelcalc::Where>(code);
+  }
+  py::gil_scoped_release release;
+  checks.add({{}, elements(s), elements(t), elements(f), classes, {}, {}, line});
+}
+
+py::list result_findings(fuelcalc::CycleResultChecks& checks) {
+  py::list out;
+  for (const fuelcalc::Finding& f : checks.findings()) out.append(finding_dict(f));
+  return out;
+}
+
 }  // namespace
 
 void bind_cycle_files(py::module_& module) {
@@ -192,6 +220,24 @@ void bind_cycle_files(py::module_& module) {
       .def_property_readonly("units", method(&cycle_units))
       .def_property_readonly("assumed",
                              [](py::handle self) { return built<CycleFile>(self).facts.assumed; })
+      .def("__reduce__", &not_picklable);
+  py::class_<fuelcalc::CycleResultChecks>(
+      module, "_CycleResultChecks",
+      "fuelcalc-cycle's checks on the results of a run over a cycle, fed its blocks.")
+      .def(py::init([](const fuelcalc::FuelMap& map, py::handle file) {
+             return fuelcalc::CycleResultChecks(map, to_path(file).string());
+           }),
+           "map"_a, "file"_a)
+      .def(
+          "add",
+          [](py::handle self, py::handle speed, py::handle torque, py::handle fuel,
+             const Codes& where, const std::vector<std::size_t>& line) {
+            add_results(built<fuelcalc::CycleResultChecks>(self), speed, torque, fuel, where, line);
+          },
+          "speed"_a, "torque"_a, "fuel"_a, "where"_a, "line"_a)
+      .def(
+          "findings",
+          [](py::handle self) { return result_findings(built<fuelcalc::CycleResultChecks>(self)); })
       .def("__reduce__", &not_picklable);
 }
 

@@ -407,6 +407,30 @@ def test_report_of_tables_is_fuelcalc_cycle(tmp_path):
     assert "time [s]" in page
 
 
+@pytest.mark.parametrize("extra, cycle", [
+    ("2600,100,9000\n", "t,n,Me\n0,1000,100\n"),                             # a single-point speed
+    ("", "t,n,Me\n0,1000,100\n1,1000,-900\n2,1000,-800\n3,1000,100\n"),  # negative results
+])
+def test_findings_of_tables_are_fuelcalc_cycles(tmp_path, extra, cycle):
+    # The map's checks on a table and the results' checks on a table cycle:
+    # the page lists fuelcalc-cycle --json's findings, each at its line.
+    if CYCLE is None:
+        pytest.skip("no fuelcalc-cycle (set FUELCALC_CYCLE)")
+    map_file, cycle_file = tmp_path / "map.csv", tmp_path / "cycle.csv"
+    map_file.write_text(TABLE_MAP + extra)
+    cycle_file.write_text(cycle)
+    options = ("--method", "direct", "--outside", "extrapolate")
+    run = subprocess.run([CYCLE, map_file, cycle_file, "--json", *options], capture_output=True,
+                         text=True, timeout=300)
+    expected = [(f["code"], str(f["line"] or "")) for f in json.loads(run.stdout)["findings"]]
+    assert expected and run.returncode == (1 if extra else 0)
+    result = run_command("report", map_file, cycle_file, "-o", tmp_path / "r.html", *options)
+    assert result.returncode == run.returncode, result.stderr
+    page = (tmp_path / "r.html").read_text()
+    assert re.findall(r'<td><code>([\w-]+)</code></td><td>[^<]*</td><td class="number">(\d*)',
+                      page) == expected
+
+
 def test_report_stops_at_a_time_that_does_not_rise(tmp_path):
     map_file, cycle_file = tmp_path / "map.csv", tmp_path / "cycle.csv"
     map_file.write_text(TABLE_MAP)

@@ -27,13 +27,19 @@ struct ProgramStop {
 // "the program stops: interpolation failure, code 1, ierr -1".
 std::string stop_text(ProgramStop stop);
 
+// Where a map's points come from: the program's map format, whose checks
+// include those of its three output decimals (small-values) and of its
+// columns taken by position (columns-swapped), or a table, whose reader
+// names and converts its columns.
+enum class PointSource { program_file, table };
+
 // The findings on result.points; sets result.speed_tolerance and
 // result.snapped_speeds. `stop` is the failure the program meets building
 // the map from these points, if any. True when a finding names that failure
 // as its own: the first speed with one point or a repeated torque, when the
 // program fails there.
 bool check_points(MapCheck& result, const CheckOptions& options, FindingLog& log,
-                  std::optional<ProgramStop> stop);
+                  std::optional<ProgramStop> stop, PointSource source);
 
 // Plain words for an interpolation failure (the program's call-site code and
 // status), in terms of the map's points.

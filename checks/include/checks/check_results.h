@@ -6,6 +6,7 @@
 // inside. Fed a block of points at a time, in bounded memory.
 #include <array>
 #include <cstddef>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -55,7 +56,11 @@ class ResultWatch {
   std::size_t lowest_line_ = 0;
   double out_lowest_ = 0.0, out_highest_ = 0.0;
   std::array<UnitGuess, 3> guesses_;
+  // Every point inside the envelope has a torque in this box.
+  std::array<double, 2> torque_box_ = {-std::numeric_limits<double>::infinity(),
+                                       std::numeric_limits<double>::infinity()};
   std::vector<double> moved_speed_, moved_torque_;
+  std::vector<std::size_t> place_;  // of each moved point in the block
   std::vector<Where> moved_where_, lower_where_;
 };
 

@@ -31,6 +31,12 @@ class SummaryBuilder {
     line_.push_back(line);
     if (speed_.size() == kBlock) flush();
   }
+  // Instead of add: records the map has evaluated already (their classes
+  // and fuel values; under Outside::error only the values of the points
+  // inside count), in record order; the spans have one length.
+  void add_results(std::span<const double> speed, std::span<const double> torque,
+                   std::span<const double> fuel, std::span<const Where> where,
+                   std::span<const std::size_t> line);
   Summary finish();
   // Points that would lie inside the map with their two values swapped.
   std::size_t swapped_inside() const { return swapped_inside_; }

@@ -1,6 +1,7 @@
 #pragma once
 // What a FuelMap holds, built once and shared read-only by its copies.
 // Internal to the library.
+#include <cstddef>
 #include <limits>
 #include <memory>
 #include <span>
@@ -56,6 +57,16 @@ struct FuelMap::Data {
   // of arrays of points use them too).
   InsideBands inside_bands;
 };
+
+// The map of points in file order (the spans have one length), built as
+// FuelMap::from_points builds it; with each point's line (lines, else
+// empty), an Error of the grid's construction carries the first line of the
+// points involved.
+std::shared_ptr<const FuelMap::Data> build_from_points(std::span<const double> speed,
+                                                       std::span<const double> torque,
+                                                       std::span<const double> fuel, Method method,
+                                                       Outside outside,
+                                                       std::span<const std::size_t> lines);
 
 // Fills data.evaluate (and data.method_state) for data.method and
 // data.outside once the grid and the envelope are built; throws Error of
