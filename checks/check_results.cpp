@@ -36,7 +36,7 @@ std::string count_of(std::size_t count, std::size_t total, const char* noun) {
 std::string first_lines_text(const std::vector<std::size_t>& lines) {
   std::string text = lines.size() > 1 ? "first on lines " : "on line ";
   for (std::size_t i = 0; i < lines.size(); ++i)
-    text += (i > 0 ? ", " : "") + std::to_string(lines[i]);
+    text.append(i > 0 ? ", " : "").append(std::to_string(lines[i]));
   return text;
 }
 

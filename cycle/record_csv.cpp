@@ -39,7 +39,7 @@ fuelcalc::Error failure(const std::string& path, const char* what, int error) {
 RecordCsv::RecordCsv(std::string path, const std::vector<std::string>& header)
     : path_(std::move(path)) {
   const std::filesystem::path target(path_);
-  temporary_ = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+  temporary_ = (target.parent_path() / (std::string(".").append(target.filename().string()).append(".XXXXXX"))).string();
   const int fd = mkstemp(temporary_.data());
   if (fd < 0) {
     const int error = errno;

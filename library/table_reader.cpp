@@ -151,7 +151,7 @@ void TableReader::State::read_header() {
     if (separator == textio::Separator::blanks && !file_columns.empty() &&
         textio::unit_cell(cells[i], unit) && file_columns.back().unit.empty()) {
       file_columns.back().unit = std::string(unit);
-      file_columns.back().header += " " + std::string(cells[i]);
+      file_columns.back().header.append(" ").append(cells[i]);
       continue;
     }
     TableColumn column;

@@ -238,7 +238,7 @@ struct MapForms {
 
 MapForms map_forms(const MatrixMap& m) {
   MapForms f{"map\nspeed torque fuel\n", "speed,torque,fuel\n# [rpm],[Nm],[g/h]\n", "Me", {}};
-  for (const double s : m.speeds) f.matrix += "," + std::to_string(s);
+  for (const double s : m.speeds) f.matrix.append(",").append(std::to_string(s));
   f.matrix += "\n";
   for (std::size_t r = 0; r < m.torques.size(); ++r) {
     f.matrix += std::to_string(m.torques[r]);

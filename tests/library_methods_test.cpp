@@ -342,10 +342,11 @@ TEST_P(OutsidePolicy, BoundedInsideGivesTheMethodsBits) {
   }
   EXPECT_GT(std::count_if(extrapolated.begin(), extrapolated.end(), [](double v) { return v < 0; }),
             300);
-  if (GetParam() == Method::direct)
+  if (GetParam() == Method::direct) {
     EXPECT_GT(
         std::count_if(fast.begin(), fast.end(), [](double v) { return bits(v) == bits(-0.0); }),
         10);
+  }
 }
 
 // A point with a coordinate that is not a number has no value under every

@@ -247,7 +247,7 @@ TEST(Tables, NumberCellShortcutGivesTheReferenceBits) {
     for (int d = 0; d < before; ++d) cell += static_cast<char>('0' + random() % 10);
     if (random() % 2) cell += ".";
     for (int d = 0; d < after; ++d) cell += static_cast<char>('0' + random() % 10);
-    if (random() % 2) cell += "e" + std::to_string(static_cast<int>(random() % 61) - 30);
+    if (random() % 2) cell.append("e").append(std::to_string(static_cast<int>(random() % 61) - 30));
     cells.push_back(cell);
   }
   for (const std::string& cell : cells) {
@@ -273,7 +273,9 @@ void expect_plain_row_agrees(const std::string& line, textio::Separator separato
                              const std::vector<int>& slot, bool taken) {
   std::vector<double> fast(slot.size(), 0.0), reference(slot.size(), 0.0);
   const bool took = textio::read_plain_row(line, separator, slot, fast.data());
-  if (taken) EXPECT_TRUE(took) << line;
+  if (taken) {
+    EXPECT_TRUE(took) << line;
+  }
   if (!took) return;
   std::vector<std::string_view> cells;
   textio::split_cells(line, separator, cells);
@@ -357,7 +359,7 @@ TEST(Tables, RowsReadAlikeWithAndWithoutTheFastPath) {
     const int rows = 1 + static_cast<int>(random() % 12);
     for (int r = 0; r < rows; ++r) {
       const int width = random() % 20 == 0 ? 2 : 3;
-      for (int c = 0; c < width; ++c) text += (c ? "," : "") + std::string(cells[random() % 10]);
+      for (int c = 0; c < width; ++c) text.append(c ? "," : "").append(cells[random() % 10]);
       text += random() % 10 == 0 ? "\n# note\n" : "\n";
     }
     const auto read = [&](bool keep) {
