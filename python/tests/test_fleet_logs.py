@@ -135,10 +135,11 @@ def same_outcome(logs, m, **options) -> None:
 
 def test_one_call_per_partition_has_the_bits_of_the_frames_columns(fleet, tmp_path, bounded):
     folder, _, _ = fleet
-    # A vehicle column whose vehicles take turns, units on a unit line and given.
+    # A vehicle column whose vehicles take turns, units on a unit line and
+    # given; more rows than two of the blocks the one call reads at a time.
     rng = np.random.default_rng(7)
     rows = ["vehicle,time,speed,torque,vehicle_speed\n", ",[min],[rad/s],,\n"]
-    for k in range(300):
+    for k in range(9000):
         rows.append(f"{'ab'[k % 3 == 0]},{k / 60 + 0.01 * rng.random()!r},"
                     f"{rng.uniform(60, 260)!r},{rng.uniform(-0.1, 1.4)!r},{k % 90}\n")
     (tmp_path / "mixed.csv").write_text("".join(rows))
