@@ -204,3 +204,15 @@ def test_a_file_gone_and_overlapping_files_are_named(tmp_path, bounded):
     assert totals.loc["van", "records"] == 2
     assert skipped["file"].tolist() == [str(tmp_path / "van_2.csv")]
     assert "No such file" in skipped["reason"][0]
+
+
+@pytest.mark.parametrize("sizes, expected", [
+    ([100] * 10, [[k] for k in range(10)]),  # few parts: one per task
+    ([100] * 70, [[k, k + 1] for k in range(0, 70, 2)]),  # at most 70 // 32 per task
+    ([5 << 20] * 4 + [100] * 96,  # and up to about 8 MiB of text
+     [[0, 1], [2, 3]] + [[k, k + 1, k + 2] for k in range(4, 100, 3)]),
+])
+def test_parts_are_cut_into_tasks_in_order(sizes, expected):
+    parts = [("f", k, (0, size, 1)) for k, size in enumerate(sizes)]
+    tasks = fuelcalc.dask._tasks(parts)
+    assert [[part[1] for part in task] for task in tasks] == expected
