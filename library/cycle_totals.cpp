@@ -1,5 +1,6 @@
 // Totals over a cycle (fuelcalc/cycle.hpp): each record's terms, computed
 // once, into exact sums for the whole cycle and for the record's phase.
+#include <array>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -94,13 +95,17 @@ void CycleAccumulator::add(const CycleBlock& b) {
   length(b.phase, o.phases, "phase");
   if (!b.line.empty()) length(b.line, true, "line");
 
-  // The held record lives in a local for the block's loop (kept out of
-  // memory between records) and goes back into the state at the end or at
-  // an error.
-  std::optional<HeldRecord> held = s.held;
+  // The held record and the next one live in two local slots that take
+  // turns (kept out of memory between records, and never copied whole: a
+  // copy of a record just written field by field waits on those writes);
+  // the held one goes back into the state at the end or at an error.
+  std::array<HeldRecord, 2> slots;
+  std::size_t at = 0;  // the slot of the held record
+  bool holding = s.held.has_value();
+  if (holding) slots[at] = *s.held;
   std::size_t count = s.count;
   const auto keep = [&] {
-    s.held = held;
+    s.held = holding ? std::optional<HeldRecord>(slots[at]) : std::nullopt;
     s.count = count;
   };
   for (std::size_t i = 0; i < n; ++i) {
@@ -113,13 +118,20 @@ void CycleAccumulator::add(const CycleBlock& b) {
       throw error;
     };
     if (!std::isfinite(time)) refuse("the time " + number_text(time) + " is not a finite number");
-    HeldRecord next{time,        time,      b.speed[i],
-                    b.torque[i], b.fuel[i], o.vehicle_speed ? b.vehicle_speed[i] : 0.0,
-                    b.where[i],  0,         o.open_start && count == 0};
+    const HeldRecord* const held = holding ? &slots[at] : nullptr;
+    HeldRecord& next = slots[1 - at];
+    next.time = next.low = time;
+    next.speed = b.speed[i];
+    next.torque = b.torque[i];
+    next.fuel = b.fuel[i];
+    next.vehicle_speed = o.vehicle_speed ? b.vehicle_speed[i] : 0.0;
+    next.where = b.where[i];
+    next.phase = 0;
+    next.open = o.open_start && count == 0;
     if (held && !(time > held->time))
       refuse("the time " + number_text(time) + " does not rise above the time before it, " +
              number_text(held->time));
-    if (o.phases) next.phase = s.phase_of(b.phase[i], held ? &*held : nullptr);
+    if (o.phases) next.phase = s.phase_of(b.phase[i], held);
     if (held) {
       const double interval = time - held->time;
       const bool gap = interval > o.max_gap;
@@ -135,7 +147,8 @@ void CycleAccumulator::add(const CycleBlock& b) {
         next.low = held->time;
       }
     }
-    held = next;
+    at = 1 - at;
+    holding = true;
     ++count;
   }
   keep();

@@ -288,8 +288,39 @@ def _log_parts(frame: dd.DataFrame):
     return None
 
 
-def _block_runs(reader: _LogPart, part: tuple, m: FuelMap, options: dict) -> dict:
-    return reader.runs(part, m, options)
+# A task of a worker costs a few milliseconds besides its work: parts read
+# in one call each are taken a few at a time, up to this much text per
+# task, while there stay at least _TASKS tasks to share among the workers.
+_TASK_BYTES = 8 << 20
+_TASKS = 32
+
+
+def _part_bytes(part: tuple) -> int:
+    file, _, lines = part
+    if lines is not None:
+        return lines[1] - lines[0]
+    try:
+        return os.stat(file).st_size
+    except OSError:
+        return 0  # its error is named when it is read
+
+
+def _tasks(parts: list) -> list[list]:
+    """The parts in order, cut into runs of consecutive parts, one per task."""
+    most = max(1, len(parts) // _TASKS)
+    tasks: list[list] = []
+    size = 0
+    for part in parts:
+        if not tasks or size >= _TASK_BYTES or len(tasks[-1]) == most:
+            tasks.append([])
+            size = 0
+        tasks[-1].append(part)
+        size += _part_bytes(part)
+    return tasks
+
+
+def _parts_runs(reader: _LogPart, parts: list, m: FuelMap, options: dict) -> list[dict]:
+    return [reader.runs(part, m, options) for part in parts]
 
 
 def _vehicle_runs(found: list[dict]) -> tuple[dict, list]:
@@ -357,9 +388,10 @@ def cycle_totals(frame: dd.DataFrame, m: FuelMap, by: str = "vehicle", *,
                                                  or "vehicle_speed" in logs[0].roles):
         # Straight from read_logs: each partition read and totalled in one call.
         shipped = _shipped(m)
-        found = list(dask.compute(*[dask.delayed(_block_runs, pure=True)(logs[0], part, shipped,
-                                                                          options)
-                                    for part in logs[1]]))
+        task = dask.delayed(_parts_runs, pure=True)
+        found = [runs for task_runs in dask.compute(*[task(logs[0], parts, shipped, options)
+                                                      for parts in _tasks(logs[1])])
+                 for runs in task_runs]
     else:
         # Fused with the partition's reading: only the partial totals travel.
         runs = frame.map_partitions(_runs_frame, _shipped(m), by, options,

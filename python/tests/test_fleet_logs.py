@@ -135,10 +135,11 @@ def same_outcome(logs, m, **options) -> None:
 
 def test_one_call_per_partition_has_the_bits_of_the_frames_columns(fleet, tmp_path, bounded):
     folder, _, _ = fleet
-    # A vehicle column whose vehicles take turns, units on a unit line and given.
+    # A vehicle column whose vehicles take turns, units on a unit line and
+    # given; more rows than two of the blocks the one call reads at a time.
     rng = np.random.default_rng(7)
     rows = ["vehicle,time,speed,torque,vehicle_speed\n", ",[min],[rad/s],,\n"]
-    for k in range(300):
+    for k in range(9000):
         rows.append(f"{'ab'[k % 3 == 0]},{k / 60 + 0.01 * rng.random()!r},"
                     f"{rng.uniform(60, 260)!r},{rng.uniform(-0.1, 1.4)!r},{k % 90}\n")
     (tmp_path / "mixed.csv").write_text("".join(rows))
@@ -203,3 +204,15 @@ def test_a_file_gone_and_overlapping_files_are_named(tmp_path, bounded):
     assert totals.loc["van", "records"] == 2
     assert skipped["file"].tolist() == [str(tmp_path / "van_2.csv")]
     assert "No such file" in skipped["reason"][0]
+
+
+@pytest.mark.parametrize("sizes, expected", [
+    ([100] * 10, [[k] for k in range(10)]),  # few parts: one per task
+    ([100] * 70, [[k, k + 1] for k in range(0, 70, 2)]),  # at most 70 // 32 per task
+    ([5 << 20] * 4 + [100] * 96,  # and up to about 8 MiB of text
+     [[0, 1], [2, 3]] + [[k, k + 1, k + 2] for k in range(4, 100, 3)]),
+])
+def test_parts_are_cut_into_tasks_in_order(sizes, expected):
+    parts = [("f", k, (0, size, 1)) for k, size in enumerate(sizes)]
+    tasks = fuelcalc.dask._tasks(parts)
+    assert [[part[1] for part in task] for task in tasks] == expected
