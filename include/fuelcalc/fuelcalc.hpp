@@ -8,6 +8,7 @@
 #include "fuelcalc/exact_sum.hpp"
 #include "fuelcalc/fuel_map.hpp"
 #include "fuelcalc/map_table.hpp"
+#include "fuelcalc/number_text.hpp"
 #include "fuelcalc/points.hpp"
 #include "fuelcalc/table.hpp"
 #include "fuelcalc/units.hpp"
