@@ -10,6 +10,7 @@
 #include "fuelcalc/map_table.hpp"
 #include "fuelcalc/number_text.hpp"
 #include "fuelcalc/points.hpp"
+#include "fuelcalc/record_fields.hpp"
 #include "fuelcalc/table.hpp"
 #include "fuelcalc/units.hpp"
 #include "fuelcalc/version.hpp"

@@ -15,7 +15,7 @@
 
 #include "bindings.h"
 #include "errors.h"
-#include "findings.h"
+#include "fields.h"
 #include "fuelcalc/cycle_files.hpp"
 #include "instances.h"
 #include "options.h"
@@ -33,12 +33,6 @@ fuelcalc::FileFormat format_of(const std::string& name, bool automatic) {
   throw py::value_error(std::string("format must be one of ") +
                         (automatic ? "'auto', 'program', 'table'" : "'program', 'table'") +
                         ", not '" + name + "'");
-}
-
-py::list findings_list(const fuelcalc::FileFacts& facts) {
-  py::list out;
-  for (const fuelcalc::Finding& f : facts.findings) out.append(finding_dict(f));
-  return out;
 }
 
 // {"map": FuelMap or None, "units": {...}, "assumed": [...], "findings": [...]}.
@@ -67,11 +61,9 @@ py::dict load_map_file(py::handle file, const std::string& format, const std::st
     py::gil_scoped_release release;
     return fuelcalc::load_map_file(choice, facts);
   });
-  const fuelcalc::MapUnitNames& u = facts.map_units;
-  return py::dict(
-      "map"_a = map ? py::cast(std::move(*map)) : py::object(py::none()),
-      "units"_a = py::dict("speed"_a = u.speed, "torque"_a = u.torque, "fuel"_a = u.fuel),
-      "assumed"_a = facts.assumed, "findings"_a = findings_list(facts));
+  return py::dict("map"_a = map ? py::cast(std::move(*map)) : py::object(py::none()),
+                  "units"_a = dict_of(facts.map_units), "assumed"_a = facts.assumed,
+                  "findings"_a = python_value(facts.findings));
 }
 
 struct CycleFile {
@@ -144,12 +136,7 @@ py::dict read_block(CycleFile& cycle, std::size_t count) {
                   "line"_a = r.line.empty() ? py::object(py::none()) : py::cast(r.line));
 }
 
-py::dict cycle_units(const CycleFile& cycle) {
-  const fuelcalc::CycleUnitNames& u = cycle.facts.cycle_units;
-  return py::dict("time"_a = u.time, "speed"_a = u.speed, "torque"_a = u.torque,
-                  "vehicle_speed"_a = u.vehicle_speed ? py::object(py::str(*u.vehicle_speed))
-                                                      : py::object(py::none()));
-}
+py::dict cycle_units(const CycleFile& cycle) { return dict_of(cycle.facts.cycle_units); }
 
 }  // namespace
 
