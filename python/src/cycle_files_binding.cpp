@@ -26,15 +26,6 @@ namespace {
 
 using namespace pybind11::literals;
 
-fuelcalc::FileFormat format_of(const std::string& name, bool automatic) {
-  if (name == "program") return fuelcalc::FileFormat::program;
-  if (name == "table") return fuelcalc::FileFormat::table;
-  if (automatic && name == "auto") return fuelcalc::FileFormat::automatic;
-  throw py::value_error(std::string("format must be one of ") +
-                        (automatic ? "'auto', 'program', 'table'" : "'program', 'table'") +
-                        ", not '" + name + "'");
-}
-
 // {"map": FuelMap or None, "units": {...}, "assumed": [...], "findings": [...]}.
 py::dict load_map_file(py::handle file, const std::string& format, const std::string& layout,
                        const std::string& speed, const std::string& torque, const std::string& fuel,
@@ -43,11 +34,8 @@ py::dict load_map_file(py::handle file, const std::string& format, const std::st
                        const std::string& outside) {
   fuelcalc::MapFileChoice choice;
   choice.file = to_path(file).string();
-  choice.format = format_of(format, true);
-  if (layout == "matrix")
-    choice.layout = fuelcalc::MapLayout::matrix;
-  else if (layout != "points")
-    throw py::value_error("layout must be one of 'points', 'matrix', not '" + layout + "'");
+  choice.format = parse_format(format, true);
+  choice.layout = parse_layout(layout);
   choice.speed = speed;
   choice.torque = torque;
   choice.fuel = fuel;
@@ -83,7 +71,7 @@ std::unique_ptr<CycleFile> open_cycle(py::handle file, const std::string& format
                                       const std::string& vehicle_speed_unit, bool step) {
   fuelcalc::CycleFileChoice choice;
   choice.file = to_path(file).string();
-  choice.format = format_of(format, false);
+  choice.format = parse_format(format, false);
   choice.time = time;
   choice.speed = speed;
   choice.torque = torque;
@@ -152,9 +140,8 @@ void bind_cycle_files(py::module_& module) {
       [](py::handle file, const std::string& format, const std::string& layout) {
         fuelcalc::MapFileChoice choice;
         choice.file = to_path(file).string();
-        choice.format = format_of(format, true);
-        choice.layout =
-            layout == "matrix" ? fuelcalc::MapLayout::matrix : fuelcalc::MapLayout::points;
+        choice.format = parse_format(format, true);
+        choice.layout = parse_layout(layout);
         return fuelcalc::map_reads_as_table(choice);
       },
       "file"_a, "format"_a = "auto", "layout"_a = "points",
