@@ -183,6 +183,8 @@ with nonzero fuel, as fractions; None without such a point or a map.)")
                                 std::string(entry.meaning)));
   // The registry of finding codes, in the order of docs/checks.md.
   module.attr("FINDING_CODES") = py::tuple(codes);
+  // The summary of no records, for a run whose input the check could not read.
+  module.attr("_NO_RECORDS") = dict_of(fuelcalc::Summary{});
 
   const fuelcalc::CheckOptions defaults;
   module.def("check_map", &check_map, "map"_a, py::kw_only(), "speed_tolerance"_a = py::none(),
