@@ -1,7 +1,7 @@
-#include <charconv>
 #include <cstdio>
 #include <string>
 
+#include "fuelcalc/number_text.hpp"
 #include "report.h"
 
 namespace check {
@@ -38,18 +38,13 @@ void write_class(std::ostream& out, const char* name, std::size_t count, std::si
   out << '\n';
 }
 
-// The shortest text that reads back to the value.
-std::string shortest(double value) {
-  char text[32];
-  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
-}
-
 // "grid deviation at the measured points: max 0.018 % at line 40 (speed 1400, torque 0), p95 0.008
 // %"
 void write_deviation(std::ostream& out, const fuelcalc::GridDeviation& d) {
   out << "grid deviation at the measured points: max " << formatted("%.3g", 100.0 * d.max)
-      << " % at line " << d.max_line << " (speed " << shortest(d.max_speed) << ", torque "
-      << shortest(d.max_torque) << "), p95 " << formatted("%.3g", 100.0 * d.p95) << " %\n";
+      << " % at line " << d.max_line << " (speed " << fuelcalc::number_text(d.max_speed)
+      << ", torque " << fuelcalc::number_text(d.max_torque) << "), p95 "
+      << formatted("%.3g", 100.0 * d.p95) << " %\n";
 }
 
 void write_summary(std::ostream& out, const Report& report, const fuelcalc::Summary& s) {

@@ -7,6 +7,7 @@
 #include <array>
 #include <iostream>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "fuelcalc/cycle.hpp"
 #include "fuelcalc/cycle_files.hpp"
 #include "fuelcalc/error.hpp"
+#include "fuelcalc/map_table.hpp"
 #include "fuelcalc/version.hpp"
 #include "read_ahead.h"
 #include "record_csv.h"
@@ -22,6 +24,10 @@
 namespace {
 
 constexpr std::size_t kBlockRecords = 8192;
+
+std::vector<std::string> choices(std::span<const std::string_view> names) {
+  return {names.begin(), names.end()};
+}
 
 // The outside policies by the names --outside takes: the default first,
 // then the others in the enum's order.
@@ -46,11 +52,11 @@ int main(int argc, char** argv) {
   app.add_option("MAP", map.file, "the fuel map")->required();
   app.add_option("CYCLE", cyc.file, "the cycle: a time series of speed and torque")->required();
   app.add_option("--map-format", map_format, "auto (default), program or table")
-      ->check(CLI::IsMember({"auto", "program", "table"}));
+      ->check(CLI::IsMember(choices(fuelcalc::file_format_names())));
   app.add_option("--cycle-format", cycle_format, "table (default) or program")
-      ->check(CLI::IsMember({"program", "table"}));
+      ->check(CLI::IsMember(choices(fuelcalc::file_format_names().subspan(1))));
   app.add_option("--map-layout", layout, "points (default) or matrix")
-      ->check(CLI::IsMember({"points", "matrix"}));
+      ->check(CLI::IsMember(choices(fuelcalc::map_layout_names())));
   const auto column = [&](const char* name, std::string& into, const char* what) {
     app.add_option(name, into, std::string("the ") + what + " column: a name or a 1-based position")
         ->option_text("COLUMN");
@@ -78,8 +84,7 @@ int main(int argc, char** argv) {
   app.add_option("--max-gap", max_gap, "intervals longer than S seconds are not integrated (60)")
       ->option_text("S");
   app.add_option("--method", method, "direct (default) or grid")
-      ->check(CLI::IsMember(std::vector<std::string>(fuelcalc::method_names().begin(),
-                                                     fuelcalc::method_names().end())));
+      ->check(CLI::IsMember(choices(fuelcalc::method_names())));
   app.add_option("--outside", outside, "what a point outside the map gives: bounded (default), extrapolate, clamp, nan or error")
       ->check(CLI::IsMember(outside_choices()));
   std::vector<std::string> fuel_names;
@@ -98,13 +103,11 @@ int main(int argc, char** argv) {
     return app.exit(error) == 0 ? 0 : 2;
   }
 
-  map.format = map_format == "program" ? fuelcalc::FileFormat::program
-               : map_format == "table" ? fuelcalc::FileFormat::table
-                                       : fuelcalc::FileFormat::automatic;
-  map.layout = layout == "matrix" ? fuelcalc::MapLayout::matrix : fuelcalc::MapLayout::points;
+  map.format = *fuelcalc::parse_file_format(map_format);
+  map.layout = *fuelcalc::parse_map_layout(layout);
   map.method = *fuelcalc::parse_method(method);
   map.outside = *fuelcalc::parse_outside(outside);
-  cyc.format = cycle_format == "program" ? fuelcalc::FileFormat::program : fuelcalc::FileFormat::table;
+  cyc.format = *fuelcalc::parse_file_format(cycle_format);
   cyc.step = app.count("--step") > 0;
   cyc.keep_cells = !output.empty();
 

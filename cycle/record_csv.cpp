@@ -4,12 +4,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
 #include "fuelcalc/error.hpp"
+#include "fuelcalc/number_text.hpp"
 
 namespace cycle {
 namespace {
@@ -68,8 +68,7 @@ void RecordCsv::write(std::span<const std::string> cells, std::size_t width,
       append_cell(buffer_, cells[i * width + k]);
       buffer_ += ',';
     }
-    char text[32];
-    buffer_.append(text, std::to_chars(text, text + sizeof text, fuel[i]).ptr);
+    buffer_ += fuelcalc::number_text(fuel[i]);
     buffer_ += ',';
     buffer_ += fuelcalc::where_name(where[i]);
     buffer_ += '\n';

@@ -1,59 +1,19 @@
 #include "report.h"
 
-#include <nlohmann/json.hpp>
-
-#include <charconv>
 #include <cstdio>
 #include <string>
 
 #include "fuelcalc/version.hpp"
+#include "tools/json_fields.h"
 
 namespace cycle {
 namespace {
 
-using Json = nlohmann::ordered_json;
+using tools::Json;
+using tools::json_value;
 
 std::string class_name(std::size_t c) {
   return std::string(fuelcalc::where_name(static_cast<fuelcalc::Where>(c)));
-}
-
-Json or_null(const std::optional<double>& value) { return value ? Json(*value) : Json(nullptr); }
-
-// The total keys, shared by the cycle and each phase.
-void add_totals(Json& json, const fuelcalc::CycleTotals& t) {
-  json["records"] = t.records;
-  json["duration_s"] = t.duration_s;
-  json["gaps"] = t.gaps;
-  json["gap_s"] = t.gap_s;
-  json["fuel_g"] = t.fuel_g;
-  json["fuel_l"] = t.fuel_l;
-  json["co2_g"] = t.co2_g;
-  json["work_positive_kwh"] = t.work_positive_kwh;
-  json["work_negative_kwh"] = t.work_negative_kwh;
-  json["bsfc_g_per_kwh"] = or_null(t.bsfc_g_per_kwh);
-  json["mean_fuel_g_per_h"] = or_null(t.mean_fuel_g_per_h);
-  json["distance_km"] = or_null(t.distance_km);
-  json["fuel_g_per_km"] = or_null(t.fuel_g_per_km);
-  json["fuel_l_per_100km"] = or_null(t.fuel_l_per_100km);
-  json["co2_g_per_km"] = or_null(t.co2_g_per_km);
-  json["time_without_value_s"] = t.time_without_value_s;
-  Json where = Json::object();
-  for (std::size_t c = 0; c < fuelcalc::kWhereClasses; ++c)
-    where[class_name(c)] = {{"records", t.where[c].records},
-                             {"time_s", t.where[c].time_s},
-                             {"fuel_g", t.where[c].fuel_g}};
-  json["where"] = where;
-}
-
-Json finding_json(const fuelcalc::Finding& f) {
-  const auto line = f.line ? Json(*f.line) : Json(nullptr);
-  const auto column = f.column ? Json(*f.column) : Json(nullptr);
-  return {{"severity", std::string(fuelcalc::to_string(f.severity))},
-          {"code", f.code},
-          {"file", f.file},
-          {"line", line},
-          {"column", column},
-          {"message", f.message}};
 }
 
 std::string number(const char* format, double value) {
@@ -113,47 +73,20 @@ std::string location(const fuelcalc::Finding& f) {
 }  // namespace
 
 void write_json(std::ostream& out, const Report& report) {
-  Json cycle_units = {{"time", report.cycle_units.time},
-                      {"speed", report.cycle_units.speed},
-                      {"torque", report.cycle_units.torque},
-                      {"vehicle_speed", report.cycle_units.vehicle_speed
-                                            ? Json(*report.cycle_units.vehicle_speed)
-                                            : Json(nullptr)}};
-  Json document = {
-      {"version", std::string(fuelcalc::version())},
-      {"format", 1},
-      {"map", report.map},
-      {"cycle", report.cycle},
-      {"method", report.method},
-      {"outside", report.outside},
-      {"units",
-       {{"map",
-         {{"speed", report.map_units.speed},
-          {"torque", report.map_units.torque},
-          {"fuel", report.map_units.fuel}}},
-        {"cycle", cycle_units},
-        {"assumed", report.assumed}}},
-      {"fuel_properties",
-       {{"name", report.fuel.name},
-        {"density_kg_per_l", report.fuel.density_kg_per_l},
-        {"co2_g_per_g", report.fuel.co2_g_per_g}}}};
   const fuelcalc::CycleResult result =
       report.result ? *report.result : fuelcalc::CycleResult{report.fuel, {}, std::nullopt};
-  add_totals(document, result.totals);
-  if (result.phases) {
-    Json phases = Json::array();
-    for (const fuelcalc::PhaseTotals& phase : *result.phases) {
-      Json json = {{"phase", phase.phase}};
-      add_totals(json, phase.totals);
-      phases.push_back(json);
-    }
-    document["phases"] = phases;
-  } else {
-    document["phases"] = nullptr;
-  }
-  Json findings = Json::array();
-  for (const fuelcalc::Finding& f : report.findings) findings.push_back(finding_json(f));
-  document["findings"] = findings;
+  Json document = {{"version", std::string(fuelcalc::version())},
+                   {"format", 1},
+                   {"map", report.map},
+                   {"cycle", report.cycle},
+                   {"method", report.method},
+                   {"outside", report.outside},
+                   {"units",
+                    {{"map", json_value(report.map_units)},
+                     {"cycle", json_value(report.cycle_units)},
+                     {"assumed", report.assumed}}}};
+  for_each_field(result, tools::JsonFields{document});
+  document["findings"] = json_value(report.findings);
   // File names and phase values may hold bytes that are not UTF-8.
   out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
 }

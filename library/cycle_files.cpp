@@ -9,6 +9,7 @@
 
 #include "checks/check_map_build.h"
 #include "fuelcalc/check.hpp"
+#include "fuelcalc/number_text.hpp"
 #include "fuelcalc/points.hpp"
 #include "fuelcalc/table.hpp"
 #include "fuelcalc/units.hpp"
@@ -306,9 +307,8 @@ std::size_t CycleFile::read(CycleRecords& r, std::size_t max) {
     if (s.choice.keep_cells) {
       r.cells.clear();
       for (std::size_t i = 0; i < r.count; ++i) {
-        char text[32];
-        r.cells.emplace_back(text, std::to_chars(text, text + sizeof text, r.speed[i]).ptr);
-        r.cells.emplace_back(text, std::to_chars(text, text + sizeof text, r.torque[i]).ptr);
+        r.cells.push_back(number_text(r.speed[i]));
+        r.cells.push_back(number_text(r.torque[i]));
       }
     }
     return r.count;

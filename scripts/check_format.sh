@@ -14,7 +14,7 @@ if ! command -v "$clang_format" >/dev/null; then
 fi
 
 folders=()
-for d in driver runtime fuelmap hermite textio checks library include check python tests bench examples; do
+for d in driver runtime fuelmap hermite textio checks library include tools check python tests bench examples; do
   [[ -d $d ]] && folders+=("$d")
 done
 mapfile -t sources < <(find "${folders[@]}" -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.hpp' \) |

@@ -20,12 +20,14 @@ declare -A allowed=(
   [include]="fuelcalc"
   [runtime]="runtime textio"
   [driver]="driver runtime fuelmap hermite textio"
-  [check]="fuelcalc"
+  [tools]="fuelcalc"
+  [check]="fuelcalc tools"
+  [cycle]="fuelcalc tools"
   [python]="fuelcalc"
   [tests/consumer]="fuelcalc"
 )
 # The folders whose headers are the project's (the first part of an include).
-layers=" textio hermite fuelmap checks library fuelcalc runtime driver "
+layers=" textio hermite fuelmap checks library fuelcalc runtime driver tools "
 
 violations=0
 checked=0

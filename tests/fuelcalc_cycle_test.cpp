@@ -210,6 +210,16 @@ TEST(FuelcalcCycle, RecordFile) {
   *std::to_chars(fuel, fuel + sizeof fuel, map.fuel(1000.0, 300.0)).ptr = '\0';
   EXPECT_EQ(testing_support::read_file(out), "t,n,Me,note,fuel [g/h],where\n0,1000.0,300,\"x,y\"," +
                                                  std::string(fuel) + ",inside\n1,,300,z,nan,nan\n");
+
+  // Fuel values that overflow inside the map give a NaN with its sign bit
+  // set: "nan" too, not "-nan".
+  const std::string overflowing = dir.file("overflowing.csv");
+  write_file(overflowing,
+             "speed,torque,fuel\n600,0,1.7e308\n600,200,-1.7e308\n1000,0,-1.7e308\n"
+             "1000,200,1.7e308\n");
+  write_file(cycle, "t,n,Me\n0,700,50\n");
+  ASSERT_EQ(run_cycle({overflowing, cycle, "--outside", "extrapolate", "-o", out}).status, 0);
+  EXPECT_EQ(testing_support::read_file(out), "t,n,Me,fuel [g/h],where\n0,700,50,nan,inside\n");
 }
 
 // A finding as the tests compare them: code and line.

@@ -6,7 +6,9 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fuelcalc/check.hpp"
@@ -18,6 +20,11 @@
 namespace fuelcalc {
 
 enum class FileFormat { automatic, program, table };
+
+// "auto", "program", "table", as fuel_map.hpp's names of the methods.
+FUELCALC_API std::string_view to_string(FileFormat format);
+FUELCALC_API std::span<const std::string_view> file_format_names();
+FUELCALC_API std::optional<FileFormat> parse_file_format(std::string_view name);
 
 struct MapFileChoice {
   std::string file;

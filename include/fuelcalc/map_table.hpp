@@ -5,6 +5,8 @@
 // transposed), converted to rpm, Nm and g/h (units.hpp).
 #include <cstddef>
 #include <filesystem>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +19,11 @@
 namespace fuelcalc {
 
 enum class MapLayout { points, matrix };
+
+// "points", "matrix", as fuel_map.hpp's names of the methods.
+FUELCALC_API std::string_view to_string(MapLayout layout);
+FUELCALC_API std::span<const std::string_view> map_layout_names();
+FUELCALC_API std::optional<MapLayout> parse_map_layout(std::string_view name);
 
 struct MapTableOptions {
   MapLayout layout = MapLayout::points;

@@ -26,7 +26,7 @@ from matplotlib.figure import Figure
 
 from ._errors import FuelMapError, ReadError
 from ._files import replaced_source, rereadable, write_whole
-from ._fuelcalc import (CycleTotals, FuelMap, _CycleFile, _CycleResultChecks,
+from ._fuelcalc import (_NO_RECORDS, CycleTotals, FuelMap, _CycleFile, _CycleResultChecks,
                         _cycle_looks_like_table, _load_map_file, _map_reads_as_table, check_input,
                         check_map, to_base, version)
 from .compare import BASE_UNITS, comparable, compare_table, difference_figure
@@ -143,11 +143,7 @@ def _fuel(value: float | None) -> str:
 
 # A run with no summary from the check (the input has no header record or
 # cannot be opened) writes no result line.
-NO_RECORDS = {"records": 0, "inside": 0, "below": 0, "above": 0, "beyond_speed": 0, "nan": 0,
-              "negative": 0, "nonfinite": 0, "far_outside": 0, "near_zero_speed": 0,
-              "out_of_range": 0, "fuel": {"min": None, "mean": None, "max": None, "sum": 0.0},
-              "first_lines": {"below": [], "above": [], "beyond_speed": [], "nan": [],
-                              "far_outside": [], "near_zero_speed": [], "out_of_range": []}}
+NO_RECORDS = _NO_RECORDS
 
 
 def _lines(lines: list[int], count: int) -> str:

@@ -12,7 +12,7 @@
 
 #include "bindings.h"
 #include "errors.h"
-#include "findings.h"
+#include "fields.h"
 #include "fuelcalc/check.hpp"
 #include "instances.h"
 #include "options.h"
@@ -30,37 +30,6 @@ struct CheckResult {
   py::object map = py::none();
   py::object grid_deviation = py::none();
 };
-
-// Messages quote the files' bytes, which need not be UTF-8; each byte that
-// is not is replaced, as the JSON document replaces it.
-py::str text(const std::string& bytes) {
-  return py::reinterpret_steal<py::str>(
-      PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "replace"));
-}
-
-py::object or_none(const std::optional<std::size_t>& value) {
-  return value ? py::object(py::int_(*value)) : py::object(py::none());
-}
-
-py::dict summary_dict(const fuelcalc::Summary& s) {
-  py::dict fuel("min"_a = py::none(), "mean"_a = py::none(), "max"_a = py::none(), "sum"_a = 0.0);
-  if (s.fuel) {
-    fuel = py::dict("min"_a = s.fuel->min, "mean"_a = s.fuel->mean, "max"_a = s.fuel->max,
-                    "sum"_a = s.fuel->sum);
-  }
-  return py::dict(
-      "records"_a = s.records, "inside"_a = s.inside, "below"_a = s.below.count,
-      "above"_a = s.above.count, "beyond_speed"_a = s.beyond_speed.count, "nan"_a = s.nan.count,
-      "negative"_a = s.negative, "nonfinite"_a = s.nonfinite, "far_outside"_a = s.far_outside.count,
-      "near_zero_speed"_a = s.near_zero_speed.count, "out_of_range"_a = s.out_of_range.count,
-      "fuel"_a = fuel,
-      "first_lines"_a =
-          py::dict("below"_a = s.below.first_lines, "above"_a = s.above.first_lines,
-                   "beyond_speed"_a = s.beyond_speed.first_lines, "nan"_a = s.nan.first_lines,
-                   "far_outside"_a = s.far_outside.first_lines,
-                   "near_zero_speed"_a = s.near_zero_speed.first_lines,
-                   "out_of_range"_a = s.out_of_range.first_lines));
-}
 
 // The thresholds of the results' findings.
 struct ResultOptions {
@@ -92,24 +61,17 @@ fuelcalc::CheckOptions parse_options(std::optional<double> speed_tolerance, doub
   return options;
 }
 
-py::dict deviation_dict(const fuelcalc::GridDeviation& d) {
-  py::list at;
-  at.append(d.max_speed);
-  at.append(d.max_torque);
-  return py::dict("max"_a = d.max, "p95"_a = d.p95, "max_at"_a = at);
-}
-
 CheckResult result(fuelcalc::MapCheck& map, const fuelcalc::InputCheck* input) {
   CheckResult r;
   const auto add = [&r](const std::vector<fuelcalc::Finding>& findings) {
-    for (const fuelcalc::Finding& f : findings) r.findings.append(finding_dict(f));
+    for (const fuelcalc::Finding& f : findings) r.findings.append(dict_of(f));
     r.has_errors = r.has_errors || fuelcalc::has_errors(findings);
   };
   add(map.findings);
   if (input) add(input->findings);
-  if (input && input->summary) r.summary = summary_dict(*input->summary);
+  if (input && input->summary) r.summary = dict_of(*input->summary);
   if (map.map) r.map = py::cast(std::move(*map.map));
-  if (map.grid_deviation) r.grid_deviation = deviation_dict(*map.grid_deviation);
+  if (map.grid_deviation) r.grid_deviation = dict_of(*map.grid_deviation);
   return r;
 }
 
@@ -177,15 +139,6 @@ Files that cannot be opened or read are findings, not exceptions.)";
 
 }  // namespace
 
-py::dict finding_dict(const fuelcalc::Finding& f) {
-  // The file as the caller named it (os.fsdecode of its bytes).
-  auto file = py::reinterpret_steal<py::str>(
-      PyUnicode_DecodeFSDefaultAndSize(f.file.data(), static_cast<Py_ssize_t>(f.file.size())));
-  return py::dict("severity"_a = std::string(fuelcalc::to_string(f.severity)), "code"_a = f.code,
-                  "file"_a = file, "line"_a = or_none(f.line), "column"_a = or_none(f.column),
-                  "message"_a = text(f.message));
-}
-
 void bind_check(py::module_& module) {
   py::class_<CheckResult>(module, "CheckResult",
                           "What a check found: its findings, the run's summary, and the map.")
@@ -230,6 +183,8 @@ with nonzero fuel, as fractions; None without such a point or a map.)")
                                 std::string(entry.meaning)));
   // The registry of finding codes, in the order of docs/checks.md.
   module.attr("FINDING_CODES") = py::tuple(codes);
+  // The summary of no records, for a run whose input the check could not read.
+  module.attr("_NO_RECORDS") = dict_of(fuelcalc::Summary{});
 
   const fuelcalc::CheckOptions defaults;
   module.def("check_map", &check_map, "map"_a, py::kw_only(), "speed_tolerance"_a = py::none(),

@@ -15,6 +15,7 @@
 #include "arrays.h"
 #include "bindings.h"
 #include "cycle_options.h"
+#include "fields.h"
 #include "fuelcalc/cycle.hpp"
 #include "fuelcalc/exact_sum.hpp"
 #include "fuelcalc/version.hpp"
@@ -42,42 +43,22 @@ namespace {
 
 using namespace pybind11::literals;
 
-py::object or_none(const std::optional<double>& value) {
-  return value ? py::object(py::float_(*value)) : py::object(py::none());
-}
-
-// The total keys, in the order fuelcalc-cycle --json writes them.
-void add_totals(py::dict& d, const fuelcalc::CycleTotals& t) {
-  d["records"] = t.records;
-  d["duration_s"] = t.duration_s;
-  d["gaps"] = t.gaps;
-  d["gap_s"] = t.gap_s;
-  d["fuel_g"] = t.fuel_g;
-  d["fuel_l"] = t.fuel_l;
-  d["co2_g"] = t.co2_g;
-  d["work_positive_kwh"] = t.work_positive_kwh;
-  d["work_negative_kwh"] = t.work_negative_kwh;
-  d["bsfc_g_per_kwh"] = or_none(t.bsfc_g_per_kwh);
-  d["mean_fuel_g_per_h"] = or_none(t.mean_fuel_g_per_h);
-  d["distance_km"] = or_none(t.distance_km);
-  d["fuel_g_per_km"] = or_none(t.fuel_g_per_km);
-  d["fuel_l_per_100km"] = or_none(t.fuel_l_per_100km);
-  d["co2_g_per_km"] = or_none(t.co2_g_per_km);
-  d["time_without_value_s"] = t.time_without_value_s;
-  py::dict where;
-  for (std::size_t c = 0; c < fuelcalc::kWhereClasses; ++c)
-    where[py::str(std::string(fuelcalc::where_name(static_cast<fuelcalc::Where>(c))))] =
-        py::dict("records"_a = t.where[c].records, "time_s"_a = t.where[c].time_s,
-                 "fuel_g"_a = t.where[c].fuel_g);
-  d["where"] = where;
-}
-
 std::size_t length_of(const Doubles& array, const char* name, std::size_t n) {
   const auto size = static_cast<std::size_t>(array.size());
   if (size != n)
     throw py::value_error(std::string(name) + " holds " + std::to_string(size) + " values, speed " +
                           std::to_string(n));
   return size;
+}
+
+// The phase labels, one per record of n.
+std::vector<std::string> labels_of(py::handle phase, std::size_t n) {
+  std::vector<std::string> labels;
+  for (py::handle p : phase) labels.push_back(py::str(p).cast<std::string>());
+  if (labels.size() != n)
+    throw py::value_error("phase holds " + std::to_string(labels.size()) + " values, speed " +
+                          std::to_string(n));
+  return labels;
 }
 
 // fuelcalc-cycle --json's document without the files and findings.
@@ -90,28 +71,11 @@ py::dict result_dict(const fuelcalc::FuelMap& map, const fuelcalc::CycleOptions&
   d["cycle"] = py::none();
   d["method"] = method_name(map);
   d["outside"] = outside_name(map);
-  d["units"] = py::dict(
-      "map"_a = py::dict("speed"_a = "rpm", "torque"_a = "Nm", "fuel"_a = "g/h"),
-      "cycle"_a = py::dict("time"_a = "s", "speed"_a = "rpm", "torque"_a = "Nm",
-                           "vehicle_speed"_a = options.vehicle_speed ? py::object(py::str("km/h"))
-                                                                     : py::object(py::none())),
-      "assumed"_a = py::list());
-  d["fuel_properties"] =
-      py::dict("name"_a = result.fuel.name, "density_kg_per_l"_a = result.fuel.density_kg_per_l,
-               "co2_g_per_g"_a = result.fuel.co2_g_per_g);
-  add_totals(d, result.totals);
-  if (result.phases) {
-    py::list list;
-    for (const fuelcalc::PhaseTotals& p : *result.phases) {
-      py::dict entry;
-      entry["phase"] = p.phase;
-      add_totals(entry, p.totals);
-      list.append(entry);
-    }
-    d["phases"] = list;
-  } else {
-    d["phases"] = py::none();
-  }
+  fuelcalc::CycleUnitNames cycle_units;
+  if (options.vehicle_speed) cycle_units.vehicle_speed = "km/h";
+  d["units"] = py::dict("map"_a = dict_of(fuelcalc::MapUnitNames{}),
+                        "cycle"_a = dict_of(cycle_units), "assumed"_a = py::list());
+  for_each_field(result, DictFields{d});
   return d;
 }
 
@@ -132,13 +96,8 @@ py::dict cycle_totals(const fuelcalc::FuelMap& map, py::handle time, py::handle 
   if (!step) length_of(times = as_doubles(time, "time"), "time", n);
   if (options.vehicle_speed)
     length_of(vehicle = as_doubles(vehicle_speed, "vehicle_speed"), "vehicle_speed", n);
-  std::vector<std::string> phases;
-  if (options.phases) {
-    for (py::handle p : phase) phases.push_back(py::str(p).cast<std::string>());
-    if (phases.size() != n)
-      throw py::value_error("phase holds " + std::to_string(phases.size()) + " values, speed " +
-                            std::to_string(n));
-  }
+  const std::vector<std::string> phases =
+      options.phases ? labels_of(phase, n) : std::vector<std::string>();
 
   fuelcalc::CycleResult result;
   {
@@ -259,13 +218,8 @@ py::tuple add_block(CycleTotals& totals, py::handle speed, py::handle torque, py
   if (!options.step) length_of(times = as_doubles(time, "time"), "time", n);
   if (options.vehicle_speed)
     length_of(vehicle = as_doubles(vehicle_speed, "vehicle_speed"), "vehicle_speed", n);
-  std::vector<std::string> phases;
-  if (options.phases) {
-    for (py::handle p : phase) phases.push_back(py::str(p).cast<std::string>());
-    if (phases.size() != n)
-      throw py::value_error("phase holds " + std::to_string(phases.size()) + " values, speed " +
-                            std::to_string(n));
-  }
+  const std::vector<std::string> phases =
+      options.phases ? labels_of(phase, n) : std::vector<std::string>();
   std::vector<std::size_t> lines;
   if (!line.is_none()) {
     lines = line.cast<std::vector<std::size_t>>();

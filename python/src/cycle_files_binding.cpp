@@ -17,7 +17,7 @@
 #include "arrays.h"
 #include "bindings.h"
 #include "errors.h"
-#include "findings.h"
+#include "fields.h"
 #include "fuelcalc/cycle_files.hpp"
 #include "instances.h"
 #include "options.h"
@@ -28,21 +28,6 @@ namespace {
 
 using namespace pybind11::literals;
 
-fuelcalc::FileFormat format_of(const std::string& name, bool automatic) {
-  if (name == "program") return fuelcalc::FileFormat::program;
-  if (name == "table") return fuelcalc::FileFormat::table;
-  if (automatic && name == "auto") return fuelcalc::FileFormat::automatic;
-  throw py::value_error(std::string("format must be one of ") +
-                        (automatic ? "'auto', 'program', 'table'" : "'program', 'table'") +
-                        ", not '" + name + "'");
-}
-
-py::list findings_list(const fuelcalc::FileFacts& facts) {
-  py::list out;
-  for (const fuelcalc::Finding& f : facts.findings) out.append(finding_dict(f));
-  return out;
-}
-
 // {"map": FuelMap or None, "units": {...}, "assumed": [...], "findings": [...]}.
 py::dict load_map_file(py::handle file, const std::string& format, const std::string& layout,
                        const std::string& speed, const std::string& torque, const std::string& fuel,
@@ -51,11 +36,8 @@ py::dict load_map_file(py::handle file, const std::string& format, const std::st
                        const std::string& outside) {
   fuelcalc::MapFileChoice choice;
   choice.file = to_path(file).string();
-  choice.format = format_of(format, true);
-  if (layout == "matrix")
-    choice.layout = fuelcalc::MapLayout::matrix;
-  else if (layout != "points")
-    throw py::value_error("layout must be one of 'points', 'matrix', not '" + layout + "'");
+  choice.format = parse_format(format, true);
+  choice.layout = parse_layout(layout);
   choice.speed = speed;
   choice.torque = torque;
   choice.fuel = fuel;
@@ -69,11 +51,9 @@ py::dict load_map_file(py::handle file, const std::string& format, const std::st
     py::gil_scoped_release release;
     return fuelcalc::load_map_file(choice, facts);
   });
-  const fuelcalc::MapUnitNames& u = facts.map_units;
-  return py::dict(
-      "map"_a = map ? py::cast(std::move(*map)) : py::object(py::none()),
-      "units"_a = py::dict("speed"_a = u.speed, "torque"_a = u.torque, "fuel"_a = u.fuel),
-      "assumed"_a = facts.assumed, "findings"_a = findings_list(facts));
+  return py::dict("map"_a = map ? py::cast(std::move(*map)) : py::object(py::none()),
+                  "units"_a = dict_of(facts.map_units), "assumed"_a = facts.assumed,
+                  "findings"_a = python_value(facts.findings));
 }
 
 struct CycleFile {
@@ -93,7 +73,7 @@ std::unique_ptr<CycleFile> open_cycle(py::handle file, const std::string& format
                                       const std::string& vehicle_speed_unit, bool step) {
   fuelcalc::CycleFileChoice choice;
   choice.file = to_path(file).string();
-  choice.format = format_of(format, false);
+  choice.format = parse_format(format, false);
   choice.time = time;
   choice.speed = speed;
   choice.torque = torque;
@@ -146,12 +126,7 @@ py::dict read_block(CycleFile& cycle, std::size_t count) {
                   "line"_a = r.line.empty() ? py::object(py::none()) : py::cast(r.line));
 }
 
-py::dict cycle_units(const CycleFile& cycle) {
-  const fuelcalc::CycleUnitNames& u = cycle.facts.cycle_units;
-  return py::dict("time"_a = u.time, "speed"_a = u.speed, "torque"_a = u.torque,
-                  "vehicle_speed"_a = u.vehicle_speed ? py::object(py::str(*u.vehicle_speed))
-                                                      : py::object(py::none()));
-}
+py::dict cycle_units(const CycleFile& cycle) { return dict_of(cycle.facts.cycle_units); }
 
 // The results' checks of a cycle read a block at a time: each block's
 // points, the fuel values and classes (int8, as FuelMap.where) the totals
@@ -193,9 +168,8 @@ void bind_cycle_files(py::module_& module) {
       [](py::handle file, const std::string& format, const std::string& layout) {
         fuelcalc::MapFileChoice choice;
         choice.file = to_path(file).string();
-        choice.format = format_of(format, true);
-        choice.layout =
-            layout == "matrix" ? fuelcalc::MapLayout::matrix : fuelcalc::MapLayout::points;
+        choice.format = parse_format(format, true);
+        choice.layout = parse_layout(layout);
         return fuelcalc::map_reads_as_table(choice);
       },
       "file"_a, "format"_a = "auto", "layout"_a = "points",

@@ -1,13 +1,17 @@
 #pragma once
-// The method and outside-policy names Python callers write, and their enums.
+// The method, outside-policy, file-format and layout names Python callers
+// write, and their enums.
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "fuelcalc/cycle_files.hpp"
 #include "fuelcalc/fuel_map.hpp"
+#include "fuelcalc/map_table.hpp"
 
 namespace fuelcalc_python {
 
@@ -28,6 +32,18 @@ inline fuelcalc::Method parse_method(const std::string& name) {
 }
 inline fuelcalc::Outside parse_outside(const std::string& name) {
   return parse_option(name, fuelcalc::parse_outside(name), fuelcalc::outside_names(), "outside");
+}
+
+inline fuelcalc::MapLayout parse_layout(const std::string& name) {
+  return parse_option(name, fuelcalc::parse_map_layout(name), fuelcalc::map_layout_names(),
+                      "layout");
+}
+// automatic: "auto" is one of the names.
+inline fuelcalc::FileFormat parse_format(const std::string& name, bool automatic) {
+  const auto names = fuelcalc::file_format_names().subspan(automatic ? 0 : 1);
+  const bool named = std::ranges::find(names, name) != names.end();
+  return parse_option(name, named ? fuelcalc::parse_file_format(name) : std::nullopt, names,
+                      "format");
 }
 
 inline std::string method_name(const fuelcalc::FuelMap& map) {

@@ -161,10 +161,7 @@ fuelcalc::FuelMap load_table(py::handle file, const std::optional<Choice>& speed
                              const std::string& method, const std::string& outside,
                              const std::optional<std::string>& delimiter, bool transposed) {
   fuelcalc::MapTableOptions options;
-  if (layout == "matrix")
-    options.layout = fuelcalc::MapLayout::matrix;
-  else if (layout != "points")
-    throw py::value_error("layout must be one of 'points', 'matrix', not '" + layout + "'");
+  options.layout = parse_layout(layout);
   options.transposed = transposed;
   options.delimiter = delimiter_of(delimiter);
   if (speed) options.speed = choice_of(*speed);

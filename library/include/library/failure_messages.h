@@ -8,15 +8,12 @@
 #include <vector>
 
 #include "fuelcalc/error.hpp"
+#include "fuelcalc/number_text.hpp"
 #include "fuelmap/grid.h"
 #include "fuelmap/map.h"
 #include "fuelmap/map_reader.h"
-#include "textio/number_text.h"
 
 namespace fuelcalc {
-
-// A double as the shortest text that reads back to it.
-using textio::number_text;
 
 // The operating system's text for an error number.
 std::string os_text(int os_error);
