@@ -148,12 +148,6 @@ void add_results(fuelcalc::CycleResultChecks& checks, py::handle speed, py::hand
   checks.add({{}, elements(s), elements(t), elements(f), classes, {}, {}, line});
 }
 
-py::list result_findings(fuelcalc::CycleResultChecks& checks) {
-  py::list out;
-  for (const fuelcalc::Finding& f : checks.findings()) out.append(finding_dict(f));
-  return out;
-}
-
 }  // namespace
 
 void bind_cycle_files(py::module_& module) {
@@ -209,9 +203,10 @@ void bind_cycle_files(py::module_& module) {
             add_results(built<fuelcalc::CycleResultChecks>(self), speed, torque, fuel, where, line);
           },
           "speed"_a, "torque"_a, "fuel"_a, "where"_a, "line"_a)
-      .def(
-          "findings",
-          [](py::handle self) { return result_findings(built<fuelcalc::CycleResultChecks>(self)); })
+      .def("findings",
+           [](py::handle self) {
+             return python_value(built<fuelcalc::CycleResultChecks>(self).findings());
+           })
       .def("__reduce__", &not_picklable);
 }
 
