@@ -306,7 +306,7 @@ def _part_bytes(part: tuple) -> int:
 
 
 def _tasks(parts: list) -> list[list]:
-    """The parts in order, cut into runs of consecutive parts, one per task."""
+    """Consecutive partitions in order, grouped into runs, one run per task."""
     most = max(1, len(parts) // _TASKS)
     tasks: list[list] = []
     size = 0
