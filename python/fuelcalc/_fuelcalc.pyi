@@ -94,6 +94,12 @@ class Finding(TypedDict):
 
 # (code, severity, meaning) of every finding code, in the order of docs/checks.md.
 FINDING_CODES: tuple[tuple[str, Literal["error", "warning"], str], ...]
+WHERE_NAMES: tuple[str, ...]
+METHOD_NAMES: tuple[str, ...]
+OUTSIDE_NAMES: tuple[str, ...]
+FILE_FORMAT_NAMES: tuple[str, ...]
+MAP_LAYOUT_NAMES: tuple[str, ...]
+FUEL_NAMES: tuple[str, ...]
 
 class CheckResult:
     @property

@@ -26,9 +26,10 @@ from matplotlib.figure import Figure
 
 from ._errors import FuelMapError, ReadError
 from ._files import replaced_source, rereadable, write_whole
-from ._fuelcalc import (_NO_RECORDS, CycleTotals, FuelMap, _CycleFile, _CycleResultChecks,
-                        _cycle_looks_like_table, _load_map_file, _map_reads_as_table, check_input,
-                        check_map, to_base, version)
+from ._fuelcalc import (FILE_FORMAT_NAMES, FUEL_NAMES, MAP_LAYOUT_NAMES, METHOD_NAMES,
+                        OUTSIDE_NAMES, _NO_RECORDS, CycleTotals, FuelMap, _CycleFile,
+                        _CycleResultChecks, _cycle_looks_like_table, _load_map_file,
+                        _map_reads_as_table, check_input, check_map, to_base, version)
 from .compare import BASE_UNITS, comparable, compare_table, difference_figure
 from .hover import figure_attributes, node_table, plot_area, script
 from .plot import MAX_MARKERS, PointDensity, fuel_map, grid_extent, surface_map, surface_title, \
@@ -74,11 +75,10 @@ def map_name(map_file, title: str) -> str:
 def add_surface_options(parser: argparse.ArgumentParser) -> None:
     """--method and --outside: which surface of the map the numbers and
     pictures show."""
-    parser.add_argument("--method", choices=("grid", "direct"), default="grid",
+    parser.add_argument("--method", choices=METHOD_NAMES, default="grid",
                         help="the program's 20 x 20 grid (default), or the direct method, "
                              "exact at the measured points")
-    parser.add_argument("--outside", choices=("extrapolate", "clamp", "nan", "error", "bounded"),
-                        default="extrapolate",
+    parser.add_argument("--outside", choices=OUTSIDE_NAMES, default="extrapolate",
                         help="what a point outside the measured map gives (default: "
                              "extrapolate, as the program does)")
 
@@ -227,12 +227,12 @@ UNIT_OPTIONS = ("--map-speed-unit", "--map-torque-unit", "--map-fuel-unit", "--t
 def add_file_options(parser: argparse.ArgumentParser) -> None:
     """The options of fuelcalc-cycle that say how to read the map and the
     cycle: formats, layout, columns (a name or a 1-based position), units."""
-    parser.add_argument("--map-format", choices=("auto", "program", "table"), default="auto",
+    parser.add_argument("--map-format", choices=FILE_FORMAT_NAMES, default="auto",
                         help="the map's format: auto (default: a table when its first line holds "
                              "no number and the next only numbers), program or table")
-    parser.add_argument("--map-layout", choices=("points", "matrix"), default="points",
+    parser.add_argument("--map-layout", choices=MAP_LAYOUT_NAMES, default="points",
                         help="a map table's layout: points (default) or matrix")
-    parser.add_argument("--cycle-format", choices=("auto", "program", "table"), default="auto",
+    parser.add_argument("--cycle-format", choices=FILE_FORMAT_NAMES, default="auto",
                         help="the cycle's format: auto (default: a table when it looks like one "
                              "and has a time column or a unit line, else the program's input "
                              "format), program or table")
@@ -251,7 +251,7 @@ def add_totals_options(parser: argparse.ArgumentParser) -> None:
                              "takes 1 unless given")
     parser.add_argument("--max-gap", type=float, default=60.0, metavar="S",
                         help="intervals longer than S seconds are not integrated (60)")
-    parser.add_argument("--fuel", choices=("diesel", "petrol"), default="diesel",
+    parser.add_argument("--fuel", choices=FUEL_NAMES, default="diesel",
                         help="the fuel's density and CO2 factor (default diesel)")
     parser.add_argument("--density", type=float, default=None, metavar="KG_PER_L",
                         help="the fuel's density, kg/L")

@@ -3,11 +3,27 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "bindings.h"
 #include "errors.h"
+#include "fuelcalc/cycle.hpp"
+#include "fuelcalc/cycle_files.hpp"
+#include "fuelcalc/fuel_map.hpp"
+#include "fuelcalc/map_table.hpp"
 #include "fuelcalc/version.hpp"
+
+namespace {
+
+pybind11::tuple names(std::span<const std::string_view> names) {
+  pybind11::list list;
+  for (const std::string_view name : names) list.append(pybind11::str(name.data(), name.size()));
+  return pybind11::tuple(list);
+}
+
+}  // namespace
 
 PYBIND11_MODULE(_fuelcalc, module) {
   module.doc() = "Fuel maps evaluated bit for bit as the fuelcalc program evaluates them.";
@@ -27,4 +43,12 @@ PYBIND11_MODULE(_fuelcalc, module) {
   module.def(
       "version", [] { return std::string(fuelcalc::version()); },
       "The library's version, \"major.minor.patch\".");
+  // The names the options take, in the library's order.
+  module.attr("METHOD_NAMES") = names(fuelcalc::method_names());
+  module.attr("OUTSIDE_NAMES") = names(fuelcalc::outside_names());
+  module.attr("FILE_FORMAT_NAMES") = names(fuelcalc::file_format_names());
+  module.attr("MAP_LAYOUT_NAMES") = names(fuelcalc::map_layout_names());
+  pybind11::list fuels;
+  for (const fuelcalc::FuelProperties& fuel : fuelcalc::known_fuels()) fuels.append(fuel.name);
+  module.attr("FUEL_NAMES") = pybind11::tuple(fuels);
 }
